@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds from scratch and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh
+ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
