@@ -1,0 +1,69 @@
+// The job flow of the three label filters: arguments, input, PPD, the page loop with its
+// one-page-late hand-over to the renderer, and the end of the job.
+#pragma once
+
+#include <csignal>
+#include <memory>
+
+#include "filter/label_renderer.h"
+#include "filter/page_input.h"
+#include "filter/records.h"
+#include "settings/oem_cfg.h"
+
+// The job's records, owned by the page loop and read by the renderer.
+extern tagOEMCFG g_oemCfg;
+extern _DEVMODE g_devMode;
+extern _OEMPDEV g_oemPDEV;
+// Set by SIGTERM; the page loop tests it after each header and after each page.
+extern volatile sig_atomic_t Canceled;
+
+void CancelJob(int signal);
+
+// Which page number the loop gives with an intermediate hand-over.
+enum class HandOverNumber {
+    PageJustStarted,  // one more than the page being sent
+    PageBeingSent,
+};
+
+// A page of the job's PDF to be rendered over the page image instead of the raster rows.
+struct PdfPageRequest {
+    const char* jobId;
+    const char* pdfPath;
+    unsigned pageNumber;
+    const cups_page_header2_t* header;
+};
+// Returns true when it replaced the page image's pixels.
+using PdfPageRenderer = bool (*)(const PdfPageRequest& request, PageImage& image);
+
+// Where the job flows of the label filters differ.
+struct LabelFilterTraits {
+    const char* logName;  // log file /tmp/<logName>.log
+    const SettingsProfile* settings;
+    std::unique_ptr<LabelRenderer> (*makeRenderer)();
+    HandOverNumber intermediateNumber;
+    bool intermediateFailureEndsJob;   // a false TransCommand ends the job at once
+    bool finalHandOverNeedsBuffer;     // the final hand-over is skipped when nothing is buffered
+    bool dropsBufferOfPageZero;        // a buffer handed over as page 0 is freed unsent
+    const char* afterPageMessage;      // written to standard error after each page, or null
+    const char* startDocLogText;       // logs the result of StartDocCMD
+    bool removesTempPdf;               // the job's PDF in /tmp is removed at the end
+    // Per-page RFID steps; null where the filter has none.
+    bool (*handleRfid)(const char* title);       // false: stop the job
+    int (*vxRfidJobTask)(const char* title, int jobId);  // 1: stop the job
+    // PDF preprocessing of a page; null where the filter has none.
+    PdfPageRenderer renderPdfPage;
+};
+
+// Page setup steps of the loop.
+void StartPage(ppd_file_t* ppd, const cups_page_header2_t* header, unsigned page);
+void InitPrintSetting(unsigned page, ppd_file_t* ppd, const cups_page_header2_t* header,
+                      LabelRenderer& renderer, const LabelFilterTraits& traits);
+// Sends the buffered page, if any, and frees it. Returns the renderer's result (true when
+// nothing was sent).
+bool TransPrintData(unsigned page, LabelRenderer& renderer, bool isLastPage, bool logFlag,
+                    const LabelFilterTraits& traits);
+
+void CloseStreamFile(ppd_file_t* ppd, RasterInput& input, unsigned pages, const char* tempPdf);
+
+// The whole job; returns the process exit status.
+int RunLabelFilter(int argc, char* argv[], const LabelFilterTraits& traits);

@@ -1,0 +1,35 @@
+// Checking a raster page header before any buffer is sized from it, and bringing the
+// accepted pixel formats to the 24-bit blue-green-red rows of the page image.
+#pragma once
+
+#include <cups/raster.h>
+
+#include <cstdint>
+#include <string>
+
+enum class RasterPixels {
+    Rgb24,        // 8-bit red, green, blue, chunky
+    Grey8,        // 8-bit, 255 is white
+    Ink8,         // 8-bit, 255 is full black ink
+    Grey1,        // 1-bit, set bit is white
+    Ink1,         // 1-bit, set bit is black
+};
+
+struct PageFormat {
+    RasterPixels pixels;
+    uint32_t width;         // pixels
+    uint32_t height;        // rows
+    uint32_t bytesPerLine;  // raster row length
+    uint32_t stride;        // page image row length: 24-bit rows rounded up to 4 bytes
+    uint32_t bufferSize;    // stride x height
+};
+
+// Largest page image a filter will allocate.
+constexpr uint64_t kMaxPageBytes = uint64_t{1} << 30;
+
+// Validates the header. On failure `error` holds a one-line reason for CUPS.
+bool CheckPageHeader(const cups_page_header2_t& header, unsigned pageNumber, PageFormat& format,
+                     std::string& error);
+
+// Converts one raster row to page image pixels (blue, green, red).
+void ConvertRowToBgr(const PageFormat& format, const uint8_t* raster, uint8_t* bgr);

@@ -1,0 +1,52 @@
+// Start-up and input steps shared by every filter: arguments, raster stream, PPD, job options,
+// page header logging and reading a page's pixel rows.
+#pragma once
+
+#include <cups/raster.h>
+
+#include <cstdint>
+
+#include "filter/page_format.h"
+
+typedef struct ppd_file_s ppd_file_t;
+
+// The raster input: its descriptor (0 for standard input), the raster stream read through it,
+// and whether the input's end has been reached. libcups answers "no more pages" both at the
+// end of the stream and for a page header it refuses; only the first has reached the end.
+struct RasterInput {
+    int fd = 0;
+    cups_raster_t* raster = nullptr;
+    bool endReached = false;
+
+    RasterInput() = default;
+    RasterInput(const RasterInput&) = delete;
+    RasterInput& operator=(const RasterInput&) = delete;
+};
+
+// Opens the raster input (file argument or standard input) and its raster stream; the stream
+// is null when the input does not start like a raster stream. Returns 0 on success, 1 on
+// failure (the reason is on standard error).
+int OpenPageStream(int argc, char* argv[], RasterInput& input);
+
+// Opens the PPD named by $PPD. Returns 0 on success, 1 on failure.
+int OpenPpdFile(ppd_file_t** ppd);
+
+// Marks the PPD defaults, then the job's options.
+void InitializeSetting(const char* options, ppd_file_t* ppd);
+
+// Logs the page header fields.
+void LogPageHeader(const cups_page_header2_t& header);
+
+// Page image: 24-bit blue-green-red rows of `format.stride` bytes, malloc'd so that the
+// renderers may hand back buffers of their own.
+struct PageImage {
+    uint8_t* bits = nullptr;
+    PageFormat format{};
+};
+
+// Allocates a white page image and reads the page's rows into it. Rows that a truncated
+// stream never delivered stay white. Returns false only when no buffer could be allocated.
+bool ReadPageImage(cups_raster_t* raster, const PageFormat& format, PageImage& image);
+
+// Reads and drops the page's pixel data so that the stream stays in step.
+void DiscardPagePixels(cups_raster_t* raster, const PageFormat& format);

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "filter/page_format.h"
+
+namespace {
+
+cups_page_header2_t Header(unsigned width, unsigned height, unsigned bits = 24,
+                           cups_cspace_t space = CUPS_CSPACE_RGB) {
+    cups_page_header2_t h;
+    std::memset(&h, 0, sizeof(h));
+    h.cupsWidth = width;
+    h.cupsHeight = height;
+    h.cupsBitsPerPixel = bits;
+    h.cupsBitsPerColor = bits == 24 ? 8 : bits;
+    h.cupsBytesPerLine = (width * bits + 7) / 8;
+    h.cupsColorSpace = space;
+    h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+    return h;
+}
+
+TEST(CheckPageHeaderTest, AcceptsRgbAndComputesTheStride) {
+    PageFormat format{};
+    std::string error;
+    ASSERT_TRUE(CheckPageHeader(Header(5, 3), 1, format, error));
+    EXPECT_EQ(format.pixels, RasterPixels::Rgb24);
+    EXPECT_EQ(format.stride, 16u) << "15 bytes of pixels rounded up to 4";
+    EXPECT_EQ(format.bufferSize, 48u);
+}
+
+TEST(CheckPageHeaderTest, RefusesEmptyOversizedAndInconsistentPages) {
+    PageFormat format{};
+    std::string error;
+    EXPECT_FALSE(CheckPageHeader(Header(0, 10), 2, format, error));
+    EXPECT_EQ(error.rfind("ERROR: Page 2 ", 0), 0u) << error;
+    EXPECT_FALSE(CheckPageHeader(Header(10, 0), 1, format, error));
+
+    // 0x55555556 pixels of 3 bytes overflow 32-bit arithmetic; the check must not.
+    cups_page_header2_t overflow = Header(0x55555556u, 1);
+    EXPECT_FALSE(CheckPageHeader(overflow, 1, format, error));
+    EXPECT_FALSE(CheckPageHeader(Header(20000, 20000), 1, format, error)) << "1.2 GB page";
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+
+    cups_page_header2_t shortLine = Header(100, 10);
+    shortLine.cupsBytesPerLine = 299;
+    EXPECT_FALSE(CheckPageHeader(shortLine, 1, format, error));
+    EXPECT_NE(error.find("line length"), std::string::npos) << error;
+}
+
+TEST(CheckPageHeaderTest, RefusesPixelFormatsItCannotRead) {
+    PageFormat format{};
+    std::string error;
+    EXPECT_FALSE(CheckPageHeader(Header(10, 10, 32, CUPS_CSPACE_CMYK), 1, format, error));
+    EXPECT_FALSE(CheckPageHeader(Header(10, 10, 16, CUPS_CSPACE_W), 1, format, error));
+    EXPECT_FALSE(CheckPageHeader(Header(10, 10, 24, CUPS_CSPACE_CMY), 1, format, error));
+    cups_page_header2_t banded = Header(10, 10);
+    banded.cupsColorOrder = CUPS_ORDER_BANDED;
+    EXPECT_FALSE(CheckPageHeader(banded, 1, format, error));
+    EXPECT_NE(error.find("unsupported pixel format"), std::string::npos) << error;
+}
+
+struct ConversionCase {
+    unsigned bits;
+    cups_cspace_t space;
+    std::vector<uint8_t> row;
+    std::vector<uint8_t> grey;  // expected value of each of the three bytes per pixel
+};
+
+TEST(ConvertRowTest, EveryAcceptedFormatBecomesBgr) {
+    const ConversionCase cases[] = {
+        {8, CUPS_CSPACE_W, {0, 128, 255}, {0, 128, 255}},
+        {8, CUPS_CSPACE_SW, {7}, {7}},
+        {8, CUPS_CSPACE_K, {0, 128, 255}, {255, 127, 0}},
+        {1, CUPS_CSPACE_W, {0b10100000}, {255, 0, 255}},
+        {1, CUPS_CSPACE_K, {0b10100000}, {0, 255, 0}},
+    };
+    for (const ConversionCase& c : cases) {
+        const unsigned width = static_cast<unsigned>(c.grey.size());
+        PageFormat format{};
+        std::string error;
+        ASSERT_TRUE(CheckPageHeader(Header(width, 1, c.bits, c.space), 1, format, error)) << error;
+        std::vector<uint8_t> out(format.stride, 0xEE);
+        ConvertRowToBgr(format, c.row.data(), out.data());
+        for (unsigned x = 0; x < width; ++x) {
+            for (unsigned k = 0; k < 3; ++k) EXPECT_EQ(out[x * 3 + k], c.grey[x]) << c.bits << "-bit pixel " << x;
+        }
+        EXPECT_EQ(out[width * 3], 0xEE) << "nothing written past the row's pixels";
+    }
+}
+
+TEST(ConvertRowTest, RgbBytesAreSwappedToBlueGreenRed) {
+    PageFormat format{};
+    std::string error;
+    ASSERT_TRUE(CheckPageHeader(Header(2, 1), 1, format, error));
+    const uint8_t rgb[] = {1, 2, 3, 4, 5, 6};
+    uint8_t bgr[8] = {};
+    ConvertRowToBgr(format, rgb, bgr);
+    const uint8_t expected[] = {3, 2, 1, 6, 5, 4, 0, 0};
+    EXPECT_EQ(0, std::memcmp(bgr, expected, sizeof(expected)));
+}
+
+}  // namespace

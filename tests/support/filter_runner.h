@@ -1,0 +1,58 @@
+// Starts a filter program exactly as CUPS does: argv "job-id user title copies options [file]",
+// the queue's PPD in $PPD, the raster on standard input or as a file.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct FilterArgs {
+    std::string jobId = "1";
+    std::string user = "tester";
+    std::string title = "label";
+    std::string copies = "1";
+    std::string options;
+    std::optional<std::string> rasterFile;  // the seventh argument; standard input when absent
+    std::string ppdPath;                    // $PPD; unset when empty
+    std::vector<std::string> env;           // further NAME=value entries
+    std::optional<std::vector<std::string>> argvOverride;  // exact arguments after argv[0]
+};
+
+struct FilterResult {
+    int exitCode = -1;    // -1 when killed by a signal
+    int termSignal = 0;
+    std::string out;
+    std::string err;
+};
+
+// A running filter whose standard input is a pipe the test writes to.
+class FilterProcess {
+public:
+    FilterProcess(const std::string& program, const FilterArgs& args);
+    ~FilterProcess();
+    FilterProcess(const FilterProcess&) = delete;
+    FilterProcess& operator=(const FilterProcess&) = delete;
+
+    void Write(const std::string& bytes);
+    void CloseInput();
+    // Collects output until `text` has appeared on standard output; false on time-out or exit.
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+    void Signal(int signal);
+    // Closes the input, collects all output and waits for the exit.
+    FilterResult Finish();
+
+private:
+    bool Pump(std::chrono::milliseconds timeout);
+
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    FilterResult result_;
+};
+
+// Runs a filter to completion with `input` on its standard input.
+FilterResult RunFilter(const std::string& program, const FilterArgs& args, const std::string& input = {});
