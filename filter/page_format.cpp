@@ -7,6 +7,9 @@
 
 namespace {
 
+// Beyond any printer's resolution; keeps every later dpi computation in range.
+constexpr unsigned kMaxDpi = 9600;
+
 bool IsRgbSpace(unsigned space) {
     return space == CUPS_CSPACE_RGB || space == CUPS_CSPACE_SRGB || space == CUPS_CSPACE_ADOBERGB;
 }
@@ -44,6 +47,11 @@ bool CheckPageHeader(const cups_page_header2_t& h, unsigned pageNumber, PageForm
                      std::string& error) {
     if (h.cupsWidth == 0 || h.cupsHeight == 0) {
         error = Format("ERROR: Page %u has no pixels (%u x %u).\n", pageNumber, h.cupsWidth, h.cupsHeight);
+        return false;
+    }
+    if (h.HWResolution[0] < 1 || h.HWResolution[0] > kMaxDpi || h.HWResolution[1] < 1 || h.HWResolution[1] > kMaxDpi) {
+        error = Format("ERROR: Page %u has an unusable resolution (%u x %u dpi).\n", pageNumber, h.HWResolution[0],
+                       h.HWResolution[1]);
         return false;
     }
     if (!ClassifyPixels(h, format.pixels)) {

@@ -18,6 +18,7 @@ cups_page_header2_t Header(unsigned width, unsigned height, unsigned bits = 24,
     h.cupsBytesPerLine = (width * bits + 7) / 8;
     h.cupsColorSpace = space;
     h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+    h.HWResolution[0] = h.HWResolution[1] = 203;
     return h;
 }
 
@@ -47,6 +48,17 @@ TEST(CheckPageHeaderTest, RefusesEmptyOversizedAndInconsistentPages) {
     shortLine.cupsBytesPerLine = 299;
     EXPECT_FALSE(CheckPageHeader(shortLine, 1, format, error));
     EXPECT_NE(error.find("line length"), std::string::npos) << error;
+}
+
+TEST(CheckPageHeaderTest, RefusesResolutionsNoPrinterHas) {
+    PageFormat format{};
+    std::string error;
+    for (unsigned dpi : {0u, 9601u, 70000u}) {
+        cups_page_header2_t h = Header(10, 10);
+        h.HWResolution[1] = dpi;
+        EXPECT_FALSE(CheckPageHeader(h, 1, format, error)) << dpi;
+        EXPECT_NE(error.find("resolution"), std::string::npos) << error;
+    }
 }
 
 TEST(CheckPageHeaderTest, RefusesPixelFormatsItCannotRead) {
