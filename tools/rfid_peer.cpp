@@ -140,6 +140,13 @@ int main(int argc, char* argv[]) {
     std::printf("ready %d\n", queue);
     std::fflush(stdout);
     const int status = Serve(queue, options);
+    // After the last request, give the filter its one-second wait to collect the reply
+    // before the queue, and the reply in it, goes away.
+    for (int i = 0; i < 150 && !g_stop && status == 0; ++i) {
+        msqid_ds info{};
+        if (::msgctl(queue, IPC_STAT, &info) != 0 || info.msg_qnum == 0) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     ::msgctl(queue, IPC_RMID, nullptr);
     std::printf("stopped\n");
     return status;
