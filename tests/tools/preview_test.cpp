@@ -8,20 +8,11 @@
 
 #include "tests/support/filter_runner.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/preview_art.h"
 #include "tests/tools/zpl_builder.h"
 #include "tools/preview/bitmap.h"
 
 namespace {
-
-std::vector<std::string> Art(const GreyBitmap& image) {
-    std::vector<std::string> rows;
-    for (uint32_t y = 0; y < image.height(); ++y) {
-        std::string row;
-        for (uint32_t x = 0; x < image.width(); ++x) row += image.At(x, y) < 128 ? '#' : '.';
-        rows.push_back(row);
-    }
-    return rows;
-}
 
 GreyBitmap Gradient(uint32_t width, uint32_t height) {
     GreyBitmap image(width, height);

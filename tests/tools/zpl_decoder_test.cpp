@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/preview_art.h"
 #include "tests/tools/zpl_builder.h"
 #include "tools/zpldecode/graphic_data.h"
 #include "tools/zpldecode/zpl_decoder.h"
@@ -20,17 +21,6 @@ const std::vector<std::string> kArrow = {
     "...##...#.#.#.#.",
     "...##..........#",
 };
-
-// The label image as rows of '#' (black) and '.' (white).
-std::vector<std::string> Art(const GreyBitmap& image) {
-    std::vector<std::string> rows;
-    for (uint32_t y = 0; y < image.height(); ++y) {
-        std::string row;
-        for (uint32_t x = 0; x < image.width(); ++x) row += image.At(x, y) < 128 ? '#' : '.';
-        rows.push_back(row);
-    }
-    return rows;
-}
 
 // `art` drawn at (x, y) on a white label of the given size, each dot mx by my.
 std::vector<std::string> Expected(const std::vector<std::string>& art, int width, int height, int x, int y,
@@ -405,6 +395,10 @@ TEST(ZplDecoderTest, OversizedLabelsAreNotDrawnAndFieldsOffTheLabelWarned) {
     EXPECT_NE(off.warnings.at(0).find("label 1 field 1 reaches beyond the label"), std::string::npos);
     ZplDecodeResult big = DecodeZpl("~DGR:X.GRF,99999999999,100,:Z64:AAAA:0000");
     EXPECT_TRUE(HasError(big, "larger than the decoder takes"));
+    ZplDecodeResult wide = DecodeZpl("~DGR:W.GRF,1,4000000000,FF^XA^FO0,0^XGR:W.GRF,10,1^FS^XZ");
+    ASSERT_EQ(wide.labels.size(), 1u);
+    EXPECT_EQ(wide.labels[0].fields[0].widthDots, UINT32_MAX) << "the width saturates";
+    EXPECT_TRUE(wide.labels[0].image.empty());
 }
 
 TEST(ZplDecoderTest, LabelSinkSeesEachLabelAndImagesAreReleased) {

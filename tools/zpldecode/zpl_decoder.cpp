@@ -20,6 +20,11 @@ constexpr uint64_t kMaxKeptPixels = uint64_t{1} << 28;    // label images kept i
 
 bool IsPrefix(char c) { return c == '^' || c == '~'; }
 
+// Dots across a graphic; a row length from the stream may be absurd, so the result saturates.
+uint32_t WidthDots(uint32_t bytesPerRow, uint32_t magnification) {
+    return uint32_t(std::min<uint64_t>(uint64_t{bytesPerRow} * 8 * magnification, UINT32_MAX));
+}
+
 struct StoredGraphic {
     uint32_t bytesPerRow = 0;
     uint32_t rows = 0;
@@ -309,7 +314,7 @@ private:
             return;
         }
         field_.graphic = it->second;
-        f.widthDots = it->second->bytesPerRow * 8 * f.magX;
+        f.widthDots = WidthDots(it->second->bytesPerRow, f.magX);
         f.heightDots = it->second->rows * f.magY;
     }
 
@@ -389,7 +394,7 @@ private:
         graphic->rows = uint32_t(*total / *perRow);
         BeginContent(ZplField::Kind::Graphic);
         field_.field.graphic = "^GF";
-        field_.field.widthDots = graphic->bytesPerRow * 8;
+        field_.field.widthDots = WidthDots(graphic->bytesPerRow, 1);
         field_.field.heightDots = graphic->rows;
         field_.graphic = std::move(graphic);
     }
