@@ -67,9 +67,10 @@ TEST(ZplGraphicTest, KnownZ64ExampleDecodesToItsBytes) {
     EXPECT_EQ(g.encoding, "Z64");
     EXPECT_EQ(g.crc, "ok");
     EXPECT_EQ(g.bytes, (std::vector<uint8_t>{0xF0, 0x0F, 0x81, 0x42, 0x3C, 0x00}));
-    EXPECT_EQ(DecodeGraphicData(":Z64:eNr7wN/oZMMAAAkzAf8=:1488", 6, 2).bytes.size(), 6u);
-    EXPECT_EQ(DecodeGraphicData(":Z64:eNr7wN/oZMMAAAkzAf8=:1488", 6, 2).crc, "ok");
     EXPECT_EQ(DecodeGraphicData(":Z64:eNr7wN/oZMMAAAkzAf8=:1489", 6, 2).crc, "bad");
+    ZplDecodeResult r = DecodeZpl("~DGR:K.GRF,6,2,:Z64:eNr7wN/oZMMAAAkzAf8=:1488\r\n^XA^PW16^LL3^FO0,0^XGR:K.GRF^FS^XZ");
+    ASSERT_EQ(r.labels.size(), 1u) << FormatSummary(r);
+    EXPECT_EQ(Art(r.labels[0].image), (std::vector<std::string>{"####........####", "#......#.#....#.", "..####.........."}));
 }
 
 TEST(ZplGraphicTest, Z64FaultsAreNamed) {

@@ -9,10 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
 #include "tools/zpldecode/zpl_decoder.h"
@@ -51,16 +48,14 @@ bool ParseArguments(int argc, char* argv[], Arguments& args) {
 }
 
 bool ReadInput(const std::string& name, std::string& bytes) {
-    if (name == "-") {
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return !std::cin.bad();
-    }
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream content;
-    content << in.rdbuf();
-    bytes = content.str();
-    return !in.bad();
+    FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+    if (file == nullptr) return false;
+    char buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.append(buffer, n);
+    const bool ok = !std::ferror(file);
+    if (file != stdin) std::fclose(file);
+    return ok;
 }
 
 }  // namespace
