@@ -177,19 +177,21 @@ Box FindBox(const Source& src, const FrameMap& map, int64_t frameW, int64_t fram
 
 // ---- Pixel conversion ---------------------------------------------------------------------
 
-// Grey of a raw pixel in one table pass. Each table entry packs the channel's weighted
-// mapped value (bits 0-15), whether the mapped value is near white (bit 16) and whether
-// the raw value is paper (bit 20), so that three lookups and an add decide everything.
+// Grey of a raw pixel without a branch. Each channel's table entry packs its weighted
+// mapped value (bits 0-15) and three counters: raw paper (bit 16), raw zero (bit 18)
+// and mapped near-white (bit 20). The sum of the three entries then says everything,
+// and a 64-entry table turns its counters into "keep the weighted grey" or "force".
 struct GreyConverter {
+    static constexpr uint32_t kRawPaper = 1u << 16, kRawZero = 1u << 18, kMappedWhite = 1u << 20;
+
     std::array<uint32_t, 256> byte0{}, byte1{}, byte2{};
+    std::array<uint16_t, 64> finish{};  // low byte: mask for the grey, high byte: forced value
     std::array<uint8_t, 256> grey8{};
-    uint8_t black = 0;  // pure black bypasses brightness/contrast
 
     uint8_t Grey(uint8_t b0, uint8_t b1, uint8_t b2) const {
         const uint32_t s = byte0[b0] + byte1[b1] + byte2[b2];
-        const bool white = (s >> 20) == 3 || ((s >> 16) & 0xF) == 3;
-        const uint8_t g = white ? 255 : static_cast<uint8_t>((s & 0xFFFF) >> 5);
-        return (b0 | b1 | b2) ? g : black;
+        const uint32_t f = finish[s >> 16];
+        return static_cast<uint8_t>((((s & 0xFFFF) >> 5) & f) | (f >> 8));
     }
 };
 
@@ -205,8 +207,11 @@ GreyConverter MakeConverter(const ByteMap& map0, const ByteMap& map1, const Byte
                             Rgb3 black, bool mappedNearWhiteIsWhite) {
     GreyConverter c;
     const auto entry = [&](uint32_t weight, uint8_t mapped, int raw) {
-        const uint32_t nearWhite = mappedNearWhiteIsWhite && mapped >= kPaper ? 1u : 0u;
-        return weight * mapped | nearWhite << 16 | uint32_t{raw >= kPaper} << 20;
+        uint32_t e = weight * mapped;
+        if (raw >= kPaper) e += GreyConverter::kRawPaper;
+        if (raw == 0) e += GreyConverter::kRawZero;
+        if (mappedNearWhiteIsWhite && mapped >= kPaper) e += GreyConverter::kMappedWhite;
+        return e;
     };
     for (int v = 0; v < 256; ++v) {
         c.byte0[v] = entry(5, map0[v], v);
@@ -215,7 +220,20 @@ GreyConverter MakeConverter(const ByteMap& map0, const ByteMap& map1, const Byte
     }
     const bool blackIsWhite = mappedNearWhiteIsWhite && black.b0 >= kPaper && black.b1 >= kPaper &&
                               black.b2 >= kPaper;
-    c.black = blackIsWhite ? 255 : GreyOf(black.b2, black.b1, black.b0);
+    const uint16_t blackGrey = blackIsWhite ? 255 : GreyOf(black.b2, black.b1, black.b0);
+    for (uint32_t i = 0; i < c.finish.size(); ++i) {
+        const uint32_t counters = i << 16;
+        const auto three = [&](uint32_t unit) { return (counters / unit) % 4 == 3; };
+        if (three(GreyConverter::kRawPaper)) {
+            c.finish[i] = 255 << 8;
+        } else if (three(GreyConverter::kRawZero)) {
+            c.finish[i] = static_cast<uint16_t>(blackGrey << 8);
+        } else if (three(GreyConverter::kMappedWhite)) {
+            c.finish[i] = 255 << 8;
+        } else {
+            c.finish[i] = 0xFF;
+        }
+    }
     for (int v = 0; v < 256; ++v) {
         const auto b = static_cast<uint8_t>(v);
         c.grey8[v] = c.Grey(b, b, b);
@@ -255,10 +273,10 @@ struct Target {
     int64_t originX, originY;
 };
 
-// Calls put(source pixel, output pixel) for every source pixel that lands in the frame
-// rectangle [xa, xb) x [ya, yb).
-template <typename Put>
-void Render(const Source& src, const FrameMap& map, Span xs, Span ys, const Target& t, Put put) {
+// Calls run(source pixels, first output pixel, count, output step) for runs of source
+// pixels in a row that land in the frame rectangle xs x ys.
+template <typename Run>
+void Traverse(const Source& src, const FrameMap& map, Span xs, Span ys, const Target& t, Run run) {
     const Span rows = map.quarter ? IndexRange(map.x.perRow, map.x.offset, xs.begin, xs.end, src.height)
                                   : IndexRange(map.y.perRow, map.y.offset, ys.begin, ys.end, src.height);
     const Span cols = map.quarter ? IndexRange(map.y.perCol, map.y.offset, ys.begin, ys.end, src.width)
@@ -274,23 +292,73 @@ void Render(const Source& src, const FrameMap& map, Span xs, Span ys, const Targ
     for (int64_t i0 = rows.begin; i0 < rows.end; i0 += band) {
         const int64_t i1 = std::min(i0 + band, rows.end);
         for (int64_t j0 = cols.begin; j0 < cols.end; j0 += chunk) {
-            const int64_t j1 = std::min(j0 + chunk, cols.end);
+            const int64_t n = std::min(j0 + chunk, cols.end) - j0;
             for (int64_t i = i0; i < i1; ++i) {
-                const uint8_t* s = src.Row(i) + j0 * src.bytes;
-                uint8_t* d = t.data + base + i * di + j0 * dj;
-                for (int64_t j = j0; j < j1; ++j, s += src.bytes, d += dj) put(s, d);
+                run(src.Row(i) + j0 * src.bytes, t.data + base + i * di + j0 * dj, n, dj);
             }
         }
     }
 }
 
+// Eight pixels at s are all the same when the block equals itself moved by one pixel.
+template <int Bytes>
+bool UniformBlock(const uint8_t* s) {
+    if constexpr (Bytes == 1) {
+        return LoadWord(s) == (s[0] * 0x0101010101010101ull);
+    } else {
+        return LoadWord(s) == LoadWord(s + 3) && LoadWord(s + 8) == LoadWord(s + 11) &&
+               LoadWord(s + 13) == LoadWord(s + 16);
+    }
+}
+
+// Converts a run of pixels eight at a time: a block of paper is written as white and a
+// block of one colour (a bar, a stroke, a patch) is converted once, both recognised from
+// whole words; only mixed blocks go through the tables pixel by pixel.
+template <int Bytes>
+void GreyRun(const GreyConverter& conv, const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
+    // Plain locals: stores through d may alias anything, so nothing is re-read per pixel.
+    const uint32_t* t0 = conv.byte0.data();
+    const uint32_t* t1 = conv.byte1.data();
+    const uint32_t* t2 = conv.byte2.data();
+    const uint16_t* finish = conv.finish.data();
+    const uint8_t* grey8 = conv.grey8.data();
+    const auto grey = [=](const uint8_t* p) -> uint8_t {
+        if constexpr (Bytes == 1) {
+            return grey8[*p];
+        } else {
+            const uint32_t sum = t0[p[0]] + t1[p[1]] + t2[p[2]];
+            const uint32_t f = finish[sum >> 16];
+            return static_cast<uint8_t>((((sum & 0xFFFF) >> 5) & f) | (f >> 8));
+        }
+    };
+    const auto fill = [&](uint8_t v) {
+        for (int k = 0; k < 8; ++k, d += step) *d = v;
+    };
+    int64_t j = 0;
+    for (; j + 8 <= n; j += 8, s += 8 * Bytes) {
+        uint64_t ink = InkBytes(LoadWord(s));
+        if constexpr (Bytes == 3) ink |= InkBytes(LoadWord(s + 8)) | InkBytes(LoadWord(s + 16));
+        if (ink == 0) {
+            fill(255);
+        } else if (UniformBlock<Bytes>(s)) {
+            fill(grey(s));
+        } else {
+            for (int k = 0; k < 8; ++k, d += step) *d = grey(s + k * Bytes);
+        }
+    }
+    for (; j < n; ++j, s += Bytes, d += step) *d = grey(s);
+}
+
 void RenderGrey(const Source& src, const FrameMap& map, Span xs, Span ys, const Target& t,
                 const GreyConverter& conv) {
     if (src.bytes == 1) {
-        Render(src, map, xs, ys, t, [&](const uint8_t* s, uint8_t* d) { *d = conv.grey8[*s]; });
+        Traverse(src, map, xs, ys, t, [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
+            GreyRun<1>(conv, s, d, n, step);
+        });
     } else {
-        Render(src, map, xs, ys, t,
-               [&](const uint8_t* s, uint8_t* d) { *d = conv.Grey(s[0], s[1], s[2]); });
+        Traverse(src, map, xs, ys, t, [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
+            GreyRun<3>(conv, s, d, n, step);
+        });
     }
 }
 
@@ -386,13 +454,13 @@ int32_t KeepFrame(const CoverJob& job, const Box& box, const GreyConverter& conv
         d[2] = paper ? 255 : red[b2];
     };
     const Target whole{colour.get(), job.frameW * 3, 3, 0, 0};
-    if (job.src.bytes == 1) {
-        Render(job.src, job.map, {0, job.frameW}, {0, job.frameH}, whole,
-               [&](const uint8_t* s, uint8_t* d) { put(s[0], s[0], s[0], d); });
-    } else {
-        Render(job.src, job.map, {0, job.frameW}, {0, job.frameH}, whole,
-               [&](const uint8_t* s, uint8_t* d) { put(s[0], s[1], s[2], d); });
-    }
+    const int bytes = job.src.bytes;
+    Traverse(job.src, job.map, {0, job.frameW}, {0, job.frameH}, whole,
+             [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
+                 for (int64_t j = 0; j < n; ++j, s += bytes, d += step) {
+                     put(s[0], s[bytes / 3], s[2 * (bytes / 3)], d);
+                 }
+             });
 
     uint64_t sums[3] = {0, 0, 0};
     const uint8_t* c = colour.get();

@@ -115,6 +115,41 @@ TEST(CoverOrientation, QuarterTurnsOfLargePageMatchPixelByPixel) {
     }
 }
 
+TEST(CoverTone, BlocksConvertExactlyLikeSinglePixels) {
+    // Runs of paper and of one colour long enough for whole blocks; in every other block
+    // one odd pixel, at each position 0-7 in turn; and a tail shorter than a block.
+    const uint32_t w = 45, h = 8;
+    Image src = Blank(w, h, 24);
+    const uint8_t colours[][3] = {{0, 0, 0}, {10, 100, 200}, {252, 250, 255}, {249, 251, 251}};
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint8_t* c = colours[(x / 16 + y) % 4];
+            if (x % 8 == y && x % 16 < 8) {
+                src.set(x, y, uint8_t(x * 5), uint8_t(y * 30), 33);
+            } else {
+                src.set(x, y, c[0], c[1], c[2]);
+            }
+        }
+    }
+    CBmpProcessing bmp;
+    bmp.SetLightTable(-15, 30);
+    for (int orientation : {3, 0, 1, 2}) {
+        const Cover c = Convert(bmp, src, {.orientation = orientation, .skipWhite = 0, .brightness = -15});
+        ASSERT_EQ(c.ret, 1);
+        for (uint32_t i = 0; i < h; ++i) {
+            for (uint32_t j = 0; j < w; ++j) {
+                Image one = Blank(1, 1, 24);
+                const uint8_t* p = src.row(i) + j * 3;
+                one.set(0, 0, p[0], p[1], p[2]);
+                const uint8_t want = Convert(bmp, one, {.skipWhite = 0, .brightness = -15}).buf.get()[0];
+                const uint32_t x = orientation == 0 ? i : orientation == 1 ? w - 1 - j : orientation == 2 ? h - 1 - i : j;
+                const uint32_t y = orientation == 0 ? w - 1 - j : orientation == 1 ? h - 1 - i : orientation == 2 ? j : i;
+                ASSERT_EQ(c.buf.get()[y * c.stride() + x], want) << orientation << " " << i << "," << j;
+            }
+        }
+    }
+}
+
 TEST(CoverCrop, SinglePixelAtColumn13GivesLeft8Width8) {
     Image src = Blank(20, 3, 24);
     src.set(13, 1, 0, 0, 0);
