@@ -242,6 +242,42 @@ TEST(DitherFloydSteinberg, MatchesThePlainRuleOnRandomImages) {
     }
 }
 
+namespace {
+
+// A label-like page: long runs of exact black and white (so the run shortcuts engage,
+// also at row starts and ends), broken by grey patches and single grey pixels. Some
+// grey rows alternate with exact rows, whose runs then cross errors owed from above.
+std::vector<uint8_t> LabelLike(uint32_t w, uint32_t h, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> img(static_cast<size_t>(w) * h);
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            const bool patch = (x > w / 2 && x < w / 2 + 9 && y % 13 < 6) ||
+                               (y % 2 == 0 && x > w / 4 && x < w / 4 + 20);
+            const bool speck = rng() % 97 == 0;
+            uint8_t v = ((x / 11 + y / 5) % 3 == 0) ? 0 : 255;
+            if (patch || speck) v = static_cast<uint8_t>(rng() % 256);
+            img[y * w + x] = v;
+        }
+    }
+    return img;
+}
+
+}  // namespace
+
+TEST(DitherFloydSteinberg, MatchesThePlainRuleOnLabelLikePages) {
+    for (unsigned seed : {21u, 22u}) {
+        const int w = 123, h = 40;
+        std::vector<uint8_t> src = LabelLike(w, h, seed);
+        std::vector<uint8_t> plainSrc = src;
+        const std::vector<uint8_t> want = PlainFloydSteinberg(plainSrc, w, h);
+        std::vector<uint8_t> dst(src.size(), 255);
+        CBmpProcessing::Dither(2, src.data(), dst.data(), h, w, w, 0, false);
+        EXPECT_EQ(dst, want) << seed;
+        EXPECT_EQ(src, plainSrc) << seed;
+    }
+}
+
 TEST(DitherFloydSteinberg, SingleColumnAndSingleRow) {
     std::vector<uint8_t> column = {100, 100, 100};
     std::vector<uint8_t> plain = column;
@@ -261,6 +297,17 @@ TEST(DitherStucki, MatchesThePlainRuleAndKeepsTheSource) {
         CBmpProcessing::Dither(6, copy.data(), dst.data(), h, w, w, 0, false);
         EXPECT_EQ(dst, PlainStucki(src, w, h)) << seed;
         EXPECT_EQ(copy, src);
+    }
+}
+
+TEST(DitherStucki, MatchesThePlainRuleOnLabelLikePages) {
+    for (unsigned seed : {23u, 24u}) {
+        const int w = 131, h = 44;
+        const std::vector<uint8_t> src = LabelLike(w, h, seed);
+        std::vector<uint8_t> copy = src;
+        std::vector<uint8_t> dst(src.size(), 255);
+        CBmpProcessing::Dither(6, copy.data(), dst.data(), h, w, w, 0, false);
+        EXPECT_EQ(dst, PlainStucki(src, w, h)) << seed;
     }
 }
 
