@@ -22,21 +22,22 @@ BilinearRows::BilinearRows(const uint8_t* src, uint32_t srcWidth, uint32_t srcHe
       srcHeight_(srcHeight),
       srcStride_(srcStride),
       rowScale_(static_cast<float>(srcHeight) / static_cast<float>(dstHeight)),
-      x0_(columns),
-      x1_(columns),
       dx_(columns),
       vertical_(srcWidth) {
     const float colScale = static_cast<float>(srcWidth) / static_cast<float>(dstWidth);
     for (uint32_t i = 0; i < columns; ++i) {
         const float fx = static_cast<float>(i) * colScale;
         const float whole = std::trunc(fx);
-        x0_[i] = std::min(static_cast<uint32_t>(whole), srcWidth - 1);
-        x1_[i] = std::min(x0_[i] + 1, srcWidth - 1);
+        const uint32_t x0 = std::min(static_cast<uint32_t>(whole), srcWidth - 1);
         dx_[i] = fx - whole;
+        if (segments_.empty() || segments_.back().x0 != x0) {
+            segments_.push_back({i, i, x0, std::min(x0 + 1, srcWidth - 1)});
+        }
+        segments_.back().end = i + 1;
     }
 }
 
-void BilinearRows::Row(uint32_t j, uint8_t* out) {
+void BilinearRows::StartRow(uint32_t j) {
     const float fy = static_cast<float>(j) * rowScale_;
     const float whole = std::trunc(fy);
     const uint32_t y0 = std::min(static_cast<uint32_t>(whole), srcHeight_ - 1);
@@ -44,17 +45,32 @@ void BilinearRows::Row(uint32_t j, uint8_t* out) {
     const float dy = fy - whole;
     const uint8_t* r0 = src_ + static_cast<size_t>(y0) * srcStride_;
     const uint8_t* r1 = src_ + static_cast<size_t>(y1) * srcStride_;
-    // Every source column interpolated down to the row; left and right below are two
-    // of these values.
     for (uint32_t c = 0; c < srcWidth_; ++c) {
         const float top = r0[c];
         vertical_[c] = top + (static_cast<float>(r1[c]) - top) * dy;
     }
-    for (size_t i = 0; i < x0_.size(); ++i) {
-        const float left = vertical_[x0_[i]];
-        const float right = vertical_[x1_[i]];
-        out[i] = ClampToByte(left + (right - left) * dx_[i]);
+}
+
+// left + (right - left) * dx between the segment's two columns. The result lies between
+// two bytes (up to rounding), so converting it truncates into 0..255 without a clamp.
+uint8_t BilinearRows::At(const Segment& s, uint32_t column) const {
+    const float left = vertical_[s.x0];
+    const float diff = vertical_[s.x1] - left;
+    return static_cast<uint8_t>(static_cast<int>(left + diff * dx_[column]));
+}
+
+void BilinearRows::Fill(const Segment& s, uint8_t* __restrict out) const {
+    const float left = vertical_[s.x0];
+    const float diff = vertical_[s.x1] - left;
+    const float* __restrict dx = dx_.data() + s.begin;
+    for (uint32_t i = 0; i < s.end - s.begin; ++i) {
+        out[i] = static_cast<uint8_t>(static_cast<int>(left + diff * dx[i]));
     }
+}
+
+void BilinearRows::Row(uint32_t j, uint8_t* out) {
+    StartRow(j);
+    for (const Segment& s : segments_) Fill(s, out + s.begin);
 }
 
 int32_t Resample(const uint8_t* pSrc, int32_t nSrcWidth, int32_t nSrcHeight, int32_t nSrcStride,

@@ -16,9 +16,23 @@ namespace mx_imaging {
 // can threshold against the map without storing it. Single precision throughout.
 class BilinearRows {
 public:
+    // Destination columns [begin, end) that read the same two source columns.
+    struct Segment {
+        uint32_t begin, end, x0, x1;
+    };
+
     // Prepares the first `columns` (at most dstWidth) columns of every destination row.
     BilinearRows(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint32_t srcStride,
                  uint32_t dstWidth, uint32_t dstHeight, uint32_t columns);
+
+    const std::vector<Segment>& Segments() const { return segments_; }
+
+    // Interpolates every source column down to destination row j; At and Fill then
+    // give that row's values.
+    void StartRow(uint32_t j);
+    uint8_t At(const Segment& s, uint32_t column) const;
+    // Values of columns s.begin..s.end-1, written from out on.
+    void Fill(const Segment& s, uint8_t* out) const;
 
     // Writes the prepared columns of destination row j.
     void Row(uint32_t j, uint8_t* out);
@@ -27,7 +41,7 @@ private:
     const uint8_t* src_;
     uint32_t srcWidth_, srcHeight_, srcStride_;
     float rowScale_;
-    std::vector<uint32_t> x0_, x1_;
+    std::vector<Segment> segments_;
     std::vector<float> dx_;
     std::vector<float> vertical_;  // each source column interpolated down to the row
 };

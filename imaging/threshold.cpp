@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -57,9 +58,14 @@ int ThresholdFromHistogram(const Histogram& h, int64_t criterion, Form form) {
     if (hi < lo) return -1;
     if (hi == lo) return hi ? hi - 1 : 0;
 
+    // Only the values present matter; tiles of a label page hold a handful of them.
+    std::array<uint8_t, 256> present;
+    int count = 0;
     int64_t n = 0, s1 = 0, s2 = 0;
     double entropyTerms = 0.0;  // sum of h ln h over lo..hi
     for (int i = lo; i <= hi; ++i) {
+        if (!h[i]) continue;
+        present[count++] = static_cast<uint8_t>(i);
         n += h[i];
         s1 += int64_t{h[i]} * i;
         s2 += int64_t{h[i]} * i * i;
@@ -69,8 +75,8 @@ int ThresholdFromHistogram(const Histogram& h, int64_t criterion, Form form) {
     Best variance, minError, entropy, moment;
     int64_t w1 = 0, m1 = 0, q1 = 0;
     double entropy1 = 0.0;
-    for (int t = lo; t < hi; ++t) {
-        if (!h[t]) continue;
+    for (int k = 0; k + 1 < count; ++k) {  // t = hi leaves class 2 empty
+        const int t = present[k];
         w1 += h[t];
         m1 += int64_t{h[t]} * t;
         q1 += int64_t{h[t]} * t * t;
@@ -144,6 +150,44 @@ int RegionThreshold(const uint8_t* image, size_t pitch, int64_t width, int64_t h
     return ThresholdFromHistogram(h, criterion, form);
 }
 
+uint64_t LoadWord(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Counts a row segment into a histogram. Pages are mostly runs of one value (paper,
+// bars, patches) and, once converted, mostly black and white: a segment of one value is
+// recognised with a branch-free pass and counted at once, and so are words of eight
+// equal bytes or of black and white bytes only (each byte's bits all equal).
+void CountRow(Histogram& h, const uint8_t* p, uint32_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t first = p[0] * kOnes;
+    uint64_t diff = 0;
+    uint32_t x = 0;
+    for (; x + 8 <= n; x += 8) diff |= LoadWord(p + x) ^ first;
+    for (; x < n; ++x) diff |= p[x] ^ p[0];
+    if (diff == 0) {
+        h[p[0]] += n;
+        return;
+    }
+    uint32_t binary = 0, white = 0;  // kept in registers, not counted byte by byte
+    for (x = 0; x + 8 <= n; x += 8) {
+        const uint64_t w = LoadWord(p + x);
+        if (((w ^ (w >> 1)) & 0x7F7F7F7F7F7F7F7Full) == 0) {
+            binary += 8;
+            white += static_cast<uint32_t>((((w >> 7) & kOnes) * kOnes) >> 56);
+        } else if (w == p[x] * kOnes) {
+            h[p[x]] += 8;
+        } else {
+            for (uint32_t k = 0; k < 8; ++k) ++h[p[x + k]];
+        }
+    }
+    h[255] += white;
+    h[0] += binary - white;
+    for (; x < n; ++x) ++h[p[x]];
+}
+
 // Thresholds of a grid of square tiles, plus the whole page's histogram, gathered in
 // one pass over the rows. Returns false when a tile or the page has no threshold.
 struct TileThresholds {
@@ -166,9 +210,8 @@ bool MeasureTiles(const uint8_t* image, size_t pitch, uint32_t cols, uint32_t ro
         for (int64_t y = rowSpan.begin; y < rowSpan.end; ++y) {
             const uint8_t* p = image + static_cast<size_t>(y) * pitch;
             for (uint32_t tx = 0; tx < out.tilesX; ++tx) {
-                const uint32_t x1 = std::min<uint32_t>((tx + 1) * tile, cols);
-                Histogram& h = band[tx];
-                for (uint32_t x = tx * tile; x < x1; ++x) ++h[p[x]];
+                const uint32_t x0 = tx * tile;
+                CountRow(band[tx], p + x0, std::min<uint32_t>(tile, cols - x0));
             }
         }
         for (uint32_t tx = 0; tx < out.tilesX; ++tx) {
@@ -183,6 +226,36 @@ bool MeasureTiles(const uint8_t* image, size_t pitch, uint32_t cols, uint32_t ro
 }
 
 constexpr uint32_t kLocalTile = 64;
+
+// Light where the pixel is above the threshold; written so that it vectorises.
+void ThresholdAbove(const uint8_t* __restrict s, uint8_t* __restrict d, uint32_t n, uint8_t t,
+                    uint8_t dark, uint8_t light) {
+    for (uint32_t x = 0; x < n; ++x) d[x] = s[x] > t ? light : dark;
+}
+
+bool BlackAndWhite(const uint8_t* p, uint32_t n) {
+    uint32_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const uint64_t w = LoadWord(p + x);
+        if ((w ^ (w >> 1)) & 0x7F7F7F7F7F7F7F7Full) return false;
+    }
+    for (; x < n; ++x) {
+        if (p[x] != 0 && p[x] != 255) return false;
+    }
+    return true;
+}
+
+void DecideBlackAndWhite(const uint8_t* __restrict s, uint8_t* __restrict d, uint32_t n, uint8_t dark,
+                         uint8_t light) {
+    for (uint32_t x = 0; x < n; ++x) d[x] = s[x] ? light : dark;
+}
+
+void DarkBelow(const uint8_t* __restrict s, const uint8_t* __restrict t, uint8_t* __restrict d,
+               uint32_t n, uint8_t dark, uint8_t light) {
+    for (uint32_t x = 0; x < n; ++x) d[x] = s[x] < t[x] ? dark : light;
+}
+
+
 
 }  // namespace
 
@@ -229,9 +302,8 @@ int32_t CBmpProcessing::AdThresholdImgLocal(uint32_t dwWidth, uint32_t dwHeight,
         uint8_t* d = dst + static_cast<size_t>(y) * dwStride;
         const uint8_t* rowThresholds = &blended[static_cast<size_t>(y / kLocalTile) * tiles.tilesX];
         for (uint32_t x0 = 0; x0 < cols; x0 += kLocalTile) {
-            const uint8_t t = rowThresholds[x0 / kLocalTile];
-            const uint32_t x1 = std::min(x0 + kLocalTile, cols);
-            for (uint32_t x = x0; x < x1; ++x) d[x] = s[x] > t ? light : dark;
+            ThresholdAbove(s + x0, d + x0, std::min(kLocalTile, cols - x0), rowThresholds[x0 / kLocalTile],
+                           dark, light);
         }
     }
     return 1;
@@ -279,10 +351,21 @@ bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int
     const uint8_t dark = bNegative ? 255 : 0;
     const uint8_t light = bNegative ? 0 : 255;
     for (uint32_t y = 0; y < height; ++y) {
-        enlarged.Row(y, thresholds.data());
+        enlarged.StartRow(y);
         const uint8_t* s = pSrc + static_cast<size_t>(y) * nStride;
         uint8_t* d = result.get() + y * stride;
-        for (uint32_t x = 0; x < width; ++x) d[x] = s[x] < thresholds[x] ? dark : light;
+        for (const BilinearRows::Segment& seg : enlarged.Segments()) {
+            const uint32_t n = seg.end - seg.begin;
+            // White is never below a threshold and black is below any positive one; the
+            // thresholds of a segment run monotonically between its two ends.
+            const uint8_t lowest = std::min(enlarged.At(seg, seg.begin), enlarged.At(seg, seg.end - 1));
+            if (lowest > 0 && BlackAndWhite(s + seg.begin, n)) {
+                DecideBlackAndWhite(s + seg.begin, d + seg.begin, n, dark, light);
+            } else {
+                enlarged.Fill(seg, thresholds.data() + seg.begin);
+                DarkBelow(s + seg.begin, thresholds.data() + seg.begin, d + seg.begin, n, dark, light);
+            }
+        }
     }
     *pnResultSize = static_cast<int32_t>(size);
     *ppResult = result.release();

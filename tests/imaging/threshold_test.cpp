@@ -139,11 +139,23 @@ std::vector<uint8_t> Patchwork(uint32_t w, uint32_t h) {
     return img;
 }
 
-}  // namespace
+// A label page once converted: mostly black and white runs and bars, a grey patch, and
+// whole tiles of one value.
+std::vector<uint8_t> LabelPage(uint32_t w, uint32_t h) {
+    std::vector<uint8_t> img(static_cast<size_t>(w) * h, 255);
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            uint8_t& v = img[y * w + x];
+            if (y < h / 3 && (x / 3 + y / 4) % 5 == 0) v = 0;          // strokes
+            if (y > h / 2 && (x * 7 / 5) % 4 < 2) v = 0;              // bars
+            if (x > w / 2 && x < w / 2 + 30 && y > h / 3 && y < h / 2) v = 128;  // patch
+            if (x < 64 && y >= 64 && y < 128) v = 0;                  // a black tile
+        }
+    }
+    return img;
+}
 
-TEST(AdThresholdImgLocal, BlendsEachTileWithThePage) {
-    const uint32_t w = 150, h = 100;
-    const std::vector<uint8_t> img = Patchwork(w, h);
+void ExpectBlendedTiles(const std::vector<uint8_t>& img, uint32_t w, uint32_t h) {
     std::vector<uint8_t> out(img.size(), 7);
     uint8_t* p = out.data();
     ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(w, h, 8, w, img.data(), w * h, &p, nullptr, false, false), 1);
@@ -160,6 +172,13 @@ TEST(AdThresholdImgLocal, BlendsEachTileWithThePage) {
             }
         }
     }
+}
+
+}  // namespace
+
+TEST(AdThresholdImgLocal, BlendsEachTileWithThePage) {
+    ExpectBlendedTiles(Patchwork(150, 100), 150, 100);
+    ExpectBlendedTiles(LabelPage(203, 170), 203, 170);
 }
 
 TEST(AdThresholdImgLocal, ValueEqualToThresholdIsDark) {
@@ -205,35 +224,45 @@ Adaptive RunAdaptive(const std::vector<uint8_t>& img, int w, int h, int stride, 
 
 }  // namespace
 
-TEST(AdaptiveThreshold, MatchesTileThresholdsEnlargedByResample) {
-    const int w = 150, h = 100, tile = 64;
-    const std::vector<uint8_t> img = Patchwork(w, h);
-    const Adaptive a = RunAdaptive(img, w, h, w, tile, 3, 0.5f);
+namespace {
+
+// AdaptiveThreshold against the same steps done one by one with the public pieces.
+void ExpectResampledTiles(const std::vector<uint8_t>& img, int w, int h, int offset) {
+    const int tile = 64;
+    const Adaptive a = RunAdaptive(img, w, h, w, tile, offset, 0.5f);
     ASSERT_TRUE(a.ok);
     const int stride = DibStride(w, 8);
     ASSERT_EQ(a.size, h * stride);
 
-    // The same steps done one by one with the public pieces.
-    const int tx = 3, ty = 2, mapPitch = 4;
+    const int tx = (w + tile - 1) / tile, ty = (h + tile - 1) / tile, mapPitch = (tx + 3) & ~3;
     const int page = OptimalThreshold(0, img.data(), w, h, w, nullptr);
     std::vector<uint8_t> map(mapPitch * ty, 0);
     for (int j = 0; j < ty; ++j) {
         for (int i = 0; i < tx; ++i) {
             const tagRECT r{i * tile, j * tile + tile, i * tile + tile, j * tile};
-            const float v = OptimalThreshold(0, img.data(), w, h, w, &r) * 0.5f + page * 0.5f + 3.0f;
+            const float v = OptimalThreshold(0, img.data(), w, h, w, &r) * 0.5f + page * 0.5f + offset;
             map[j * mapPitch + i] = static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f));
         }
     }
     uint8_t* big = nullptr;
     ASSERT_EQ(Resample(map.data(), tx, ty, mapPitch, tx * tile, ty * tile, &big), 1);
     Owned ownBig(big);
-    const int bigPitch = tx * tile;
+    const int bigPitch = (tx * tile + 3) & ~3;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const uint8_t want = img[y * w + x] < big[y * bigPitch + x] ? 0 : 255;
-            ASSERT_EQ(a.buf.get()[y * stride + x], want) << x << "," << y;
+            ASSERT_EQ(a.buf.get()[y * stride + x], want) << x << "," << y << " offset " << offset;
         }
     }
+}
+
+}  // namespace
+
+TEST(AdaptiveThreshold, MatchesTileThresholdsEnlargedByResample) {
+    ExpectResampledTiles(Patchwork(150, 100), 150, 100, 3);
+    // Black and white runs take a shortcut; a strongly negative offset brings thresholds
+    // of 0, where black stops being dark.
+    for (int offset : {0, -120, -200}) ExpectResampledTiles(LabelPage(203, 170), 203, 170, offset);
 }
 
 TEST(AdaptiveThreshold, ValueEqualToThresholdIsLight) {
