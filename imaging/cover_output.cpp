@@ -92,9 +92,18 @@ int LastFlagged(uint64_t m) {
 
 constexpr int64_t kNone = -1;
 
+// Whether a 32-byte chunk is all paper: a minimum over a fixed width, which the
+// compiler turns into a few vector instructions.
+bool PaperChunk(const uint8_t* p) {
+    uint8_t lowest = 255;
+    for (int k = 0; k < 32; ++k) lowest = std::min(lowest, p[k]);
+    return lowest >= kPaper;
+}
+
 // Index of the first ink byte in p[0..n), or kNone.
 int64_t FirstInkByte(const uint8_t* p, int64_t n) {
     int64_t i = 0;
+    while (i + 32 <= n && PaperChunk(p + i)) i += 32;
     for (; i + 8 <= n; i += 8) {
         if (const uint64_t m = InkBytes(LoadWord(p + i))) return i + FirstFlagged(m);
     }
@@ -106,6 +115,7 @@ int64_t FirstInkByte(const uint8_t* p, int64_t n) {
 
 int64_t LastInkByte(const uint8_t* p, int64_t n) {
     int64_t i = n;
+    while (i >= 32 && PaperChunk(p + i - 32)) i -= 32;
     for (; i >= 8; i -= 8) {
         if (const uint64_t m = InkBytes(LoadWord(p + i - 8))) return i - 8 + LastFlagged(m);
     }
@@ -311,9 +321,10 @@ bool UniformBlock(const uint8_t* s) {
     }
 }
 
-// Converts a run of pixels eight at a time: a block of paper is written as white and a
-// block of one colour (a bar, a stroke, a patch) is converted once, both recognised from
-// whole words; only mixed blocks go through the tables pixel by pixel.
+// Converts a run of pixels: 32 pixels of paper are recognised with vector minimums and
+// written as white; otherwise eight at a time, a block of paper or of one colour (a bar,
+// a stroke, a patch) is recognised from whole words and converted once, and only mixed
+// blocks go through the tables pixel by pixel.
 template <int Bytes>
 void GreyRun(const GreyConverter& conv, const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
     // Plain locals: stores through d may alias anything, so nothing is re-read per pixel.
@@ -332,10 +343,14 @@ void GreyRun(const GreyConverter& conv, const uint8_t* s, uint8_t* d, int64_t n,
         }
     };
     const auto fill = [&](uint8_t v) {
+        if (step == 1) {  // unturned: one word
+            std::memset(d, v, 8);
+            d += 8;
+            return;
+        }
         for (int k = 0; k < 8; ++k, d += step) *d = v;
     };
-    int64_t j = 0;
-    for (; j + 8 <= n; j += 8, s += 8 * Bytes) {
+    const auto block = [&] {  // eight pixels
         uint64_t ink = InkBytes(LoadWord(s));
         if constexpr (Bytes == 3) ink |= InkBytes(LoadWord(s + 8)) | InkBytes(LoadWord(s + 16));
         if (ink == 0) {
@@ -345,7 +360,25 @@ void GreyRun(const GreyConverter& conv, const uint8_t* s, uint8_t* d, int64_t n,
         } else {
             for (int k = 0; k < 8; ++k, d += step) *d = grey(s + k * Bytes);
         }
+        s += 8 * Bytes;
+    };
+    int64_t j = 0;
+    for (; j + 32 <= n; j += 32) {
+        // Wide stretches of paper: 32 pixels checked with vector minimums.
+        bool paper = PaperChunk(s);
+        if constexpr (Bytes == 3) paper = paper && PaperChunk(s + 32) && PaperChunk(s + 64);
+        if (!paper) {
+            for (int k = 0; k < 4; ++k) block();
+        } else if (step == 1) {
+            std::memset(d, 255, 32);
+            d += 32;
+            s += 32 * Bytes;
+        } else {
+            for (int k = 0; k < 32; ++k, d += step) *d = 255;
+            s += 32 * Bytes;
+        }
     }
+    for (; j + 8 <= n; j += 8) block();
     for (; j < n; ++j, s += Bytes, d += step) *d = grey(s);
 }
 

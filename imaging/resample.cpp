@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "imaging/bmp_processing.h"
@@ -154,20 +155,32 @@ std::vector<uint32_t> NearestIndices(uint32_t count, float scale, uint32_t limit
     return index;
 }
 
+// One destination row from its source row: near-white reads as white, then the tone
+// steps, then the store.
+template <int Bytes, bool Toned>
+void NearestRow(const uint8_t* row, const uint32_t* cols, uint8_t* out, uint32_t width, uint32_t dstBytes,
+                const ToneMapper& tone) {
+    for (uint32_t i = 0; i < width; ++i, out += dstBytes) {
+        const uint8_t* p = row + static_cast<size_t>(cols[i]) * Bytes;
+        tagRGBQUAD c = Bytes == 3 ? tagRGBQUAD{p[0], p[1], p[2], 0} : tagRGBQUAD{p[0], p[0], p[0], 0};
+        if (c.rgbBlue >= 251 && c.rgbGreen >= 251 && c.rgbRed >= 251) c = {255, 255, 255, 0};
+        if constexpr (Toned) tone.Apply(c.rgbRed, c.rgbGreen, c.rgbBlue);
+        Store(out, dstBytes, c);
+    }
+}
+
 void ResampleNearest(const ScaleJob& job, uint8_t* dst, float sx, float sy, const ToneMapper& tone) {
     const std::vector<uint32_t> cols = NearestIndices(job.dstWidth, sx, job.srcWidth);
     const std::vector<uint32_t> rows = NearestIndices(job.dstHeight, sy, job.srcHeight);
+    const auto convert = job.srcBytes == 3 ? (tone.Active() ? NearestRow<3, true> : NearestRow<3, false>)
+                                           : (tone.Active() ? NearestRow<1, true> : NearestRow<1, false>);
+    const size_t rowBytes = static_cast<size_t>(job.dstWidth) * job.dstBytes;
     for (uint32_t j = 0; j < job.dstHeight; ++j) {
         uint8_t* out = dst + j * job.dstPitch;
-        const uint8_t* row = job.SrcPixel(0, rows[j]);
-        for (uint32_t i = 0; i < job.dstWidth; ++i, out += job.dstBytes) {
-            const uint8_t* p = row + static_cast<size_t>(cols[i]) * job.srcBytes;
-            tagRGBQUAD c = job.srcBytes == 3 ? tagRGBQUAD{p[0], p[1], p[2], 0}
-                                             : tagRGBQUAD{p[0], p[0], p[0], 0};
-            if (c.rgbBlue >= 251 && c.rgbGreen >= 251 && c.rgbRed >= 251) {
-                c = {255, 255, 255, 0};
-            }
-            StoreToned(out, job.dstBytes, c, tone);
+        if (j > 0 && rows[j] == rows[j - 1]) {  // enlarging repeats source rows
+            std::memcpy(out, out - job.dstPitch, rowBytes);
+        } else {
+            convert(job.SrcPixel(0, rows[j]), cols.data(), out, job.dstWidth, job.dstBytes, tone);
         }
     }
 }
@@ -221,45 +234,100 @@ struct ShrinkLane {
     std::vector<ColumnSums> sums;
 };
 
-bool InsideKeep(const tagRECT& keep, bool active, uint32_t x, uint32_t y) {
-    return active && int64_t{x} >= keep.left && int64_t{x} <= keep.right &&
-           int64_t{y} >= keep.top && int64_t{y} <= keep.bottom;
+// Adds one source row to the column sums. A destination column takes a short run of
+// neighbouring pixels, so each run is summed in registers and added when it ends.
+template <int Bytes>
+void AccumulateRow(const uint8_t* row, ShrinkLane& lane, const std::vector<uint32_t>& columnOf) {
+    ColumnSums* sums = lane.sums.data();
+    uint32_t column = columnOf.empty() ? 0 : columnOf[0];
+    uint32_t blue = 0, green = 0, red = 0, count = 0;
+    const auto flush = [&] {
+        sums[column].blue += blue;
+        sums[column].green += green;
+        sums[column].red += red;
+        sums[column].count += count;
+        blue = green = red = count = 0;
+    };
+    for (size_t x = 0; x < columnOf.size(); ++x, row += Bytes) {
+        if (columnOf[x] != column) {
+            flush();
+            column = columnOf[x];
+        }
+        blue += row[0];
+        green += row[Bytes == 3 ? 1 : 0];
+        red += row[Bytes == 3 ? 2 : 0];
+        ++count;
+    }
+    if (count) flush();
 }
 
-void AccumulateRow(const ScaleJob& job, ShrinkLane& lane, const std::vector<uint32_t>& columnOf,
-                   uint32_t y, const tagRECT& keep, bool keepActive) {
-    const uint8_t* p = lane.src + static_cast<size_t>(y) * job.srcStride;
-    for (uint32_t x = 0; x < job.srcWidth; ++x, p += job.srcBytes) {
+// Pixels inside the kept rectangle count as white here; they are copied in afterwards.
+void WhitenKept(ShrinkLane& lane, const std::vector<uint32_t>& columnOf, const tagRECT& keep,
+                uint32_t y, const uint8_t* row, uint32_t bytes) {
+    if (int64_t{y} < keep.top || int64_t{y} > keep.bottom) return;
+    const int64_t from = std::max<int64_t>(keep.left, 0);
+    const int64_t to = std::min<int64_t>(int64_t{keep.right} + 1, static_cast<int64_t>(columnOf.size()));
+    for (int64_t x = from; x < to; ++x) {
+        const uint8_t* p = row + x * bytes;
         ColumnSums& s = lane.sums[columnOf[x]];
-        if (InsideKeep(keep, keepActive, x, y)) {  // kept pixels are copied later
-            s.blue += 255;
-            s.green += 255;
-            s.red += 255;
-        } else if (job.srcBytes == 3) {
-            s.blue += p[0];
-            s.green += p[1];
-            s.red += p[2];
-        } else {
-            s.blue += p[0];
-            s.green += p[0];
-            s.red += p[0];
-        }
-        ++s.count;
+        s.blue += 255 - p[0];
+        s.green += 255 - p[bytes == 3 ? 1 : 0];
+        s.red += 255 - p[bytes == 3 ? 2 : 0];
     }
 }
 
-void EmitRow(const ScaleJob& job, ShrinkLane& lane, uint32_t row) {
-    uint8_t* out = lane.dst + row * job.dstPitch;
-    tagRGBQUAD colour{255, 255, 255, 0};
-    for (ColumnSums& s : lane.sums) {
-        if (s.count) {  // a column without pixels repeats the previous colour
-            colour = {static_cast<uint8_t>(s.blue / s.count), static_cast<uint8_t>(s.green / s.count),
-                      static_cast<uint8_t>(s.red / s.count), 0};
-        }
-        StoreToned(out, job.dstBytes, colour, lane.tone);
-        out += job.dstBytes;
-        s = ColumnSums{};
+// Integer division of a channel sum by its pixel count as a multiplication: with
+// m = ceil(2^32 / c), (s * m) >> 32 equals s / c for every sum s <= 255 c as long as
+// 255 c^2 < 2^32, i.e. c <= kExactCount. Reciprocals are worked out once per count.
+class CountDivider {
+public:
+    static constexpr uint64_t kExactCount = 4103;
+
+    // The multiplier for count c (0 when c is too large for it).
+    uint64_t Reciprocal(uint64_t count) {
+        if (count > kExactCount) return 0;
+        uint64_t& m = reciprocal_[count];
+        if (m == 0) m = ((uint64_t{1} << 32) + count - 1) / count;
+        return m;
     }
+
+private:
+    std::vector<uint64_t> reciprocal_ = std::vector<uint64_t>(kExactCount + 1, 0);
+};
+
+uint8_t Average(uint64_t sum, uint64_t count, uint64_t reciprocal) {
+    return static_cast<uint8_t>(reciprocal ? (sum * reciprocal) >> 32 : sum / count);
+}
+
+template <uint32_t DstBytes, bool Toned>
+void EmitColumns(ColumnSums* sums, size_t columns, uint8_t* out, CountDivider& divide,
+                 const ToneMapper& tone) {
+    tagRGBQUAD colour{255, 255, 255, 0};
+    for (size_t c = 0; c < columns; ++c, out += DstBytes) {
+        const ColumnSums s = sums[c];
+        if (s.count) {  // a column without pixels repeats the previous colour
+            const uint64_t m = divide.Reciprocal(s.count);
+            colour = {Average(s.blue, s.count, m), Average(s.green, s.count, m),
+                      Average(s.red, s.count, m), 0};
+        }
+        tagRGBQUAD toned = colour;
+        if constexpr (Toned) tone.Apply(toned.rgbRed, toned.rgbGreen, toned.rgbBlue);
+        Store(out, DstBytes, toned);
+    }
+}
+
+void EmitRow(const ScaleJob& job, ShrinkLane& lane, uint32_t row, CountDivider& divide) {
+    uint8_t* out = lane.dst + row * job.dstPitch;
+    ColumnSums* sums = lane.sums.data();
+    const size_t n = lane.sums.size();
+    if (job.dstBytes == 3) {
+        lane.tone.Active() ? EmitColumns<3, true>(sums, n, out, divide, lane.tone)
+                           : EmitColumns<3, false>(sums, n, out, divide, lane.tone);
+    } else {
+        lane.tone.Active() ? EmitColumns<1, true>(sums, n, out, divide, lane.tone)
+                           : EmitColumns<1, false>(sums, n, out, divide, lane.tone);
+    }
+    std::fill(lane.sums.begin(), lane.sums.end(), ColumnSums{});
 }
 
 // Copies the kept rectangle's pixels at full size, from its scaled position on.
@@ -322,15 +390,24 @@ int32_t CBmpProcessing::InvoicQIShrinkImg2(uint32_t dwSrcWidth, uint32_t dwSrcHe
 
     const bool keepActive = keepRect.right > keepRect.left && keepRect.bottom > keepRect.top &&
                             keepRect.right > 0 && keepRect.bottom > 0;
+    CountDivider divide;
     // Row rule: emit a destination row once the accumulator reaches the source height.
     uint64_t rowAcc = 0;
     uint32_t dstRow = 0;
     for (uint32_t y = 0; y < job.srcHeight && dstRow < job.dstHeight; ++y) {
-        for (ShrinkLane& lane : lanes) AccumulateRow(job, lane, columnOf, y, keepRect, keepActive);
+        for (ShrinkLane& lane : lanes) {
+            const uint8_t* row = lane.src + static_cast<size_t>(y) * job.srcStride;
+            if (job.srcBytes == 3) {
+                AccumulateRow<3>(row, lane, columnOf);
+            } else {
+                AccumulateRow<1>(row, lane, columnOf);
+            }
+            if (keepActive) WhitenKept(lane, columnOf, keepRect, y, row, job.srcBytes);
+        }
         rowAcc += job.dstHeight;
         if (rowAcc >= job.srcHeight) {
             rowAcc -= job.srcHeight;
-            for (ShrinkLane& lane : lanes) EmitRow(job, lane, dstRow);
+            for (ShrinkLane& lane : lanes) EmitRow(job, lane, dstRow, divide);
             ++dstRow;
         }
     }

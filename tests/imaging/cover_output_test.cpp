@@ -117,15 +117,18 @@ TEST(CoverOrientation, QuarterTurnsOfLargePageMatchPixelByPixel) {
 
 TEST(CoverTone, BlocksConvertExactlyLikeSinglePixels) {
     // Runs of paper and of one colour long enough for whole blocks; in every other block
-    // one odd pixel, at each position 0-7 in turn; and a tail shorter than a block.
-    const uint32_t w = 45, h = 8;
+    // one odd pixel, at each position 0-7 in turn; wide paper (near-white noise) on even
+    // rows; and a tail shorter than a block.
+    const uint32_t w = 109, h = 8;
     Image src = Blank(w, h, 24);
     const uint8_t colours[][3] = {{0, 0, 0}, {10, 100, 200}, {252, 250, 255}, {249, 251, 251}};
     for (uint32_t y = 0; y < h; ++y) {
         for (uint32_t x = 0; x < w; ++x) {
             const uint8_t* c = colours[(x / 16 + y) % 4];
-            if (x % 8 == y && x % 16 < 8) {
-                src.set(x, y, uint8_t(x * 5), uint8_t(y * 30), 33);
+            if (x >= 40 && x < 100 && y % 2 == 0) {
+                src.set(x, y, uint8_t(250 + x % 6), 255, uint8_t(250 + y));
+            } else if (x % 8 == y && x % 16 < 8) {
+                src.set(x, y, uint8_t(x * 2), uint8_t(y * 30), 33);
             } else {
                 src.set(x, y, c[0], c[1], c[2]);
             }

@@ -68,6 +68,14 @@ TEST(InvoicResampleImg2, PositionsLeftOfZeroReadColumnZero) {
     EXPECT_EQ(Art(out.data(), 5, 1, 8), (std::vector<std::string>{"11888"}));
 }
 
+TEST(InvoicResampleImg2, EnlargingRepeatsRowsLikeColumns) {
+    CBmpProcessing bmp;
+    bmp.SetLightTable(25, 0);
+    const std::vector<uint8_t> out = Enlarge(bmp, Grey({"18", "#4"}), 5, 5, {25, 0, 0, 0, 0});
+    EXPECT_EQ(Art(out.data(), 5, 5, 8),
+              (std::vector<std::string>{"22999", "22999", "##555", "##555", "##555"}));
+}
+
 TEST(InvoicResampleImg2, ShrinkingOneWayAveragesTheBox) {
     const std::vector<uint8_t> out = Enlarge(Grey({"#482"}), 2, 1);  // 0, 100, 200, 50
     EXPECT_EQ(out[0], 50);
