@@ -9,7 +9,6 @@
 // source in bands so that the scattered output rows stay in cache.
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -17,12 +16,11 @@
 #include "imaging/buffer_util.h"
 #include "imaging/tone_mapper.h"
 #include "imaging/variant_rules.h"
+#include "imaging/word_scan.h"
 
 using namespace mx_imaging;
 
 namespace {
-
-constexpr uint8_t kPaper = 250;  // raw channels at or above this are paper, not ink
 
 // ---- Source and frame geometry -------------------------------------------------------
 
@@ -67,63 +65,6 @@ Span IndexRange(int64_t step, int64_t offset, int64_t lo, int64_t hi, int64_t n)
 }
 
 // ---- Content box ------------------------------------------------------------------------
-
-// Flags, in each byte's top bit, the bytes of a word that are ink (below kPaper):
-// b < 250 exactly when ~b >= 6, and adding 122 to the low seven bits carries into the top
-// bit exactly for 6..127 without touching the next byte.
-uint64_t InkBytes(uint64_t word) {
-    const uint64_t x = ~word;
-    return (((x & 0x7F7F7F7F7F7F7F7Full) + 0x7A7A7A7A7A7A7A7Aull) | x) & 0x8080808080808080ull;
-}
-
-uint64_t LoadWord(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
-// Byte offset within a word of the lowest / highest flagged byte in memory order.
-int FirstFlagged(uint64_t m) {
-    return (std::endian::native == std::endian::little ? std::countr_zero(m) : std::countl_zero(m)) / 8;
-}
-int LastFlagged(uint64_t m) {
-    return 7 - (std::endian::native == std::endian::little ? std::countl_zero(m) : std::countr_zero(m)) / 8;
-}
-
-constexpr int64_t kNone = -1;
-
-// Whether a 32-byte chunk is all paper: a minimum over a fixed width, which the
-// compiler turns into a few vector instructions.
-bool PaperChunk(const uint8_t* p) {
-    uint8_t lowest = 255;
-    for (int k = 0; k < 32; ++k) lowest = std::min(lowest, p[k]);
-    return lowest >= kPaper;
-}
-
-// Index of the first ink byte in p[0..n), or kNone.
-int64_t FirstInkByte(const uint8_t* p, int64_t n) {
-    int64_t i = 0;
-    while (i + 32 <= n && PaperChunk(p + i)) i += 32;
-    for (; i + 8 <= n; i += 8) {
-        if (const uint64_t m = InkBytes(LoadWord(p + i))) return i + FirstFlagged(m);
-    }
-    for (; i < n; ++i) {
-        if (p[i] < kPaper) return i;
-    }
-    return kNone;
-}
-
-int64_t LastInkByte(const uint8_t* p, int64_t n) {
-    int64_t i = n;
-    while (i >= 32 && PaperChunk(p + i - 32)) i -= 32;
-    for (; i >= 8; i -= 8) {
-        if (const uint64_t m = InkBytes(LoadWord(p + i - 8))) return i - 8 + LastFlagged(m);
-    }
-    while (i > 0) {
-        if (p[--i] < kPaper) return i;
-    }
-    return kNone;
-}
 
 // A pixel is ink when any of its bytes is, so pixel indices follow from byte indices.
 int64_t FirstInk(const Source& s, const uint8_t* row, Span cols) {
@@ -314,7 +255,7 @@ void Traverse(const Source& src, const FrameMap& map, Span xs, Span ys, const Ta
 template <int Bytes>
 bool UniformBlock(const uint8_t* s) {
     if constexpr (Bytes == 1) {
-        return LoadWord(s) == (s[0] * 0x0101010101010101ull);
+        return LoadWord(s) == s[0] * kByteOnes;
     } else {
         return LoadWord(s) == LoadWord(s + 3) && LoadWord(s + 8) == LoadWord(s + 11) &&
                LoadWord(s + 13) == LoadWord(s + 16);
@@ -491,7 +432,11 @@ int32_t KeepFrame(const CoverJob& job, const Box& box, const GreyConverter& conv
     Traverse(job.src, job.map, {0, job.frameW}, {0, job.frameH}, whole,
              [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
                  for (int64_t j = 0; j < n; ++j, s += bytes, d += step) {
-                     put(s[0], s[bytes / 3], s[2 * (bytes / 3)], d);
+                     if (bytes == 1) {
+                         put(s[0], s[0], s[0], d);
+                     } else {
+                         put(s[0], s[1], s[2], d);
+                     }
                  }
              });
 

@@ -6,23 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "imaging/buffer_util.h"
+#include "imaging/word_scan.h"
 
 namespace mx_imaging {
 
 namespace {
-
-uint64_t LoadWord(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
-// Whether all eight bytes of a word are 0 or 255 (each byte's bits all equal).
-bool BlackOrWhite(uint64_t w) { return ((w ^ (w >> 1)) & 0x7F7F7F7F7F7F7F7Full) == 0; }
 
 // First index from x on (below `end`) whose byte is neither 0 nor 255.
 uint32_t EndOfExactRun(const uint8_t* row, uint32_t x, uint32_t end) {

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "imaging/bmp_processing.h"
 #include "imaging/buffer_util.h"
 #include "imaging/resample.h"
+#include "imaging/word_scan.h"
 
 using namespace mx_imaging;
 
@@ -150,19 +150,12 @@ int RegionThreshold(const uint8_t* image, size_t pitch, int64_t width, int64_t h
     return ThresholdFromHistogram(h, criterion, form);
 }
 
-uint64_t LoadWord(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
 // Counts a row segment into a histogram. Pages are mostly runs of one value (paper,
 // bars, patches) and, once converted, mostly black and white: a segment of one value is
 // recognised with a branch-free pass and counted at once, and so are words of eight
 // equal bytes or of black and white bytes only (each byte's bits all equal).
 void CountRow(Histogram& h, const uint8_t* p, uint32_t n) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    const uint64_t first = p[0] * kOnes;
+    const uint64_t first = p[0] * kByteOnes;
     uint64_t diff = 0;
     uint32_t x = 0;
     for (; x + 8 <= n; x += 8) diff |= LoadWord(p + x) ^ first;
@@ -174,10 +167,10 @@ void CountRow(Histogram& h, const uint8_t* p, uint32_t n) {
     uint32_t binary = 0, white = 0;  // kept in registers, not counted byte by byte
     for (x = 0; x + 8 <= n; x += 8) {
         const uint64_t w = LoadWord(p + x);
-        if (((w ^ (w >> 1)) & 0x7F7F7F7F7F7F7F7Full) == 0) {
+        if (BlackOrWhite(w)) {
             binary += 8;
-            white += static_cast<uint32_t>((((w >> 7) & kOnes) * kOnes) >> 56);
-        } else if (w == p[x] * kOnes) {
+            white += static_cast<uint32_t>((((w >> 7) & kByteOnes) * kByteOnes) >> 56);
+        } else if (w == p[x] * kByteOnes) {
             h[p[x]] += 8;
         } else {
             for (uint32_t k = 0; k < 8; ++k) ++h[p[x + k]];
@@ -236,8 +229,7 @@ void ThresholdAbove(const uint8_t* __restrict s, uint8_t* __restrict d, uint32_t
 bool BlackAndWhite(const uint8_t* p, uint32_t n) {
     uint32_t x = 0;
     for (; x + 8 <= n; x += 8) {
-        const uint64_t w = LoadWord(p + x);
-        if ((w ^ (w >> 1)) & 0x7F7F7F7F7F7F7F7Full) return false;
+        if (!BlackOrWhite(LoadWord(p + x))) return false;
     }
     for (; x < n; ++x) {
         if (p[x] != 0 && p[x] != 255) return false;
