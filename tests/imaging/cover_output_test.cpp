@@ -103,8 +103,8 @@ TEST(CoverOrientation, QuarterTurnsOfLargePageMatchPixelByPixel) {
     }
     for (int orientation : {0, 2}) {
         const Cover c = Convert(src, {.orientation = orientation, .skipWhite = 0});
-        ASSERT_EQ(c.hdr.biWidth, 72);
-        ASSERT_EQ(c.hdr.biHeight, 300);
+        ASSERT_EQ(+c.hdr.biWidth, 72);
+        ASSERT_EQ(+c.hdr.biHeight, 300);
         for (uint32_t i = 0; i < src.height; ++i) {
             for (uint32_t j = 0; j < src.width; ++j) {
                 const uint32_t x = orientation == 0 ? i : src.height - 1 - i;
@@ -159,10 +159,10 @@ TEST(CoverCrop, SinglePixelAtColumn13GivesLeft8Width8) {
     const Cover c = Convert(src, {});
     ASSERT_EQ(c.ret, 1);
     ExpectRect(c.rect, 8, 1, 15, 1);
-    EXPECT_EQ(c.hdr.biWidth, 8);
-    EXPECT_EQ(c.hdr.biHeight, 1);
-    EXPECT_EQ(c.hdr.biBitCount, 8);
-    EXPECT_EQ(c.hdr.biSizeImage, 8u);
+    EXPECT_EQ(+c.hdr.biWidth, 8);
+    EXPECT_EQ(+c.hdr.biHeight, 1);
+    EXPECT_EQ(+c.hdr.biBitCount, 8);
+    EXPECT_EQ(+c.hdr.biSizeImage, 8u);
     EXPECT_EQ(c.size, 8u);
     EXPECT_EQ(c.art(), (std::vector<std::string>{".....#.."}));
 }
@@ -185,10 +185,10 @@ TEST(CoverCrop, AllWhitePageWithSkipWhiteIsEmptyAndAllocatesNothing) {
     const Cover c = Convert(Colour({"....", "...."}), {});
     EXPECT_EQ(c.ret, 1);
     ExpectRect(c.rect, 0, 0, 0, 0);
-    EXPECT_EQ(c.hdr.biWidth, 0);
-    EXPECT_EQ(c.hdr.biHeight, 0);
-    EXPECT_EQ(c.hdr.biSizeImage, 0u);
-    EXPECT_EQ(c.hdr.biBitCount, 8);
+    EXPECT_EQ(+c.hdr.biWidth, 0);
+    EXPECT_EQ(+c.hdr.biHeight, 0);
+    EXPECT_EQ(+c.hdr.biSizeImage, 0u);
+    EXPECT_EQ(+c.hdr.biBitCount, 8);
     EXPECT_EQ(c.buf, nullptr);
     EXPECT_EQ(c.size, 1234u);
 }
@@ -207,8 +207,8 @@ TEST(CoverCrop, ZeroSizedSourceIsAnEmptyPage) {
         EXPECT_EQ(bmp.CoverBMP2OutputFormat(pixel, 4, &out, &size, &hdr, &rect, 3, 0, 0, kNeutral,
                                             false, 0, 0, kNoClip, 0),
                   1);
-        EXPECT_EQ(hdr.biWidth, 0);
-        EXPECT_EQ(hdr.biHeight, 0);
+        EXPECT_EQ(+hdr.biWidth, 0);
+        EXPECT_EQ(+hdr.biHeight, 0);
         EXPECT_EQ(rect.right, 0);
         EXPECT_EQ(out, nullptr);
     }
@@ -233,12 +233,12 @@ TEST(CoverClip, RoundedWidthBeyondTheClipIsWhite) {
 TEST(CoverClip, InkOnlyBeyondTheClipLeavesNothing) {
     const Cover c = Convert(Colour({"..........#"}), {.maxWidth = 8});
     EXPECT_EQ(c.ret, 1);
-    EXPECT_EQ(c.hdr.biWidth, 0);
+    EXPECT_EQ(+c.hdr.biWidth, 0);
     EXPECT_EQ(c.buf, nullptr);
 }
 
 TEST(CoverClip, ZeroMaxWidthLeavesNothingAndNegativeMeansNoClip) {
-    EXPECT_EQ(Convert(Colour({"#"}), {.maxWidth = 0}).hdr.biWidth, 0);
+    EXPECT_EQ(+Convert(Colour({"#"}), {.maxWidth = 0}).hdr.biWidth, 0);
     const Cover c = Convert(Colour({"..........#"}), {.maxWidth = -1});
     ExpectRect(c.rect, 8, 0, 15, 0);
 }
@@ -254,9 +254,9 @@ TEST(CoverBuffer, CallerBufferOneByteShortFailsWithHeaderDescribingResult) {
     EXPECT_EQ(bmp.CoverBMP2OutputFormat(src.data.data(), src.size(), &p, &size, &hdr, &rect, 3, 0,
                                         0, kNeutral, false, 0, 0, kNoClip, 1),
               0);
-    EXPECT_EQ(hdr.biWidth, 16);
-    EXPECT_EQ(hdr.biHeight, 2);
-    EXPECT_EQ(hdr.biSizeImage, 32u);
+    EXPECT_EQ(+hdr.biWidth, 16);
+    EXPECT_EQ(+hdr.biHeight, 2);
+    EXPECT_EQ(+hdr.biSizeImage, 32u);
     EXPECT_EQ(out, std::vector<uint8_t>(31, 7));
 
     std::vector<uint8_t> exact(32, 7);
@@ -283,7 +283,7 @@ TEST(CoverTone, NearWhiteRawPixelIsPaper) {
     ExpectRect(skipped.rect, 0, 0, 7, 0);
     Image onlyPaper = Blank(2, 1, 24);
     onlyPaper.set(0, 0, 250, 250, 250);
-    EXPECT_EQ(Convert(onlyPaper, {}).hdr.biWidth, 0);
+    EXPECT_EQ(+Convert(onlyPaper, {}).hdr.biWidth, 0);
 }
 
 TEST(CoverTone, GreyWeightsAreElevenSixteenFiveOverRedGreenBlue) {
@@ -367,9 +367,9 @@ TEST(CoverReceipt, KeepsTheFrameAndAppliesGammaPerChannel) {
     src.set(1, 0, 128, 128, 128);
     const Cover c = Convert(bmp, src, {.skipWhite = 0, .levels = {3.0f, 0, 255, 0, 255}});
     ASSERT_EQ(c.ret, 1);
-    EXPECT_EQ(c.hdr.biWidth, 6);
-    EXPECT_EQ(c.hdr.biHeight, 2);
-    EXPECT_EQ(c.hdr.biSizeImage, 16u);  // stride 8
+    EXPECT_EQ(+c.hdr.biWidth, 6);
+    EXPECT_EQ(+c.hdr.biHeight, 2);
+    EXPECT_EQ(+c.hdr.biSizeImage, 16u);  // stride 8
     EXPECT_EQ(c.buf.get()[1], 32);      // (128/255)^3 * 255 rounds to 32
     EXPECT_EQ(c.buf.get()[0], 255);
     EXPECT_TRUE(bmp.LevelsReady(0) && bmp.LevelsReady(1) && bmp.LevelsReady(2));
@@ -379,8 +379,8 @@ TEST(CoverReceipt, OffsetsMoveTheImageInsideTheFrame) {
     CBmpProcessing bmp(BmpVariant::Receipt);
     const Cover c = Convert(bmp, Colour({"#...", "...#", "#..."}), {.skipWhite = 0, .xOffset = 2, .yOffset = 1});
     ASSERT_EQ(c.ret, 1);
-    EXPECT_EQ(c.hdr.biWidth, 4);
-    EXPECT_EQ(c.hdr.biHeight, 3);
+    EXPECT_EQ(+c.hdr.biWidth, 4);
+    EXPECT_EQ(+c.hdr.biHeight, 3);
     EXPECT_EQ(c.art(), (std::vector<std::string>{"....", "..#.", "...."}));
     ExpectRect(c.rect, 2, 1, 3, 2);
 }
@@ -423,5 +423,5 @@ TEST(CoverReceipt, CallerBufferTooSmallFails) {
     EXPECT_EQ(bmp.CoverBMP2OutputFormat(src.data.data(), src.size(), &p, &size, &hdr, &rect, 3, 0,
                                         0, kNeutral, false, 0, 0, 5, 0),
               0);
-    EXPECT_EQ(hdr.biSizeImage, 8u);
+    EXPECT_EQ(+hdr.biSizeImage, 8u);
 }

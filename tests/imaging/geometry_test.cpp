@@ -52,9 +52,9 @@ TEST(RotateImgData, AnticlockwiseMovesTopRightToTopLeft) {
     const Turned t = Turn(Grey({"123", "456"}), {4, 5, 6, 6}, 0, 10, 20);
     ASSERT_TRUE(t.ok);
     EXPECT_EQ(ArtOf(t), (std::vector<std::string>{"36", "25", "14"}));
-    EXPECT_EQ(t.hdr.biWidth, 2);
-    EXPECT_EQ(t.hdr.biHeight, 3);
-    EXPECT_EQ(t.hdr.biSizeImage, 12u);
+    EXPECT_EQ(+t.hdr.biWidth, 2);
+    EXPECT_EQ(+t.hdr.biHeight, 3);
+    EXPECT_EQ(+t.hdr.biSizeImage, 12u);
     EXPECT_EQ(t.size, 12u);
     ExpectRect(t.rect, 5, 10 - 1 - 6 + 5, 6, 8 + 2);
 }
@@ -89,7 +89,7 @@ TEST(RotateImgData, OtherModesChangeNothing) {
     const Turned t = Turn(Grey({"12"}), {0, 0, 1, 0}, 3, 2, 1);
     EXPECT_TRUE(t.ok);
     EXPECT_EQ(t.buf, nullptr);
-    EXPECT_EQ(t.hdr.biWidth, 2);
+    EXPECT_EQ(+t.hdr.biWidth, 2);
 }
 
 TEST(RotateImgData, OneBitAndNullSourcesFail) {
@@ -113,7 +113,7 @@ TEST(RotateImgData, TooSmallCallerBufferReportsNeededSize) {
                                                &p, &size, &r));
     EXPECT_EQ(size, 12u);
     EXPECT_EQ(out, std::vector<uint8_t>(11, 7));
-    EXPECT_EQ(hdr.biWidth, 3) << "header untouched on failure";
+    EXPECT_EQ(+hdr.biWidth, 3) << "header untouched on failure";
 }
 
 TEST(RotateImgData, ThirtyTwoBitPixelsGiveAWhiteResult) {
