@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 
 namespace mx_imaging {
@@ -50,6 +51,17 @@ inline int32_t SampleIndex(double v) {
 }
 
 inline uint8_t ClampInt(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// Runs work() and turns a failed allocation (the only exception the library's code can
+// meet) into the operation's failure value: nothing throws out of the library.
+template <typename Work, typename Result>
+Result OrFailure(Work&& work, Result failure) noexcept {
+    try {
+        return work();
+    } catch (const std::exception&) {
+        return failure;
+    }
+}
 
 inline MallocBuffer AllocateBuffer(uint64_t bytes, bool zeroed) {
     if (bytes > kMaxImageBytes) return MallocBuffer(nullptr, &std::free);

@@ -2,11 +2,11 @@
 // rotating, tone-mapping and (for the label filters) cropping it to the printed content.
 //
 // The work is done in two passes over the source. The first finds the content box from
-// the first and last ink pixel of each row (white margins are skipped a word at a time).
-// The second converts only the source pixels that land in the result, straight into the
-// output buffer: every orientation is an affine map x = a*i + b*j + c, so a row of source
-// pixels becomes a run of output bytes with a fixed step, and quarter turns walk the
-// source in bands so that the scattered output rows stay in cache.
+// the first and last ink pixel of each row (white margins are skipped 32 bytes at a
+// time). The second converts only the source pixels that land in the result, straight
+// into the output buffer: every orientation is an affine map x = a*i + b*j + c, so a row
+// of source pixels becomes a run of output bytes with a fixed step, and quarter turns
+// walk the source in bands so that the scattered output rows stay in cache.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -388,35 +388,14 @@ int32_t CropToContent(const CoverJob& job, const Box& box, const GreyConverter& 
     return 1;
 }
 
-// Receipt filter: the frame keeps its size; from the box's top row down and from its left
-// column for the box width (rounded to 4 bytes), the converted pixels are copied in.
-int32_t KeepFrame(const CoverJob& job, const Box& box, const GreyConverter& conv,
-                  CBmpProcessing& bmp, int32_t brightness, int32_t contrast) {
-    const int64_t stride = (job.frameW + 3) & ~int64_t{3};
-    const uint64_t size = ImageBytes(job.frameH, stride);
-    if (size > kMaxImageBytes) return 0;
-    *job.rect = tagRECT{static_cast<int32_t>(box.x.lo), static_cast<int32_t>(box.y.lo),
-                        static_cast<int32_t>(box.x.hi), static_cast<int32_t>(job.frameH - 1)};
-    Describe(job, job.frameW, job.frameH, size);
-
-    OutBuffer out(job.ppOut, job.pOutSize, size, OutBuffer::Fill::None);
-    if (!out.ok()) return 0;
-    std::memset(out.data(), 255, static_cast<size_t>(size));
-    const int64_t copyWidth = std::min(((box.x.hi - box.x.lo + 4) / 4) * 4, stride);
-    const Span xs{box.x.lo, std::min(box.x.lo + copyWidth, job.frameW)};
-    const Span ys{box.y.lo, job.frameH};
-
-    if (brightness == 0 && contrast == 0) {
-        RenderGrey(job.src, job.map, xs, ys, Target{out.data(), stride, 1, 0, 0}, conv);
-        out.Commit();
-        return 1;
-    }
-
-    // Brightness and contrast pivot on the page's mean colour, so the mapped colours of
-    // the whole frame are kept, adjusted, and only then turned into grey.
+// Receipt filter with brightness or contrast: they pivot on the page's mean colour, so
+// the mapped colours of the whole frame are kept, adjusted, and only then turned into
+// grey. False when the colour copy cannot be made.
+bool RenderAdjustedGrey(const CoverJob& job, Span xs, Span ys, const Target& t, const CBmpProcessing& bmp,
+                        int32_t brightness, int32_t contrast) {
     const uint64_t colourSize = ImageBytes(job.frameH, job.frameW * 3);
     MallocBuffer colour = AllocateBuffer(colourSize, false);
-    if (!colour) return 0;
+    if (!colour) return false;
     std::memset(colour.get(), 255, static_cast<size_t>(colourSize));
     const uint8_t* red = bmp.LevelsTable(0);
     const uint8_t* green = bmp.LevelsTable(1);
@@ -427,9 +406,8 @@ int32_t KeepFrame(const CoverJob& job, const Box& box, const GreyConverter& conv
         d[1] = paper ? 255 : green[b1];
         d[2] = paper ? 255 : red[b2];
     };
-    const Target whole{colour.get(), job.frameW * 3, 3, 0, 0};
     const int bytes = job.src.bytes;
-    Traverse(job.src, job.map, {0, job.frameW}, {0, job.frameH}, whole,
+    Traverse(job.src, job.map, {0, job.frameW}, {0, job.frameH}, Target{colour.get(), job.frameW * 3, 3, 0, 0},
              [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
                  for (int64_t j = 0; j < n; ++j, s += bytes, d += step) {
                      if (bytes == 1) {
@@ -457,8 +435,35 @@ int32_t KeepFrame(const CoverJob& job, const Box& box, const GreyConverter& conv
                          contrast, 24);
     for (int64_t y = ys.begin; y < ys.end; ++y) {
         const uint8_t* p = colour.get() + (y * job.frameW + xs.begin) * 3;
-        uint8_t* d = out.data() + y * stride;
+        uint8_t* d = t.data + y * t.stride;
         for (int64_t x = xs.begin; x < xs.end; ++x, p += 3) d[x] = GreyOf(p[2], p[1], p[0]);
+    }
+    return true;
+}
+
+// Receipt filter: the frame keeps its size; from the box's top row down and from its left
+// column for the box width (rounded to 4 bytes), the converted pixels are copied in.
+int32_t KeepFrame(const CoverJob& job, const Box& box, const GreyConverter& conv,
+                  const CBmpProcessing& bmp, int32_t brightness, int32_t contrast) {
+    const int64_t stride = (job.frameW + 3) & ~int64_t{3};
+    const uint64_t size = ImageBytes(job.frameH, stride);
+    if (size > kMaxImageBytes) return 0;
+    *job.rect = tagRECT{static_cast<int32_t>(box.x.lo), static_cast<int32_t>(box.y.lo),
+                        static_cast<int32_t>(box.x.hi), static_cast<int32_t>(job.frameH - 1)};
+    Describe(job, job.frameW, job.frameH, size);
+
+    OutBuffer out(job.ppOut, job.pOutSize, size, OutBuffer::Fill::None);
+    if (!out.ok()) return 0;
+    std::memset(out.data(), 255, static_cast<size_t>(size));
+    const int64_t copyWidth = std::min(((box.x.hi - box.x.lo + 4) / 4) * 4, stride);
+    const Span xs{box.x.lo, std::min(box.x.lo + copyWidth, job.frameW)};
+    const Span ys{box.y.lo, job.frameH};
+
+    const Target target{out.data(), stride, 1, 0, 0};
+    if (brightness == 0 && contrast == 0) {
+        RenderGrey(job.src, job.map, xs, ys, target, conv);
+    } else if (!RenderAdjustedGrey(job, xs, ys, target, bmp, brightness, contrast)) {
+        return 0;
     }
     out.Commit();
     return 1;

@@ -120,28 +120,31 @@ void FixedThreshold(const Page& page, Tones t) {
 
 int32_t CBmpProcessing::Dither(int32_t nMethod, uint8_t* pSrc, uint8_t* pDst, uint32_t dwHeight,
                                uint32_t dwWidth, uint32_t dwStride, uint32_t, bool bNegative) {
-    if (!pSrc || !pDst) return 0;
-    const Tones t = bNegative ? Tones{255, 0} : Tones{0, 255};
-    const Page page{pSrc, pDst, dwHeight, std::min(dwWidth, dwStride), dwStride};
-    switch (nMethod) {
-        case 1: FixedThreshold(page, t); break;
-        case 2: FloydSteinberg(page, t); break;
-        case 3: OrderedDither<false>(page, {}, kScreen3, t); break;
-        case 4: {
-            const uint64_t size = static_cast<uint64_t>(dwStride) * dwHeight;
-            if (size <= kMaxImageBytes) {
-                AdThresholdImgLocal(dwWidth, dwHeight, 8, dwStride, pSrc,
-                                    static_cast<uint32_t>(size), &pDst, nullptr, bNegative, false);
+    // Allocations that fail end the operation with its failure value.
+    return OrFailure([&]() -> int32_t {
+        if (!pSrc || !pDst) return 0;
+        const Tones t = bNegative ? Tones{255, 0} : Tones{0, 255};
+        const Page page{pSrc, pDst, dwHeight, std::min(dwWidth, dwStride), dwStride};
+        switch (nMethod) {
+            case 1: FixedThreshold(page, t); break;
+            case 2: FloydSteinberg(page, t); break;
+            case 3: OrderedDither<false>(page, {}, kScreen3, t); break;
+            case 4: {
+                const uint64_t size = static_cast<uint64_t>(dwStride) * dwHeight;
+                if (size <= kMaxImageBytes) {
+                    AdThresholdImgLocal(dwWidth, dwHeight, 8, dwStride, pSrc,
+                                        static_cast<uint32_t>(size), &pDst, nullptr, bNegative, false);
+                }
+                break;
             }
-            break;
+            case 5: OrderedDither<false>(page, {}, kScreen5, t); break;
+            case 6: Stucki(page, t); break;
+            case 7: OrderedDither<true>(page, Keys7(), kScreen7, t); break;
+            case 8: OrderedDither<true>(page, Keys8(), kScreen8, t); break;
+            case 9: OrderedDither<true>(page, Keys9(), kScreen9, t); break;
+            case 10: OrderedDither<false>(page, {}, kScreen10, t); break;
+            default: break;  // no halftoning: the caller's white page stands
         }
-        case 5: OrderedDither<false>(page, {}, kScreen5, t); break;
-        case 6: Stucki(page, t); break;
-        case 7: OrderedDither<true>(page, Keys7(), kScreen7, t); break;
-        case 8: OrderedDither<true>(page, Keys8(), kScreen8, t); break;
-        case 9: OrderedDither<true>(page, Keys9(), kScreen9, t); break;
-        case 10: OrderedDither<false>(page, {}, kScreen10, t); break;
-        default: break;  // no halftoning: the caller's white page stands
-    }
-    return 1;
+        return 1;
+    }, 0);
 }

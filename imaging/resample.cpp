@@ -76,23 +76,26 @@ void BilinearRows::Row(uint32_t j, uint8_t* out) {
 
 int32_t Resample(const uint8_t* pSrc, int32_t nSrcWidth, int32_t nSrcHeight, int32_t nSrcStride,
                  int32_t nDstWidth, int32_t nDstHeight, uint8_t** ppResult) {
-    if (nDstWidth <= 0 || nDstHeight <= 0) return 0;
-    if (nSrcWidth == nDstWidth && nSrcHeight == nDstHeight) return 1;
-    if (!pSrc || !ppResult || nSrcWidth <= 0 || nSrcHeight <= 0 || nSrcStride < nSrcWidth ||
-        !DimensionOk(nSrcWidth) || !DimensionOk(nSrcHeight) || !DimensionOk(nDstWidth) ||
-        !DimensionOk(nDstHeight)) {
-        return 0;
-    }
-    const uint64_t pitch = (static_cast<uint64_t>(nDstWidth) + 3) & ~uint64_t{3};
-    MallocBuffer result = AllocateBuffer(ImageBytes(nDstHeight, pitch), true);
-    if (!result) return 0;
-    const auto dstWidth = static_cast<uint32_t>(nDstWidth);
-    BilinearRows rows(pSrc, static_cast<uint32_t>(nSrcWidth), static_cast<uint32_t>(nSrcHeight),
-                      static_cast<uint32_t>(nSrcStride), dstWidth,
-                      static_cast<uint32_t>(nDstHeight), dstWidth);
-    for (int32_t j = 0; j < nDstHeight; ++j) rows.Row(static_cast<uint32_t>(j), result.get() + j * pitch);
-    *ppResult = result.release();
-    return 1;
+    // Allocations that fail end the operation with its failure value.
+    return OrFailure([&]() -> int32_t {
+        if (nDstWidth <= 0 || nDstHeight <= 0) return 0;
+        if (nSrcWidth == nDstWidth && nSrcHeight == nDstHeight) return 1;
+        if (!pSrc || !ppResult || nSrcWidth <= 0 || nSrcHeight <= 0 || nSrcStride < nSrcWidth ||
+            !DimensionOk(nSrcWidth) || !DimensionOk(nSrcHeight) || !DimensionOk(nDstWidth) ||
+            !DimensionOk(nDstHeight)) {
+            return 0;
+        }
+        const uint64_t pitch = (static_cast<uint64_t>(nDstWidth) + 3) & ~uint64_t{3};
+        MallocBuffer result = AllocateBuffer(ImageBytes(nDstHeight, pitch), true);
+        if (!result) return 0;
+        const auto dstWidth = static_cast<uint32_t>(nDstWidth);
+        BilinearRows rows(pSrc, static_cast<uint32_t>(nSrcWidth), static_cast<uint32_t>(nSrcHeight),
+                          static_cast<uint32_t>(nSrcStride), dstWidth,
+                          static_cast<uint32_t>(nDstHeight), dstWidth);
+        for (int32_t j = 0; j < nDstHeight; ++j) rows.Row(static_cast<uint32_t>(j), result.get() + j * pitch);
+        *ppResult = result.release();
+        return 1;
+    }, 0);
 }
 
 // ---- Page scaling ------------------------------------------------------------------------
@@ -193,31 +196,34 @@ int32_t CBmpProcessing::InvoicResampleImg2(uint32_t dwSrcWidth, uint32_t dwSrcHe
                                            uint32_t dwDstHeight, uint32_t, uint8_t** ppDst,
                                            uint32_t dwDstSize, tagColorCFG colorCfg, int32_t,
                                            tagRECT) {
-    if (!ppDst || !*ppDst) return 0;
-    ScaleJob job;
-    const uint32_t dstBytes = dwSrcBpp == 24 ? 3 : 1;
-    if (!MakeScaleJob(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, dwDstWidth,
-                      dwDstHeight, dstBytes, dwDstSize, job)) {
-        return 0;
-    }
-    SetSamplingSource(pSrc, dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride);
-    const float sx = static_cast<float>(dwSrcWidth) / static_cast<float>(dwDstWidth);
-    const float sy = static_cast<float>(dwSrcHeight) / static_cast<float>(dwDstHeight);
-    const ToneMapper tone(*this, colorCfg);
-    if (sx <= 1.0f && sy <= 1.0f) {
-        ResampleNearest(job, *ppDst, sx, sy, tone);
-        return 1;
-    }
-    // Shrinking in at least one direction: average the source box behind each pixel.
-    for (uint32_t j = 0; j < job.dstHeight; ++j) {
-        uint8_t* out = *ppDst + j * job.dstPitch;
-        const float y = (static_cast<float>(j) + 0.5f) * sy - 0.5f;
-        for (uint32_t i = 0; i < job.dstWidth; ++i, out += dstBytes) {
-            const float x = (static_cast<float>(i) + 0.5f) * sx - 0.5f;
-            StoreToned(out, dstBytes, GetAreaColorInterpolated(x, y, sx, sy, 1, 5), tone);
+    // Allocations that fail end the operation with its failure value.
+    return OrFailure([&]() -> int32_t {
+        if (!ppDst || !*ppDst) return 0;
+        ScaleJob job;
+        const uint32_t dstBytes = dwSrcBpp == 24 ? 3 : 1;
+        if (!MakeScaleJob(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, dwDstWidth,
+                          dwDstHeight, dstBytes, dwDstSize, job)) {
+            return 0;
         }
-    }
-    return 1;
+        SetSamplingSource(pSrc, dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride);
+        const float sx = static_cast<float>(dwSrcWidth) / static_cast<float>(dwDstWidth);
+        const float sy = static_cast<float>(dwSrcHeight) / static_cast<float>(dwDstHeight);
+        const ToneMapper tone(*this, colorCfg);
+        if (sx <= 1.0f && sy <= 1.0f) {
+            ResampleNearest(job, *ppDst, sx, sy, tone);
+            return 1;
+        }
+        // Shrinking in at least one direction: average the source box behind each pixel.
+        for (uint32_t j = 0; j < job.dstHeight; ++j) {
+            uint8_t* out = *ppDst + j * job.dstPitch;
+            const float y = (static_cast<float>(j) + 0.5f) * sy - 0.5f;
+            for (uint32_t i = 0; i < job.dstWidth; ++i, out += dstBytes) {
+                const float x = (static_cast<float>(i) + 0.5f) * sx - 0.5f;
+                StoreToned(out, dstBytes, GetAreaColorInterpolated(x, y, sx, sy, 1, 5), tone);
+            }
+        }
+        return 1;
+    }, 0);
 }
 
 namespace {
@@ -363,58 +369,61 @@ int32_t CBmpProcessing::InvoicQIShrinkImg2(uint32_t dwSrcWidth, uint32_t dwSrcHe
                                            uint32_t dwDstBpp, uint8_t** ppDst, uint8_t** ppDst2,
                                            uint32_t dwDstSize, tagColorCFG colorCfg,
                                            tagColorCFG colorCfg2, tagRECT keepRect) {
-    if (!pSrc || !ppDst || !*ppDst) return 0;
-    ScaleJob job;
-    if (!MakeScaleJob(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, dwDstWidth,
-                      dwDstHeight, dwDstBpp == 24 ? 3 : 1, dwDstSize, job)) {
-        return 0;
-    }
-    std::vector<ShrinkLane> lanes;
-    lanes.push_back({pSrc, *ppDst, ToneMapper(*this, colorCfg), {}});
-    if (pSrc2 && ppDst2 && *ppDst2) lanes.push_back({pSrc2, *ppDst2, ToneMapper(*this, colorCfg2), {}});
-    for (ShrinkLane& lane : lanes) lane.sums.assign(job.dstWidth, ColumnSums{});
-
-    // Column rule: after adding a pixel, move on once the accumulator exceeds the source
-    // width. It is the same for every row, so it is worked out once.
-    std::vector<uint32_t> columnOf(job.srcWidth);
-    uint64_t columnAcc = 0;
-    uint32_t column = 0;
-    for (uint32_t x = 0; x < job.srcWidth; ++x) {
-        columnAcc += job.dstWidth;
-        columnOf[x] = std::min(column, job.dstWidth - 1);
-        if (columnAcc > job.srcWidth) {
-            ++column;
-            columnAcc -= job.srcWidth;
+    // Allocations that fail end the operation with its failure value.
+    return OrFailure([&]() -> int32_t {
+        if (!pSrc || !ppDst || !*ppDst) return 0;
+        ScaleJob job;
+        if (!MakeScaleJob(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, dwDstWidth,
+                          dwDstHeight, dwDstBpp == 24 ? 3 : 1, dwDstSize, job)) {
+            return 0;
         }
-    }
+        std::vector<ShrinkLane> lanes;
+        lanes.push_back({pSrc, *ppDst, ToneMapper(*this, colorCfg), {}});
+        if (pSrc2 && ppDst2 && *ppDst2) lanes.push_back({pSrc2, *ppDst2, ToneMapper(*this, colorCfg2), {}});
+        for (ShrinkLane& lane : lanes) lane.sums.assign(job.dstWidth, ColumnSums{});
 
-    const bool keepActive = keepRect.right > keepRect.left && keepRect.bottom > keepRect.top &&
-                            keepRect.right > 0 && keepRect.bottom > 0;
-    CountDivider divide;
-    // Row rule: emit a destination row once the accumulator reaches the source height.
-    uint64_t rowAcc = 0;
-    uint32_t dstRow = 0;
-    for (uint32_t y = 0; y < job.srcHeight && dstRow < job.dstHeight; ++y) {
-        for (ShrinkLane& lane : lanes) {
-            const uint8_t* row = lane.src + static_cast<size_t>(y) * job.srcStride;
-            if (job.srcBytes == 3) {
-                AccumulateRow<3>(row, lane, columnOf);
-            } else {
-                AccumulateRow<1>(row, lane, columnOf);
+        // Column rule: after adding a pixel, move on once the accumulator exceeds the source
+        // width. It is the same for every row, so it is worked out once.
+        std::vector<uint32_t> columnOf(job.srcWidth);
+        uint64_t columnAcc = 0;
+        uint32_t column = 0;
+        for (uint32_t x = 0; x < job.srcWidth; ++x) {
+            columnAcc += job.dstWidth;
+            columnOf[x] = std::min(column, job.dstWidth - 1);
+            if (columnAcc > job.srcWidth) {
+                ++column;
+                columnAcc -= job.srcWidth;
             }
-            if (keepActive) WhitenKept(lane, columnOf, keepRect, y, row, job.srcBytes);
         }
-        rowAcc += job.dstHeight;
-        if (rowAcc >= job.srcHeight) {
-            rowAcc -= job.srcHeight;
-            for (ShrinkLane& lane : lanes) EmitRow(job, lane, dstRow, divide);
-            ++dstRow;
+
+        const bool keepActive = keepRect.right > keepRect.left && keepRect.bottom > keepRect.top &&
+                                keepRect.right > 0 && keepRect.bottom > 0;
+        CountDivider divide;
+        // Row rule: emit a destination row once the accumulator reaches the source height.
+        uint64_t rowAcc = 0;
+        uint32_t dstRow = 0;
+        for (uint32_t y = 0; y < job.srcHeight && dstRow < job.dstHeight; ++y) {
+            for (ShrinkLane& lane : lanes) {
+                const uint8_t* row = lane.src + static_cast<size_t>(y) * job.srcStride;
+                if (job.srcBytes == 3) {
+                    AccumulateRow<3>(row, lane, columnOf);
+                } else {
+                    AccumulateRow<1>(row, lane, columnOf);
+                }
+                if (keepActive) WhitenKept(lane, columnOf, keepRect, y, row, job.srcBytes);
+            }
+            rowAcc += job.dstHeight;
+            if (rowAcc >= job.srcHeight) {
+                rowAcc -= job.srcHeight;
+                for (ShrinkLane& lane : lanes) EmitRow(job, lane, dstRow, divide);
+                ++dstRow;
+            }
         }
-    }
-    if (keepActive) {
-        for (const ShrinkLane& lane : lanes) CopyKept(job, lane, keepRect);
-    }
-    return 1;
+        if (keepActive) {
+            for (const ShrinkLane& lane : lanes) CopyKept(job, lane, keepRect);
+        }
+        return 1;
+    }, 0);
 }
 
 // The first interface of the shrink, kept for callers written against it.

@@ -246,9 +246,6 @@ void DarkBelow(const uint8_t* __restrict s, const uint8_t* __restrict t, uint8_t
                uint32_t n, uint8_t dark, uint8_t light) {
     for (uint32_t x = 0; x < n; ++x) d[x] = s[x] < t[x] ? dark : light;
 }
-
-
-
 }  // namespace
 
 int32_t CBmpProcessing::OptimalThreshold(const uint8_t* pImage, uint32_t dwSize, uint32_t dwWidth,
@@ -273,93 +270,99 @@ int32_t CBmpProcessing::AdThresholdImgLocal(uint32_t dwWidth, uint32_t dwHeight,
                                             uint32_t dwStride, const uint8_t* pSrc,
                                             uint32_t dwSrcSize, uint8_t** ppDst, uint32_t*,
                                             bool bNegative, bool) {
-    if (!pSrc || !ppDst || !*ppDst || dwHeight == 0) return 0;
-    if (uint64_t{dwStride} * dwHeight > dwSrcSize) return 0;
-    // Thresholds read rows at the pitch that the size implies; the pass below uses the
-    // stride. Both agree for every caller (size = stride x height).
-    const size_t pitch = dwSrcSize / dwHeight;
-    const uint32_t cols = static_cast<uint32_t>(std::min<uint64_t>({dwWidth, pitch, dwStride}));
-    TileThresholds tiles;
-    if (!MeasureTiles(pSrc, pitch, cols, dwHeight, kLocalTile, 0, Form::Class, tiles)) return 0;
+    // Allocations that fail end the operation with its failure value.
+    return OrFailure([&]() -> int32_t {
+        if (!pSrc || !ppDst || !*ppDst || dwHeight == 0) return 0;
+        if (uint64_t{dwStride} * dwHeight > dwSrcSize) return 0;
+        // Thresholds read rows at the pitch that the size implies; the pass below uses the
+        // stride. Both agree for every caller (size = stride x height).
+        const size_t pitch = dwSrcSize / dwHeight;
+        const uint32_t cols = static_cast<uint32_t>(std::min<uint64_t>({dwWidth, pitch, dwStride}));
+        TileThresholds tiles;
+        if (!MeasureTiles(pSrc, pitch, cols, dwHeight, kLocalTile, 0, Form::Class, tiles)) return 0;
 
-    std::vector<uint8_t> blended(tiles.local.size());
-    for (size_t i = 0; i < blended.size(); ++i) {
-        blended[i] = ClampToByte(0.5f * tiles.global + 0.5f * tiles.local[i]);
-    }
-    const uint8_t dark = bNegative ? 255 : 0;
-    const uint8_t light = bNegative ? 0 : 255;
-    uint8_t* dst = *ppDst;
-    for (uint32_t y = 0; y < dwHeight; ++y) {
-        const uint8_t* s = pSrc + static_cast<size_t>(y) * dwStride;
-        uint8_t* d = dst + static_cast<size_t>(y) * dwStride;
-        const uint8_t* rowThresholds = &blended[static_cast<size_t>(y / kLocalTile) * tiles.tilesX];
-        for (uint32_t x0 = 0; x0 < cols; x0 += kLocalTile) {
-            ThresholdAbove(s + x0, d + x0, std::min(kLocalTile, cols - x0), rowThresholds[x0 / kLocalTile],
-                           dark, light);
+        std::vector<uint8_t> blended(tiles.local.size());
+        for (size_t i = 0; i < blended.size(); ++i) {
+            blended[i] = ClampToByte(0.5f * tiles.global + 0.5f * tiles.local[i]);
         }
-    }
-    return 1;
+        const uint8_t dark = bNegative ? 255 : 0;
+        const uint8_t light = bNegative ? 0 : 255;
+        uint8_t* dst = *ppDst;
+        for (uint32_t y = 0; y < dwHeight; ++y) {
+            const uint8_t* s = pSrc + static_cast<size_t>(y) * dwStride;
+            uint8_t* d = dst + static_cast<size_t>(y) * dwStride;
+            const uint8_t* rowThresholds = &blended[static_cast<size_t>(y / kLocalTile) * tiles.tilesX];
+            for (uint32_t x0 = 0; x0 < cols; x0 += kLocalTile) {
+                ThresholdAbove(s + x0, d + x0, std::min(kLocalTile, cols - x0), rowThresholds[x0 / kLocalTile],
+                               dark, light);
+            }
+        }
+        return 1;
+    }, 0);
 }
 
 bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
                        uint8_t** ppResult, int32_t* pnResultSize, bool bNegative,
                        int32_t nCriterion, int32_t nTileSize, int32_t nOffset,
                        float fGlobalWeight) {
-    if (!pSrc || !ppResult || !pnResultSize) return false;
-    if (nWidth <= 0 || nHeight <= 0 || nStride < nWidth || !DimensionOk(nWidth) ||
-        !DimensionOk(nHeight)) {
-        return false;
-    }
-    const uint32_t tile = static_cast<uint32_t>(std::max(nTileSize, 8));
-    const float weight = fGlobalWeight >= 0.0f ? std::min(fGlobalWeight, 1.0f) : 0.0f;
-    const uint32_t width = static_cast<uint32_t>(nWidth), height = static_cast<uint32_t>(nHeight);
-
-    TileThresholds tiles;
-    if (!MeasureTiles(pSrc, static_cast<size_t>(nStride), width, height, tile, nCriterion,
-                      Form::Free, tiles)) {
-        return false;
-    }
-    const uint32_t mapPitch = (tiles.tilesX + 3) & ~3u;
-    std::vector<uint8_t> map(static_cast<size_t>(mapPitch) * tiles.tilesY, 0);
-    for (uint32_t ty = 0; ty < tiles.tilesY; ++ty) {
-        for (uint32_t tx = 0; tx < tiles.tilesX; ++tx) {
-            const float v = tiles.local[static_cast<size_t>(ty) * tiles.tilesX + tx] * (1.0f - weight) +
-                            tiles.global * weight + static_cast<float>(nOffset);
-            map[static_cast<size_t>(ty) * mapPitch + tx] = ClampToByte(v);
+    // Allocations that fail end the operation with its failure value.
+    return OrFailure([&]() -> bool {
+        if (!pSrc || !ppResult || !pnResultSize) return false;
+        if (nWidth <= 0 || nHeight <= 0 || nStride < nWidth || !DimensionOk(nWidth) ||
+            !DimensionOk(nHeight)) {
+            return false;
         }
-    }
+        const uint32_t tile = static_cast<uint32_t>(std::max(nTileSize, 8));
+        const float weight = fGlobalWeight >= 0.0f ? std::min(fGlobalWeight, 1.0f) : 0.0f;
+        const uint32_t width = static_cast<uint32_t>(nWidth), height = static_cast<uint32_t>(nHeight);
 
-    const uint64_t stride = DibStride(width, 8);
-    const uint64_t size = ImageBytes(height, stride);
-    if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return false;
-    MallocBuffer result = AllocateBuffer(size, true);
-    if (!result) return false;
-
-    // The map enlarged to tiles x tile pixels, produced row by row as it is needed.
-    BilinearRows enlarged(map.data(), tiles.tilesX, tiles.tilesY, mapPitch,
-                          static_cast<uint32_t>(uint64_t{tiles.tilesX} * tile),
-                          static_cast<uint32_t>(uint64_t{tiles.tilesY} * tile), width);
-    std::vector<uint8_t> thresholds(width);
-    const uint8_t dark = bNegative ? 255 : 0;
-    const uint8_t light = bNegative ? 0 : 255;
-    for (uint32_t y = 0; y < height; ++y) {
-        enlarged.StartRow(y);
-        const uint8_t* s = pSrc + static_cast<size_t>(y) * nStride;
-        uint8_t* d = result.get() + y * stride;
-        for (const BilinearRows::Segment& seg : enlarged.Segments()) {
-            const uint32_t n = seg.end - seg.begin;
-            // White is never below a threshold and black is below any positive one; the
-            // thresholds of a segment run monotonically between its two ends.
-            const uint8_t lowest = std::min(enlarged.At(seg, seg.begin), enlarged.At(seg, seg.end - 1));
-            if (lowest > 0 && BlackAndWhite(s + seg.begin, n)) {
-                DecideBlackAndWhite(s + seg.begin, d + seg.begin, n, dark, light);
-            } else {
-                enlarged.Fill(seg, thresholds.data() + seg.begin);
-                DarkBelow(s + seg.begin, thresholds.data() + seg.begin, d + seg.begin, n, dark, light);
+        TileThresholds tiles;
+        if (!MeasureTiles(pSrc, static_cast<size_t>(nStride), width, height, tile, nCriterion,
+                          Form::Free, tiles)) {
+            return false;
+        }
+        const uint32_t mapPitch = (tiles.tilesX + 3) & ~3u;
+        std::vector<uint8_t> map(static_cast<size_t>(mapPitch) * tiles.tilesY, 0);
+        for (uint32_t ty = 0; ty < tiles.tilesY; ++ty) {
+            for (uint32_t tx = 0; tx < tiles.tilesX; ++tx) {
+                const float v = tiles.local[static_cast<size_t>(ty) * tiles.tilesX + tx] * (1.0f - weight) +
+                                tiles.global * weight + static_cast<float>(nOffset);
+                map[static_cast<size_t>(ty) * mapPitch + tx] = ClampToByte(v);
             }
         }
-    }
-    *pnResultSize = static_cast<int32_t>(size);
-    *ppResult = result.release();
-    return true;
+
+        const uint64_t stride = DibStride(width, 8);
+        const uint64_t size = ImageBytes(height, stride);
+        if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return false;
+        MallocBuffer result = AllocateBuffer(size, true);
+        if (!result) return false;
+
+        // The map enlarged to tiles x tile pixels, produced row by row as it is needed.
+        BilinearRows enlarged(map.data(), tiles.tilesX, tiles.tilesY, mapPitch,
+                              static_cast<uint32_t>(uint64_t{tiles.tilesX} * tile),
+                              static_cast<uint32_t>(uint64_t{tiles.tilesY} * tile), width);
+        std::vector<uint8_t> thresholds(width);
+        const uint8_t dark = bNegative ? 255 : 0;
+        const uint8_t light = bNegative ? 0 : 255;
+        for (uint32_t y = 0; y < height; ++y) {
+            enlarged.StartRow(y);
+            const uint8_t* s = pSrc + static_cast<size_t>(y) * nStride;
+            uint8_t* d = result.get() + y * stride;
+            for (const BilinearRows::Segment& seg : enlarged.Segments()) {
+                const uint32_t n = seg.end - seg.begin;
+                // White is never below a threshold and black is below any positive one; the
+                // thresholds of a segment run monotonically between its two ends.
+                const uint8_t lowest = std::min(enlarged.At(seg, seg.begin), enlarged.At(seg, seg.end - 1));
+                if (lowest > 0 && BlackAndWhite(s + seg.begin, n)) {
+                    DecideBlackAndWhite(s + seg.begin, d + seg.begin, n, dark, light);
+                } else {
+                    enlarged.Fill(seg, thresholds.data() + seg.begin);
+                    DarkBelow(s + seg.begin, thresholds.data() + seg.begin, d + seg.begin, n, dark, light);
+                }
+            }
+        }
+        *pnResultSize = static_cast<int32_t>(size);
+        *ppResult = result.release();
+        return true;
+    }, false);
 }

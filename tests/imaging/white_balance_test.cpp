@@ -110,6 +110,14 @@ TEST(AutoWhiteBalanceNovel, ChecksCountsAndLeavesGreyAlone) {
     EXPECT_EQ(dst, grey);
 }
 
+TEST(AutoWhiteBalanceNovel, AbsurdCountsFailWithoutThrowing) {
+    std::vector<uint32_t> px(4, Pack(1, 2, 3));
+    const int64_t huge = int64_t{1} << 62;
+    EXPECT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(px.data(), huge, int64_t{1} << 31, int64_t{1} << 31,
+                                                    px.data(), huge),
+              0);
+}
+
 TEST(AutoWhiteBalanceNovel, PullsABluishWhiteTowardsNeutral) {
     std::mt19937 rng(8);
     std::vector<uint32_t> src(120 * 100);
