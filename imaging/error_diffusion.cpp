@@ -165,23 +165,79 @@ struct OwedRow {
 
 }  // namespace
 
+// The current row's error shares by weight, one array each.
+struct ShareRows {
+    int16_t* s1;
+    int16_t* s2;
+    int16_t* s4;
+    int16_t* s8;
+};
+
+struct Span {
+    uint32_t from, to;  // half-open; empty when from >= to
+};
+
+// Decides columns 0..lastCol of one row and records their shares; returns the span of
+// the columns whose shares are not all zero.
+Span DecideRow(const uint8_t* __restrict src, uint8_t* __restrict out, const OwedRow& row,
+               uint32_t lastCol, const ShareRows& shares, Tones t) {
+    static const auto kSteps = MakeStuckiSteps();
+    static const std::array<int16_t, 256> kLevel = MakeStuckiLevels();
+    // Locals, so that the stores below cannot make the compiler re-read them.
+    const int16_t* __restrict owed = row.owed;
+    const uint32_t owedFrom = row.lo, owedTo = row.hi;
+    int16_t* __restrict s1 = shares.s1;
+    int16_t* __restrict s2 = shares.s2;
+    int16_t* __restrict s4 = shares.s4;
+    int16_t* __restrict s8 = shares.s8;
+    int pendingNext = 0;   // shares already owed to column x + 1
+    int pendingAfter = 0;  // shares already owed to column x + 2
+    Span decided{lastCol + 1, 0};
+    for (uint32_t x = 0; x <= lastCol;) {
+        const bool clean = x < owedFrom || x >= owedTo;
+        if ((pendingNext | pendingAfter) == 0 && clean && (src[x] == 0 || src[x] == 255)) {
+            uint32_t end = EndOfExactRun(src, x + 1, lastCol + 1);
+            if (x < owedFrom) end = std::min(end, owedFrom);
+            DecideExact(src + x, out + x, end - x, t);
+            x = end;
+            continue;
+        }
+        const int w = kLevel[src[x]] + owed[x] + pendingNext;
+        const StuckiStep step = kSteps[w + kStuckiLevels];
+        // Dithered greys flip between dark and light unpredictably: decide by mask.
+        out[x] = Pick(t, -static_cast<int>(w > kStuckiMid));
+        s1[x] = step.s1;
+        s2[x] = step.s2;
+        s4[x] = step.s4;
+        s8[x] = step.s8;
+        pendingNext = pendingAfter + step.s8;
+        pendingAfter = step.s4;
+        if (step.s8 != 0) {  // the largest share: zero means the error diffuses nothing
+            decided.from = std::min(decided.from, x);
+            decided.to = x + 1;
+        }
+        ++x;
+    }
+    return decided;
+}
+
 void Stucki(const Page& page, Tones t) {
     const uint32_t cols = page.cols;
     if (page.height < 3 || cols < 3 || cols > kMaxDimension) return;
-    static const auto kSteps = MakeStuckiSteps();
-    static const std::array<int16_t, 256> kLevel = MakeStuckiLevels();
     // Three rolling rows of owed shares and the current row's shares by weight, all with
     // two columns of zero padding on each side: shares aimed left of column 0 land in the
     // padding and are dropped, and columns without an error share nothing.
     const size_t pitch = cols + 4;
     std::vector<int16_t> owed(3 * pitch, 0);
-    std::vector<int16_t> shares(4 * pitch, 0);
+    std::vector<int16_t> shareRows(4 * pitch, 0);
     OwedRow rows[3];
     for (int k = 0; k < 3; ++k) rows[k] = {owed.data() + 2 + k * pitch, 0, 0};
-    int16_t* s1 = shares.data() + 2;
-    int16_t* s2 = s1 + pitch;
-    int16_t* s4 = s2 + pitch;
-    int16_t* s8 = s4 + pitch;
+    const ShareRows shares{shareRows.data() + 2, shareRows.data() + 2 + pitch,
+                           shareRows.data() + 2 + 2 * pitch, shareRows.data() + 2 + 3 * pitch};
+    int16_t* s1 = shares.s1;
+    int16_t* s2 = shares.s2;
+    int16_t* s4 = shares.s4;
+    int16_t* s8 = shares.s8;
     const uint32_t lastCol = cols - 3;
     for (uint32_t y = 0; y + 2 < page.height; ++y) {
         OwedRow& r0 = rows[y % 3];
@@ -189,31 +245,8 @@ void Stucki(const Page& page, Tones t) {
         OwedRow& r2 = rows[(y + 2) % 3];
         const uint8_t* src = page.src + static_cast<size_t>(y) * page.stride;
         uint8_t* out = page.dst + static_cast<size_t>(y) * page.stride;
-        int pendingNext = 0;   // shares already owed to column x + 1
-        int pendingAfter = 0;  // shares already owed to column x + 2
-        uint32_t errorFrom = cols, errorTo = 0;  // columns decided one by one
-        for (uint32_t x = 0; x <= lastCol;) {
-            if ((pendingNext | pendingAfter) == 0 && r0.Clean(x) && (src[x] == 0 || src[x] == 255)) {
-                uint32_t end = EndOfExactRun(src, x + 1, lastCol + 1);
-                if (x < r0.lo) end = std::min(end, r0.lo);
-                DecideExact(src + x, out + x, end - x, t);
-                x = end;
-                continue;
-            }
-            const int w = kLevel[src[x]] + r0.owed[x] + pendingNext;
-            const StuckiStep step = kSteps[w + kStuckiLevels];
-            // Dithered greys flip between dark and light unpredictably: decide by mask.
-            out[x] = Pick(t, -static_cast<int>(w > kStuckiMid));
-            s1[x] = step.s1;
-            s2[x] = step.s2;
-            s4[x] = step.s4;
-            s8[x] = step.s8;
-            pendingNext = pendingAfter + step.s8;
-            pendingAfter = step.s4;
-            errorFrom = std::min(errorFrom, x);
-            errorTo = x + 1;
-            ++x;
-        }
+        const Span decided = DecideRow(src, out, r0, lastCol, shares, t);
+        const uint32_t errorFrom = decided.from, errorTo = decided.to;
         if (errorFrom < errorTo) {
             // The rows below take their shares in one pass: integer adds do not depend
             // on their order, and no value is clamped.
