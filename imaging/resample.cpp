@@ -52,14 +52,7 @@ void BilinearRows::StartRow(uint32_t j) {
     }
 }
 
-// left + (right - left) * dx between the segment's two columns. The result lies between
-// two bytes (up to rounding), so converting it truncates into 0..255 without a clamp.
-uint8_t BilinearRows::At(const Segment& s, uint32_t column) const {
-    const float left = vertical_[s.x0];
-    const float diff = vertical_[s.x1] - left;
-    return static_cast<uint8_t>(static_cast<int>(left + diff * dx_[column]));
-}
-
+// Same arithmetic as At, a run of columns at a time (it vectorises).
 void BilinearRows::Fill(const Segment& s, uint8_t* __restrict out) const {
     const float left = vertical_[s.x0];
     const float diff = vertical_[s.x1] - left;

@@ -30,7 +30,13 @@ public:
     // Interpolates every source column down to destination row j; At and Fill then
     // give that row's values.
     void StartRow(uint32_t j);
-    uint8_t At(const Segment& s, uint32_t column) const;
+    // left + (right - left) * dx between the segment's two columns. The result lies
+    // between two bytes (up to rounding), so converting it truncates into 0..255.
+    uint8_t At(const Segment& s, uint32_t column) const {
+        const float left = vertical_[s.x0];
+        const float diff = vertical_[s.x1] - left;
+        return static_cast<uint8_t>(static_cast<int>(left + diff * dx_[column]));
+    }
     // Values of columns s.begin..s.end-1, written from out on.
     void Fill(const Segment& s, uint8_t* out) const;
 
