@@ -375,6 +375,15 @@ TEST(CoverReceipt, KeepsTheFrameAndAppliesGammaPerChannel) {
     EXPECT_TRUE(bmp.LevelsReady(0) && bmp.LevelsReady(1) && bmp.LevelsReady(2));
 }
 
+TEST(CoverReceipt, GreySourcesAndQuarterTurnsWork) {
+    CBmpProcessing bmp(BmpVariant::Receipt);
+    const Cover c = Convert(bmp, Grey({"123", "456"}), {.orientation = 0, .skipWhite = 0});
+    ASSERT_EQ(c.ret, 1);
+    EXPECT_EQ(+c.hdr.biWidth, 2);
+    EXPECT_EQ(+c.hdr.biHeight, 3);
+    EXPECT_EQ(c.art(), (std::vector<std::string>{"36", "25", "14"}));
+}
+
 TEST(CoverReceipt, OffsetsMoveTheImageInsideTheFrame) {
     CBmpProcessing bmp(BmpVariant::Receipt);
     const Cover c = Convert(bmp, Colour({"#...", "...#", "#..."}), {.skipWhite = 0, .xOffset = 2, .yOffset = 1});

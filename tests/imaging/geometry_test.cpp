@@ -256,6 +256,20 @@ TEST(RemoveBlankEdge, RejectsSmallBuffersAndBadInput) {
     EXPECT_EQ(CBmpProcessing::RemoveBlankEdge(nullptr, 8, &hdr, &p, &size, &r), 0);
 }
 
+TEST(RemoveBlankEdge, AbsurdHeadersAreRejected) {
+    Image src = Grey({"#......."});
+    uint8_t* out = nullptr;
+    uint32_t size = 0;
+    tagRECT r{};
+    for (auto [w, h] : {std::pair{1 << 30, 1}, std::pair{8, 1 << 30}, std::pair{-8, 1}, std::pair{8, 0}}) {
+        tagBITMAPINFOHEADER hdr = src.header();
+        hdr.biWidth = w;
+        hdr.biHeight = h;
+        EXPECT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &out, &size, &r), 0);
+    }
+    EXPECT_EQ(out, nullptr);
+}
+
 TEST(Copy8BitImgBitRect, CopiesRowsIntoAPitchOfEightBytes) {
     Image src = Grey({"12345678912", "98765432198"});
     std::vector<uint8_t> dst(2 * 8, 0);
@@ -329,6 +343,22 @@ TEST(ConvertTo8BppBMP, RejectsTruncatedBitmapsAndSmallBuffers) {
     size = 19;
     EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &p, &size), 0);
     bmp[14] = 8;  // biBitCount
+    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out, &size), 0);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST(ConvertTo8BppBMP, HeaderClaimingMoreThanTheBufferIsRejected) {
+    std::vector<uint8_t> bmp = PackedBitmap(10, std::vector<uint8_t>(8, 0), 2);
+    tagBITMAPINFOHEADER hdr;
+    std::memcpy(&hdr, bmp.data(), 40);
+    hdr.biWidth = 1 << 30;  // rows of 128 MB in a 56-byte buffer
+    std::memcpy(bmp.data(), &hdr, 40);
+    uint8_t* out = nullptr;
+    uint32_t size = 0;
+    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out, &size), 0);
+    hdr.biWidth = 10;
+    hdr.biSizeImage = 0xFFFFFFF0u;
+    std::memcpy(bmp.data(), &hdr, 40);
     EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out, &size), 0);
     EXPECT_EQ(out, nullptr);
 }

@@ -215,6 +215,19 @@ TEST(InvoicQIShrinkImg2, MissingBuffersFail) {
     EXPECT_EQ(out, std::vector<uint8_t>(8, 7));
 }
 
+TEST(InvoicQIShrinkImg2, AbsurdSizesAreRejected) {
+    CBmpProcessing bmp;
+    const Image src = Sample4x4();
+    std::vector<uint8_t> out(8, 7);
+    uint8_t* p = out.data();
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(1u << 30, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 0, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 0, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 24, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0)
+        << "a stride too short for 24-bit rows";
+    EXPECT_EQ(out, std::vector<uint8_t>(8, 7));
+}
+
 TEST(InvoicQIShrinkImg2, GrowingSizesStayInsideTheDestination) {
     CBmpProcessing bmp;
     const Image src = Grey({"12", "34"});

@@ -193,6 +193,16 @@ TEST(AdThresholdImgLocal, ValueEqualToThresholdIsDark) {
     EXPECT_EQ(out[63], 0);
 }
 
+TEST(AdThresholdImgLocal, SizesBeyondTheSourceAreRejected) {
+    std::vector<uint8_t> img(64, 100), out(64, 7);
+    uint8_t* p = out.data();
+    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(1u << 30, 8, 8, 1u << 30, img.data(), 64, &p, nullptr, false, false), 0);
+    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 1u << 30, 8, 8, img.data(), 64, &p, nullptr, false, false), 0);
+    // A width beyond the stride is cut to the stride.
+    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(1000, 8, 8, 8, img.data(), 64, &p, nullptr, false, false), 1);
+    EXPECT_EQ(out, std::vector<uint8_t>(64, 255));
+}
+
 TEST(AdThresholdImgLocal, FailsWithoutThresholdOrBuffers) {
     std::vector<uint8_t> img(64, 100), out(64, 7);
     uint8_t* p = out.data();
