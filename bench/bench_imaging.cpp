@@ -70,8 +70,10 @@ Page DrawLabel(int dpi) {
     }
     // Grey patch and a darker frame around the lower part.
     p.Fill(margin, barBottom + margin, p.width / 2, p.height - margin, 128);
-    p.Fill(p.width / 2 + margin, barBottom + margin, p.width - margin, barBottom + margin + stroke, 0);
-    p.Fill(p.width / 2 + margin, p.height - margin - stroke, p.width - margin, p.height - margin, 0);
+    p.Fill(p.width / 2 + margin, barBottom + margin, p.width - margin, barBottom + margin + stroke,
+           0);
+    p.Fill(p.width / 2 + margin, p.height - margin - stroke, p.width - margin, p.height - margin,
+           0);
     return p;
 }
 
@@ -94,11 +96,12 @@ struct Timing {
 };
 
 class Clock {
-public:
+  public:
     explicit Clock(const std::vector<uint8_t>& page) : page_(page), copy_(page.size()) {}
 
     // `prepare` runs untimed before each run of `body`.
-    Timing Time(const std::function<void()>& body, const std::function<void()>& prepare = [] {}) {
+    Timing Time(
+        const std::function<void()>& body, const std::function<void()>& prepare = [] {}) {
         std::vector<double> copy, step;
         for (int i = 0; i < kRuns; ++i) {
             const auto t0 = std::chrono::steady_clock::now();
@@ -114,7 +117,7 @@ public:
         return {Median(step), Median(copy)};
     }
 
-private:
+  private:
     const std::vector<uint8_t>& page_;
     std::vector<uint8_t> copy_;
 };
@@ -135,7 +138,8 @@ Grey ToGrey(const Page& page) {
     uint8_t* out = nullptr;
     uint32_t size = 0;
     bmp.CoverBMP2OutputFormat(page.bgr.data(), static_cast<uint32_t>(page.bgr.size()), &out, &size,
-                              &hdr, &rect, 3, 0, 0, {1.0f, 0, 255, 0, 255}, false, 0, 0, 1 << 20, 0);
+                              &hdr, &rect, 3, 0, 0, {1.0f, 0, 255, 0, 255}, false, 0, 0, 1 << 20,
+                              0);
     Grey g{static_cast<uint32_t>(hdr.biWidth), static_cast<uint32_t>(hdr.biHeight),
            std::vector<uint8_t>(out, out + size)};
     std::free(out);
@@ -155,17 +159,20 @@ void Report(int dpi, const Page& page, const std::vector<Row>& rows) {
     for (const Row& r : rows) {
         const double ratio = r.t.ms / r.t.memcpyMs;
         char goal[32] = "-";
-        if (r.goal > 0) std::snprintf(goal, sizeof goal, "%.0f %s", r.goal, ratio <= r.goal ? "ok" : "MISSED");
-        std::printf("  %-40s %9.3f %11.3f %9.2f %10s\n", r.step.c_str(), r.t.ms, r.t.memcpyMs, ratio, goal);
+        if (r.goal > 0)
+            std::snprintf(goal, sizeof goal, "%.0f %s", r.goal, ratio <= r.goal ? "ok" : "MISSED");
+        std::printf("  %-40s %9.3f %11.3f %9.2f %10s\n", r.step.c_str(), r.t.ms, r.t.memcpyMs,
+                    ratio, goal);
     }
 }
 
 std::vector<Row> CoverSteps(Clock& clock, const Page& page, int dpi) {
     std::vector<Row> rows;
     const int32_t maxWidth = static_cast<int32_t>(dpi * 300000.0 / 25400 + 0.5);
-    for (auto [orientation, name, goal] : {std::tuple{3, "CoverBMP2OutputFormat unturned (3)", 8.0},
-                                           std::tuple{0, "CoverBMP2OutputFormat quarter turn (0)", 20.0},
-                                           std::tuple{2, "CoverBMP2OutputFormat quarter turn (2)", 20.0}}) {
+    for (auto [orientation, name, goal] :
+         {std::tuple{3, "CoverBMP2OutputFormat unturned (3)", 8.0},
+          std::tuple{0, "CoverBMP2OutputFormat quarter turn (0)", 20.0},
+          std::tuple{2, "CoverBMP2OutputFormat quarter turn (2)", 20.0}}) {
         const Timing t = clock.Time([&, orientation = orientation] {
             CBmpProcessing bmp;
             tagBITMAPINFOHEADER hdr{};
@@ -185,7 +192,8 @@ std::vector<Row> CoverSteps(Clock& clock, const Page& page, int dpi) {
     return rows;
 }
 
-Row ScaleStep(Clock& clock, const char* name, const Page& src, uint32_t dstW, uint32_t dstH, bool shrink) {
+Row ScaleStep(Clock& clock, const char* name, const Page& src, uint32_t dstW, uint32_t dstH,
+              bool shrink) {
     const uint32_t dstStride = DibStride(dstW, 24);
     std::vector<uint8_t> dst(static_cast<size_t>(dstStride) * dstH);
     const Timing t = clock.Time(
@@ -194,12 +202,13 @@ Row ScaleStep(Clock& clock, const char* name, const Page& src, uint32_t dstW, ui
             uint8_t* p = dst.data();
             const tagColorCFG cfg{0, 0, 0, 0, 0};
             if (shrink) {
-                bmp.InvoicQIShrinkImg2(src.width, src.height, 24, src.stride, src.bgr.data(), nullptr, dstW,
-                                       dstH, 24, &p, nullptr, static_cast<uint32_t>(dst.size()), cfg, cfg,
-                                       {0, 0, 0, 0});
+                bmp.InvoicQIShrinkImg2(src.width, src.height, 24, src.stride, src.bgr.data(),
+                                       nullptr, dstW, dstH, 24, &p, nullptr,
+                                       static_cast<uint32_t>(dst.size()), cfg, cfg, {0, 0, 0, 0});
             } else {
-                bmp.InvoicResampleImg2(src.width, src.height, 24, src.stride, src.bgr.data(), dstW, dstH, 24,
-                                       &p, static_cast<uint32_t>(dst.size()), cfg, 0, {0, 0, 0, 0});
+                bmp.InvoicResampleImg2(src.width, src.height, 24, src.stride, src.bgr.data(), dstW,
+                                       dstH, 24, &p, static_cast<uint32_t>(dst.size()), cfg, 0,
+                                       {0, 0, 0, 0});
             }
         },
         [&] { std::fill(dst.begin(), dst.end(), 0); });
@@ -219,27 +228,34 @@ std::vector<Row> HalftoneSteps(Clock& clock, const Grey& grey) {
                                       std::tuple{6, "Dither 6 (Stucki)", 10.0}}) {
         const Timing t = clock.Time(
             [&, method = method] {
-                CBmpProcessing::Dither(method, src.data(), dst.data(), grey.height, grey.width, grey.width,
-                                       0, false);
+                CBmpProcessing::Dither(method, src.data(), dst.data(), grey.height, grey.width,
+                                       grey.width, 0, false);
             },
             fresh);
         rows.push_back({name, t, goal});
     }
-    rows.push_back({"AdThresholdImgLocal", clock.Time([&] {
-                        uint8_t* p = dst.data();
-                        CBmpProcessing::AdThresholdImgLocal(grey.width, grey.height, 8, grey.width, src.data(),
-                                                            static_cast<uint32_t>(src.size()), &p, nullptr,
-                                                            false, false);
-                    }, fresh),
+    rows.push_back({"AdThresholdImgLocal",
+                    clock.Time(
+                        [&] {
+                            uint8_t* p = dst.data();
+                            CBmpProcessing::AdThresholdImgLocal(
+                                grey.width, grey.height, 8, grey.width, src.data(),
+                                static_cast<uint32_t>(src.size()), &p, nullptr, false, false);
+                        },
+                        fresh),
                     3.0});
-    rows.push_back({"AdaptiveThreshold", clock.Time([&] {
-                        uint8_t* result = nullptr;
-                        int32_t size = 0;
-                        AdaptiveThreshold(src.data(), static_cast<int32_t>(grey.width),
-                                          static_cast<int32_t>(grey.height), static_cast<int32_t>(grey.width),
-                                          &result, &size, false, 0, 64, 0, 0.5f);
-                        std::free(result);
-                    }, fresh),
+    rows.push_back({"AdaptiveThreshold",
+                    clock.Time(
+                        [&] {
+                            uint8_t* result = nullptr;
+                            int32_t size = 0;
+                            AdaptiveThreshold(src.data(), static_cast<int32_t>(grey.width),
+                                              static_cast<int32_t>(grey.height),
+                                              static_cast<int32_t>(grey.width), &result, &size,
+                                              false, 0, 64, 0, 0.5f);
+                            std::free(result);
+                        },
+                        fresh),
                     3.0});
     return rows;
 }
@@ -263,7 +279,7 @@ int main() {
         for (const Row& r : HalftoneSteps(clock, ToGrey(*page))) rows.push_back(r);
         Report(dpi, *page, rows);
     }
-    std::printf("\nmedians of %d runs; memcpy: the page copied %d times just before each step\n", kRuns,
-                kRuns);
+    std::printf("\nmedians of %d runs; memcpy: the page copied %d times just before each step\n",
+                kRuns, kRuns);
     return 0;
 }

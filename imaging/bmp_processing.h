@@ -22,7 +22,7 @@ struct YCbCrQUAD {
 enum class BmpVariant { Label, Receipt };
 
 class CBmpProcessing {
-public:
+  public:
     explicit CBmpProcessing(BmpVariant variant = BmpVariant::Label);
     virtual ~CBmpProcessing() = default;
     CBmpProcessing(const CBmpProcessing&) = default;
@@ -40,8 +40,8 @@ public:
                                   uint32_t* pdwOutSize, tagBITMAPINFOHEADER* pHeader,
                                   tagRECT* pRect, int32_t nOrientation, int32_t nXOffset,
                                   int32_t nYOffset, COLORLEVELSITEM levelsItem, bool bMirror,
-                                  int32_t nBrightness, int32_t nContrast,
-                                  int32_t nMaxOutputWidth, int16_t sSkipWhite);
+                                  int32_t nBrightness, int32_t nContrast, int32_t nMaxOutputWidth,
+                                  int16_t sSkipWhite);
 
     // Turns the pixels of `srcRect` (mode 0 anticlockwise, 1 half, 2 clockwise).
     static bool RotateImgData(const uint8_t* pSrc, uint32_t dwSrcSize, tagRECT srcRect,
@@ -61,8 +61,8 @@ public:
     static int32_t Copy8BitImgBitRect(const uint8_t* pSrc, uint32_t dwSrcWidth, uint8_t* pDst,
                                       const tagRECT* pRect);
 
-    static int32_t ConvertTo8BppBMP(const uint8_t* pBitmap, uint32_t dwBitmapSize,
-                                    uint8_t** ppOut, uint32_t* pdwOutSize);
+    static int32_t ConvertTo8BppBMP(const uint8_t* pBitmap, uint32_t dwBitmapSize, uint8_t** ppOut,
+                                    uint32_t* pdwOutSize);
 
     static wchar_t* TakeOffExtName(wchar_t* pszPath, bool bRemoveSeparator);
 
@@ -76,15 +76,15 @@ public:
     int32_t Light(uint8_t& red, uint8_t& green, uint8_t& blue, int32_t = 0, int32_t = 0) const;
     void AdjustBrightness(uint8_t** ppBuffer, uint32_t dwLength, tagRGBQUAD reference,
                           int32_t nBrightness, int32_t nContrast, int32_t nBitsPerPixel) const;
-    static void AddAveragingCont(const tagRGBQUAD& color, float fWeight, float& red,
-                                 float& green, float& blue, float& alpha);
+    static void AddAveragingCont(const tagRGBQUAD& color, float fWeight, float& red, float& green,
+                                 float& blue, float& alpha);
 
     static void RGB2YCbCr(const tagRGBQUAD* pPixels, int64_t nCount, YCbCrQUAD* pOut,
                           int64_t nOutCount);
     static void YCbCr2RGB(const YCbCrQUAD* pIn, int64_t nCount, tagRGBQUAD* pPixels,
                           int64_t nOutCount);
-    static int32_t AutoWhiteBalanceGrayWorld(const uint32_t* pSrc, int64_t nCount,
-                                             uint32_t* pDst, int64_t nDstCount);
+    static int32_t AutoWhiteBalanceGrayWorld(const uint32_t* pSrc, int64_t nCount, uint32_t* pDst,
+                                             int64_t nDstCount);
     static int32_t AutoWhiteBalancePerfectReflector(const uint32_t* pSrc, int64_t nCount,
                                                     uint32_t* pRef, int64_t nRefCount,
                                                     int32_t nPercentage);
@@ -102,9 +102,9 @@ public:
     // Histogram threshold of a region (columns left..right-1, rows bottom..top-1);
     // the row pitch is dwSize / dwHeight. Returns 0..255 or -1.
     static int32_t OptimalThreshold(const uint8_t* pImage, uint32_t dwSize, uint32_t dwWidth,
-                                    uint32_t dwHeight, int64_t nCriterion,
-                                    const tagRECT* pRegion, const uint8_t* = nullptr,
-                                    uint32_t = 0, uint32_t = 0, uint32_t = 0);
+                                    uint32_t dwHeight, int64_t nCriterion, const tagRECT* pRegion,
+                                    const uint8_t* = nullptr, uint32_t = 0, uint32_t = 0,
+                                    uint32_t = 0);
 
     // Thresholds each 64 x 64 tile halfway between its own and the page's threshold.
     static int32_t AdThresholdImgLocal(uint32_t dwWidth, uint32_t dwHeight, uint32_t dwBitsPerPixel,
@@ -155,7 +155,7 @@ public:
     bool LevelsReady(int slot) const { return m_LevelsReady[slot & 3] != 0; }
     const uint16_t* LightTable() const { return m_LightTable; }
 
-private:
+  private:
     void ComputeLevelsTable(int slot, const COLORLEVELSITEM& item);
     void ResetSlot(int slot, bool clearReady);
     // Applies Light (when asked) and table slot 0 to a sampled colour, as the scaling

@@ -19,7 +19,9 @@ constexpr uint64_t kMaxImageBytes = UINT32_MAX;
 // Far beyond any printable page; keeps float coordinates exact and int32 sums safe.
 constexpr uint32_t kMaxDimension = 1u << 24;
 
-inline bool DimensionOk(int64_t v) { return v >= 0 && v <= kMaxDimension; }
+inline bool DimensionOk(int64_t v) {
+    return v >= 0 && v <= kMaxDimension;
+}
 
 // Row stride of a bitmap (whole 32-bit words), without the u32 truncation of DibStride.
 inline uint64_t RowBytes(uint64_t width, uint64_t bitsPerPixel) {
@@ -50,7 +52,9 @@ inline int32_t SampleIndex(double v) {
     return static_cast<int32_t>(v);
 }
 
-inline uint8_t ClampInt(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+inline uint8_t ClampInt(int v) {
+    return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
 
 // Runs work() and turns a failed allocation (the only exception the library's code can
 // meet) into the operation's failure value: nothing throws out of the library.
@@ -74,7 +78,7 @@ inline MallocBuffer AllocateBuffer(uint64_t bytes, bool zeroed) {
 // needed size is allocated (and handed over by Commit); a caller's buffer must be at
 // least as large as needed, as its stored size says.
 class OutBuffer {
-public:
+  public:
     enum class Fill { None, White, Zero };
 
     OutBuffer(uint8_t** ppOut, uint32_t* pSize, uint64_t needed, Fill fill)
@@ -101,7 +105,7 @@ public:
         *pSize_ = static_cast<uint32_t>(needed_);
     }
 
-private:
+  private:
     uint8_t** ppOut_;
     uint32_t* pSize_;
     uint64_t needed_;

@@ -85,9 +85,13 @@ void CColorManagment::RGBToXYZ(Triple& rgb, Triple& xyz) {
     xyz = MultiplyMatrix(kRgbToXyz, rgb);
 }
 
-void CColorManagment::XYZToRGB(const Triple& xyz, Triple& rgb) { rgb = MultiplyMatrix(kXyzToRgb, xyz); }
+void CColorManagment::XYZToRGB(const Triple& xyz, Triple& rgb) {
+    rgb = MultiplyMatrix(kXyzToRgb, xyz);
+}
 
-void CColorManagment::ChromaticAdaption(Triple& xyz) { xyz = MultiplyMatrix(kAdaptation, xyz); }
+void CColorManagment::ChromaticAdaption(Triple& xyz) {
+    xyz = MultiplyMatrix(kAdaptation, xyz);
+}
 
 double CColorManagment::Fn_XYZToLab(double t) {
     return t > kEpsilon ? std::cbrt(t) : (kKappa * t + 16.0) / 116.0;
@@ -100,11 +104,17 @@ void CColorManagment::XYZToLab(const Triple& xyz, Triple& lab) {
     lab = {116.0 * fy - 16.0, 500.0 * (fx - fy), 200.0 * (fy - fz)};
 }
 
-double CColorManagment::Fx_LabToXYZ(double a, double L) { return a / 500.0 + (L + 16.0) / 116.0; }
+double CColorManagment::Fx_LabToXYZ(double a, double L) {
+    return a / 500.0 + (L + 16.0) / 116.0;
+}
 
-double CColorManagment::Fy_LabToXYZ(double L) { return (L + 16.0) / 116.0; }
+double CColorManagment::Fy_LabToXYZ(double L) {
+    return (L + 16.0) / 116.0;
+}
 
-double CColorManagment::Fz_LabToXYZ(double b, double L) { return (L + 16.0) / 116.0 - b / 200.0; }
+double CColorManagment::Fz_LabToXYZ(double b, double L) {
+    return (L + 16.0) / 116.0 - b / 200.0;
+}
 
 void CColorManagment::LabToXYZ(const Triple& lab, Triple& xyz) {
     const double fy = Fy_LabToXYZ(lab[0]);
@@ -116,9 +126,13 @@ void CColorManagment::LabToXYZ(const Triple& lab, Triple& xyz) {
     xyz[2] = kZn * (z3 > kEpsilon ? z3 : (116.0 * fz - 16.0) / kKappa);
 }
 
-void CColorManagment::LabToGray(const Triple& lab, double& grey) { grey = lab[0] / 100.0; }
+void CColorManagment::LabToGray(const Triple& lab, double& grey) {
+    grey = lab[0] / 100.0;
+}
 
-void CColorManagment::GrayToLab(double grey, Triple& lab) { lab = {100.0 * grey, 0.0, 0.0}; }
+void CColorManagment::GrayToLab(double grey, Triple& lab) {
+    lab = {100.0 * grey, 0.0, 0.0};
+}
 
 void CColorManagment::GrayToRGB(double grey, Triple& rgb) {
     Triple lab, xyz;

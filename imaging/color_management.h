@@ -7,7 +7,7 @@
 #include <memory>
 
 class CColorManagment {
-public:
+  public:
     using Triple = std::array<double, 3>;
     using Matrix = std::array<Triple, 3>;
 
@@ -45,7 +45,7 @@ public:
     void EnableAdaptation(bool enable) { m_bAdapt = enable ? 1 : 0; }
     int32_t LastPath() const { return m_nLastPath; }
 
-private:
+  private:
     std::unique_ptr<Triple> m_pColor;  // the working colour, later intermediate results
     std::unique_ptr<Triple> m_pWork;   // a copy of the colour, then XYZ
     int32_t m_bAdapt = 0;              // chromatic adaptation between XYZ and Lab

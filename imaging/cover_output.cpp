@@ -46,10 +46,14 @@ struct FrameMap {
 
 FrameMap MapFor(int32_t orientation, int64_t w, int64_t h) {
     switch (orientation) {
-        case 0: return {{1, 0, 0}, {0, -1, w - 1}, true};        // quarter turn anticlockwise
-        case 1: return {{0, -1, w - 1}, {-1, 0, h - 1}, false};  // half turn
-        case 2: return {{-1, 0, h - 1}, {0, 1, 0}, true};        // quarter turn clockwise
-        default: return {{0, 1, 0}, {1, 0, 0}, false};           // as it is
+        case 0:
+            return {{1, 0, 0}, {0, -1, w - 1}, true};  // quarter turn anticlockwise
+        case 1:
+            return {{0, -1, w - 1}, {-1, 0, h - 1}, false};  // half turn
+        case 2:
+            return {{-1, 0, h - 1}, {0, 1, 0}, true};  // quarter turn clockwise
+        default:
+            return {{0, 1, 0}, {1, 0, 0}, false};  // as it is
     }
 }
 
@@ -60,7 +64,8 @@ struct Span {
 
 // The indices k in [0, n) for which step * k + offset (step +1 or -1) lies in [lo, hi).
 Span IndexRange(int64_t step, int64_t offset, int64_t lo, int64_t hi, int64_t n) {
-    const Span s = step > 0 ? Span{lo - offset, hi - offset} : Span{offset - hi + 1, offset - lo + 1};
+    const Span s =
+        step > 0 ? Span{lo - offset, hi - offset} : Span{offset - hi + 1, offset - lo + 1};
     return {std::max<int64_t>(s.begin, 0), std::min(s.end, n)};
 }
 
@@ -94,7 +99,8 @@ struct Box {
 
 // The frame positions of the pixels that count: each coordinate is taken in only while
 // it lies inside the working frame, and with skipWhite only ink pixels count.
-Box FindBox(const Source& src, const FrameMap& map, int64_t frameW, int64_t frameH, bool skipWhite) {
+Box FindBox(const Source& src, const FrameMap& map, int64_t frameW, int64_t frameH,
+            bool skipWhite) {
     const Axis& rowAxis = map.RowAxis();
     const Axis& colAxis = map.ColAxis();
     const int64_t rowLimit = map.quarter ? frameW : frameH;
@@ -113,8 +119,9 @@ Box FindBox(const Source& src, const FrameMap& map, int64_t frameW, int64_t fram
             if (first != kNone) last = LastInk(src, row, {first, visible.end});
             any = first != kNone;
             if (!any && rowInside) {  // ink outside the frame still counts for the row
-                any = FirstInk(src, row, {0, visible.empty() ? src.width : visible.begin}) != kNone ||
-                      (!visible.empty() && FirstInk(src, row, {visible.end, src.width}) != kNone);
+                any =
+                    FirstInk(src, row, {0, visible.empty() ? src.width : visible.begin}) != kNone ||
+                    (!visible.empty() && FirstInk(src, row, {visible.end, src.width}) != kNone);
             }
         }
         if (any && rowInside) rowRange.Take(rc);
@@ -169,8 +176,8 @@ GreyConverter MakeConverter(const ByteMap& map0, const ByteMap& map1, const Byte
         c.byte1[v] = entry(16, map1[v], v);
         c.byte2[v] = entry(11, map2[v], v);
     }
-    const bool blackIsWhite = mappedNearWhiteIsWhite && black.b0 >= kPaper && black.b1 >= kPaper &&
-                              black.b2 >= kPaper;
+    const bool blackIsWhite =
+        mappedNearWhiteIsWhite && black.b0 >= kPaper && black.b1 >= kPaper && black.b2 >= kPaper;
     const uint16_t blackGrey = blackIsWhite ? 255 : GreyOf(black.b2, black.b1, black.b0);
     for (uint32_t i = 0; i < c.finish.size(); ++i) {
         const uint32_t counters = i << 16;
@@ -228,14 +235,17 @@ struct Target {
 // pixels in a row that land in the frame rectangle xs x ys.
 template <typename Run>
 void Traverse(const Source& src, const FrameMap& map, Span xs, Span ys, const Target& t, Run run) {
-    const Span rows = map.quarter ? IndexRange(map.x.perRow, map.x.offset, xs.begin, xs.end, src.height)
-                                  : IndexRange(map.y.perRow, map.y.offset, ys.begin, ys.end, src.height);
-    const Span cols = map.quarter ? IndexRange(map.y.perCol, map.y.offset, ys.begin, ys.end, src.width)
-                                  : IndexRange(map.x.perCol, map.x.offset, xs.begin, xs.end, src.width);
+    const Span rows = map.quarter
+                          ? IndexRange(map.x.perRow, map.x.offset, xs.begin, xs.end, src.height)
+                          : IndexRange(map.y.perRow, map.y.offset, ys.begin, ys.end, src.height);
+    const Span cols = map.quarter
+                          ? IndexRange(map.y.perCol, map.y.offset, ys.begin, ys.end, src.width)
+                          : IndexRange(map.x.perCol, map.x.offset, xs.begin, xs.end, src.width);
     if (rows.empty() || cols.empty()) return;
     const int64_t di = map.y.perRow * t.stride + map.x.perRow * t.bytes;
     const int64_t dj = map.y.perCol * t.stride + map.x.perCol * t.bytes;
-    const int64_t base = (map.y.offset - t.originY) * t.stride + (map.x.offset - t.originX) * t.bytes;
+    const int64_t base =
+        (map.y.offset - t.originY) * t.stride + (map.x.offset - t.originX) * t.bytes;
     // A quarter turn scatters one source row over many output rows; bands of 32 source
     // rows and 256 columns keep those output lines in the first-level cache.
     const int64_t band = map.quarter ? 32 : rows.end - rows.begin;
@@ -383,7 +393,8 @@ int32_t CropToContent(const CoverJob& job, const Box& box, const GreyConverter& 
     const int64_t used = std::min(left + width, job.frameW) - left;
     RenderGrey(job.src, job.map, {left, left + used}, {top, bottom + 1},
                Target{out.data(), width, 1, left, top}, conv);
-    for (int64_t r = 0; r < rows; ++r) std::memset(out.data() + r * width + used, 255, width - used);
+    for (int64_t r = 0; r < rows; ++r)
+        std::memset(out.data() + r * width + used, 255, width - used);
     out.Commit();
     return 1;
 }
@@ -391,8 +402,8 @@ int32_t CropToContent(const CoverJob& job, const Box& box, const GreyConverter& 
 // Receipt filter with brightness or contrast: they pivot on the page's mean colour, so
 // the mapped colours of the whole frame are kept, adjusted, and only then turned into
 // grey. False when the colour copy cannot be made.
-bool RenderAdjustedGrey(const CoverJob& job, Span xs, Span ys, const Target& t, const CBmpProcessing& bmp,
-                        int32_t brightness, int32_t contrast) {
+bool RenderAdjustedGrey(const CoverJob& job, Span xs, Span ys, const Target& t,
+                        const CBmpProcessing& bmp, int32_t brightness, int32_t contrast) {
     const uint64_t colourSize = ImageBytes(job.frameH, job.frameW * 3);
     MallocBuffer colour = AllocateBuffer(colourSize, false);
     if (!colour) return false;
@@ -407,7 +418,8 @@ bool RenderAdjustedGrey(const CoverJob& job, Span xs, Span ys, const Target& t, 
         d[2] = paper ? 255 : red[b2];
     };
     const int bytes = job.src.bytes;
-    Traverse(job.src, job.map, {0, job.frameW}, {0, job.frameH}, Target{colour.get(), job.frameW * 3, 3, 0, 0},
+    Traverse(job.src, job.map, {0, job.frameW}, {0, job.frameH},
+             Target{colour.get(), job.frameW * 3, 3, 0, 0},
              [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
                  for (int64_t j = 0; j < n; ++j, s += bytes, d += step) {
                      if (bytes == 1) {
@@ -475,8 +487,8 @@ int32_t CBmpProcessing::CoverBMP2OutputFormat(const uint8_t* pSrc, uint32_t dwSr
                                               uint8_t** ppOut, uint32_t* pdwOutSize,
                                               tagBITMAPINFOHEADER* pHeader, tagRECT* pRect,
                                               int32_t nOrientation, int32_t nXOffset,
-                                              int32_t nYOffset, COLORLEVELSITEM levelsItem,
-                                              bool, int32_t nBrightness, int32_t nContrast,
+                                              int32_t nYOffset, COLORLEVELSITEM levelsItem, bool,
+                                              int32_t nBrightness, int32_t nContrast,
                                               int32_t nMaxOutputWidth, int16_t sSkipWhite) {
     if (!pSrc || !ppOut || !pdwOutSize || !pHeader || !pRect) return 0;
     const int bits = pHeader->biBitCount;
@@ -488,7 +500,13 @@ int32_t CBmpProcessing::CoverBMP2OutputFormat(const uint8_t* pSrc, uint32_t dwSr
 
     const bool receipt = RulesFor(m_Variant).coverKeepsFrame;
     CoverJob job{{pSrc, w, h, static_cast<int64_t>(stride), bits / 8},
-                 MapFor(nOrientation, w, h), 0, 0, pHeader, pRect, ppOut, pdwOutSize};
+                 MapFor(nOrientation, w, h),
+                 0,
+                 0,
+                 pHeader,
+                 pRect,
+                 ppOut,
+                 pdwOutSize};
     const int64_t fullWidth = job.map.quarter ? h : w;
     job.frameW = std::min<int64_t>(fullWidth, static_cast<uint32_t>(nMaxOutputWidth));
     job.frameH = job.map.quarter ? w : h;

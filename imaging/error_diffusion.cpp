@@ -28,7 +28,9 @@ void DecideExact(const uint8_t* __restrict src, uint8_t* __restrict out, size_t 
 
 // The light byte where mask is all ones, the dark byte where it is zero, without a
 // branch that dithered greys would keep mispredicting.
-uint8_t Pick(Tones t, int mask) { return static_cast<uint8_t>(t.dark ^ ((t.dark ^ t.light) & mask)); }
+uint8_t Pick(Tones t, int mask) {
+    return static_cast<uint8_t>(t.dark ^ ((t.dark ^ t.light) & mask));
+}
 
 // Floyd-Steinberg shares of the error of a pixel whose (clamped) value is v:
 // 7/16 right, 3/16 below left, 5/16 below, 1/16 below right, truncated toward zero.
@@ -46,7 +48,9 @@ std::array<FsShares, 256> MakeFsShares() {
     return t;
 }
 
-uint8_t AddClamped(uint8_t v, int share) { return ClampInt(v + share); }
+uint8_t AddClamped(uint8_t v, int share) {
+    return ClampInt(v + share);
+}
 
 }  // namespace
 
@@ -128,7 +132,8 @@ std::array<StuckiStep, 3 * kStuckiLevels + 1> MakeStuckiSteps() {
 
 std::array<int16_t, 256> MakeStuckiLevels() {
     std::array<int16_t, 256> t{};
-    for (int v = 0; v < 256; ++v) t[v] = static_cast<int16_t>(std::trunc(v * 144.0f / 255.0f + 0.5f));
+    for (int v = 0; v < 256; ++v)
+        t[v] = static_cast<int16_t>(std::trunc(v * 144.0f / 255.0f + 0.5f));
     return t;
 }
 
@@ -137,8 +142,8 @@ std::array<int16_t, 256> MakeStuckiLevels() {
 void Spread(int16_t* __restrict row, const int16_t* __restrict outer,
             const int16_t* __restrict inner, const int16_t* __restrict centre, size_t n) {
     for (size_t p = 0; p < n; ++p) {
-        row[p] = static_cast<int16_t>(row[p] + outer[p + 2] + inner[p + 1] + centre[p] + inner[p - 1] +
-                                      outer[p - 2]);
+        row[p] = static_cast<int16_t>(row[p] + outer[p + 2] + inner[p + 1] + centre[p] +
+                                      inner[p - 1] + outer[p - 2]);
     }
 }
 
@@ -256,7 +261,8 @@ void Stucki(const Page& page, Tones t) {
             Spread(r2.owed + from, s1 + from, s2 + from, s4 + from, to - from);
             r1.Reach(from, to);
             r2.Reach(from, to);
-            for (int16_t* share : {s1, s2, s4, s8}) std::fill(share + errorFrom, share + errorTo, int16_t{0});
+            for (int16_t* share : {s1, s2, s4, s8})
+                std::fill(share + errorFrom, share + errorTo, int16_t{0});
         }
         r0.Clear();  // it comes round again as the row two below
     }

@@ -53,9 +53,18 @@ bool CBmpProcessing::RotateImgData(const uint8_t* pSrc, uint32_t dwSrcSize, tagR
             const uint8_t* p;
             int64_t step;
             switch (sMode) {
-                case kAnticlockwise: p = pSrc + (rw - 1 - r) * bytes; step = ss; break;
-                case kHalfTurn: p = pSrc + (rh - 1 - r) * ss + (rw - 1) * bytes; step = -bytes; break;
-                default: p = pSrc + (rh - 1) * ss + r * bytes; step = -ss; break;
+                case kAnticlockwise:
+                    p = pSrc + (rw - 1 - r) * bytes;
+                    step = ss;
+                    break;
+                case kHalfTurn:
+                    p = pSrc + (rh - 1 - r) * ss + (rw - 1) * bytes;
+                    step = -bytes;
+                    break;
+                default:
+                    p = pSrc + (rh - 1) * ss + r * bytes;
+                    step = -ss;
+                    break;
             }
             uint8_t* d = out.data() + r * stride;
             for (int64_t c = 0; c < cols; ++c, p += step, d += bytes) std::memcpy(d, p, bytes);
@@ -119,8 +128,10 @@ namespace {
 // Whether a pixel carries ink, for RemoveBlankEdge.
 bool Printed(const uint8_t* row, uint32_t x, uint32_t depth) {
     switch (depth) {
-        case 1: return ((row[x / 8] >> (7 - x % 8)) & 1) == 0;
-        case 8: return row[x] < 251;
+        case 1:
+            return ((row[x / 8] >> (7 - x % 8)) & 1) == 0;
+        case 8:
+            return row[x] < 251;
         default: {
             const uint8_t* p = row + static_cast<size_t>(x) * 3;
             return p[0] < 251 && p[1] < 251 && p[2] < 251;

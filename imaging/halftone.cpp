@@ -33,10 +33,10 @@ constexpr Screen<H, W> MakeScreen(Fn entry) {
 
 // Methods 3 and 5: 250 and above are always light and 0 always dark, which is the same
 // as clamping the matrix entries to 1..250.
-constexpr auto kScreen3 = MakeScreen<16, 16>(
-    [](size_t y, size_t x) { return std::clamp<int>(kM3[y][x], 1, 250); });
-constexpr auto kScreen5 = MakeScreen<40, 40>(
-    [](size_t y, size_t x) { return std::clamp<int>(kM5[y][x], 1, 250); });
+constexpr auto kScreen3 =
+    MakeScreen<16, 16>([](size_t y, size_t x) { return std::clamp<int>(kM3[y][x], 1, 250); });
+constexpr auto kScreen5 =
+    MakeScreen<40, 40>([](size_t y, size_t x) { return std::clamp<int>(kM5[y][x], 1, 250); });
 // "key > entry" becomes "key >= entry + 1".
 constexpr auto kScreen7 = MakeScreen<15, 15>([](size_t y, size_t x) { return kM7[y][x] + 1; });
 constexpr auto kScreen8 = MakeScreen<4, 4>([](size_t y, size_t x) { return kM8[y][x] + 1; });
@@ -99,7 +99,8 @@ void OrderedDither(const Page& page, const KeyTable& key, const Screen<H, W>& sc
         uint8_t* d = page.dst + static_cast<size_t>(y) * page.stride;
         const uint8_t* row = &rows[(y % H) * span];
         for (size_t x = 0; x < page.cols; x += span) {
-            ThresholdSpan<Keyed>(s + x, d + x, row, std::min<size_t>(span, page.cols - x), key.data(), t);
+            ThresholdSpan<Keyed>(s + x, d + x, row, std::min<size_t>(span, page.cols - x),
+                                 key.data(), t);
         }
     }
 }
@@ -121,30 +122,52 @@ void FixedThreshold(const Page& page, Tones t) {
 int32_t CBmpProcessing::Dither(int32_t nMethod, uint8_t* pSrc, uint8_t* pDst, uint32_t dwHeight,
                                uint32_t dwWidth, uint32_t dwStride, uint32_t, bool bNegative) {
     // Allocations that fail end the operation with its failure value.
-    return OrFailure([&]() -> int32_t {
-        if (!pSrc || !pDst) return 0;
-        const Tones t = bNegative ? Tones{255, 0} : Tones{0, 255};
-        const Page page{pSrc, pDst, dwHeight, std::min(dwWidth, dwStride), dwStride};
-        switch (nMethod) {
-            case 1: FixedThreshold(page, t); break;
-            case 2: FloydSteinberg(page, t); break;
-            case 3: OrderedDither<false>(page, {}, kScreen3, t); break;
-            case 4: {
-                const uint64_t size = static_cast<uint64_t>(dwStride) * dwHeight;
-                if (size <= kMaxImageBytes) {
-                    AdThresholdImgLocal(dwWidth, dwHeight, 8, dwStride, pSrc,
-                                        static_cast<uint32_t>(size), &pDst, nullptr, bNegative, false);
+    return OrFailure(
+        [&]() -> int32_t {
+            if (!pSrc || !pDst) return 0;
+            const Tones t = bNegative ? Tones{255, 0} : Tones{0, 255};
+            const Page page{pSrc, pDst, dwHeight, std::min(dwWidth, dwStride), dwStride};
+            switch (nMethod) {
+                case 1:
+                    FixedThreshold(page, t);
+                    break;
+                case 2:
+                    FloydSteinberg(page, t);
+                    break;
+                case 3:
+                    OrderedDither<false>(page, {}, kScreen3, t);
+                    break;
+                case 4: {
+                    const uint64_t size = static_cast<uint64_t>(dwStride) * dwHeight;
+                    if (size <= kMaxImageBytes) {
+                        AdThresholdImgLocal(dwWidth, dwHeight, 8, dwStride, pSrc,
+                                            static_cast<uint32_t>(size), &pDst, nullptr, bNegative,
+                                            false);
+                    }
+                    break;
                 }
-                break;
+                case 5:
+                    OrderedDither<false>(page, {}, kScreen5, t);
+                    break;
+                case 6:
+                    Stucki(page, t);
+                    break;
+                case 7:
+                    OrderedDither<true>(page, Keys7(), kScreen7, t);
+                    break;
+                case 8:
+                    OrderedDither<true>(page, Keys8(), kScreen8, t);
+                    break;
+                case 9:
+                    OrderedDither<true>(page, Keys9(), kScreen9, t);
+                    break;
+                case 10:
+                    OrderedDither<false>(page, {}, kScreen10, t);
+                    break;
+                default:
+                    break;  // no halftoning: the caller's white page stands
             }
-            case 5: OrderedDither<false>(page, {}, kScreen5, t); break;
-            case 6: Stucki(page, t); break;
-            case 7: OrderedDither<true>(page, Keys7(), kScreen7, t); break;
-            case 8: OrderedDither<true>(page, Keys8(), kScreen8, t); break;
-            case 9: OrderedDither<true>(page, Keys9(), kScreen9, t); break;
-            case 10: OrderedDither<false>(page, {}, kScreen10, t); break;
-            default: break;  // no halftoning: the caller's white page stands
-        }
-        return 1;
-    }, 0);
+            return 1;
+        },
+        0);
 }

@@ -15,7 +15,9 @@ float NormalisedSinc(float x) {
 
 }  // namespace
 
-float KernelBox(float x) { return x >= -0.5f && x < 0.5f ? 1.0f : 0.0f; }
+float KernelBox(float x) {
+    return x >= -0.5f && x < 0.5f ? 1.0f : 0.0f;
+}
 
 float KernelLinear(float x) {
     const float a = std::fabs(x);
@@ -65,7 +67,9 @@ float KernelHanning(float x) {
     return static_cast<float>(0.5 + 0.5 * std::cos(kPi * x)) * NormalisedSinc(x);
 }
 
-float KernelSinc(float x) { return NormalisedSinc(x); }
+float KernelSinc(float x) {
+    return NormalisedSinc(x);
+}
 
 float KernelBlackman(float x) {
     return static_cast<float>(0.42 + 0.5 * std::cos(kPi * x) + 0.08 * std::cos(2.0 * kPi * x));
@@ -76,7 +80,9 @@ float KernelBessel(float x) {
     return static_cast<float>(KernelBessel_Order1(kPi * x) / (2.0 * x));
 }
 
-float KernelGaussian(float x) { return std::exp(-2.0f * x * x) * 0.7978846f; }
+float KernelGaussian(float x) {
+    return std::exp(-2.0f * x * x) * 0.7978846f;
+}
 
 float KernelQuadratic(float x) {
     const float a = std::fabs(x);
@@ -146,15 +152,19 @@ double HankelSeries(double x, bool odd) {
 
 }  // namespace
 
-double KernelBessel_P1(double x) { return HankelSeries(std::fabs(x), false); }
+double KernelBessel_P1(double x) {
+    return HankelSeries(std::fabs(x), false);
+}
 
-double KernelBessel_Q1(double x) { return HankelSeries(std::fabs(x), true); }
+double KernelBessel_Q1(double x) {
+    return HankelSeries(std::fabs(x), true);
+}
 
 double KernelBessel_Order1(double x) {
     const double a = std::fabs(x);
     if (a < 12.0) return KernelBessel_J1(x);
     const double chi = a - 0.75 * kPi;
-    const double j1 =
-        std::sqrt(2.0 / (kPi * a)) * (KernelBessel_P1(a) * std::cos(chi) - KernelBessel_Q1(a) * std::sin(chi));
+    const double j1 = std::sqrt(2.0 / (kPi * a)) *
+                      (KernelBessel_P1(a) * std::cos(chi) - KernelBessel_Q1(a) * std::sin(chi));
     return x < 0.0 ? -j1 : j1;
 }

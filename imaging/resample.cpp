@@ -70,25 +70,28 @@ void BilinearRows::Row(uint32_t j, uint8_t* out) {
 int32_t Resample(const uint8_t* pSrc, int32_t nSrcWidth, int32_t nSrcHeight, int32_t nSrcStride,
                  int32_t nDstWidth, int32_t nDstHeight, uint8_t** ppResult) {
     // Allocations that fail end the operation with its failure value.
-    return OrFailure([&]() -> int32_t {
-        if (nDstWidth <= 0 || nDstHeight <= 0) return 0;
-        if (nSrcWidth == nDstWidth && nSrcHeight == nDstHeight) return 1;
-        if (!pSrc || !ppResult || nSrcWidth <= 0 || nSrcHeight <= 0 || nSrcStride < nSrcWidth ||
-            !DimensionOk(nSrcWidth) || !DimensionOk(nSrcHeight) || !DimensionOk(nDstWidth) ||
-            !DimensionOk(nDstHeight)) {
-            return 0;
-        }
-        const uint64_t pitch = (static_cast<uint64_t>(nDstWidth) + 3) & ~uint64_t{3};
-        MallocBuffer result = AllocateBuffer(ImageBytes(nDstHeight, pitch), true);
-        if (!result) return 0;
-        const auto dstWidth = static_cast<uint32_t>(nDstWidth);
-        BilinearRows rows(pSrc, static_cast<uint32_t>(nSrcWidth), static_cast<uint32_t>(nSrcHeight),
-                          static_cast<uint32_t>(nSrcStride), dstWidth,
-                          static_cast<uint32_t>(nDstHeight), dstWidth);
-        for (int32_t j = 0; j < nDstHeight; ++j) rows.Row(static_cast<uint32_t>(j), result.get() + j * pitch);
-        *ppResult = result.release();
-        return 1;
-    }, 0);
+    return OrFailure(
+        [&]() -> int32_t {
+            if (nDstWidth <= 0 || nDstHeight <= 0) return 0;
+            if (nSrcWidth == nDstWidth && nSrcHeight == nDstHeight) return 1;
+            if (!pSrc || !ppResult || nSrcWidth <= 0 || nSrcHeight <= 0 || nSrcStride < nSrcWidth ||
+                !DimensionOk(nSrcWidth) || !DimensionOk(nSrcHeight) || !DimensionOk(nDstWidth) ||
+                !DimensionOk(nDstHeight)) {
+                return 0;
+            }
+            const uint64_t pitch = (static_cast<uint64_t>(nDstWidth) + 3) & ~uint64_t{3};
+            MallocBuffer result = AllocateBuffer(ImageBytes(nDstHeight, pitch), true);
+            if (!result) return 0;
+            const auto dstWidth = static_cast<uint32_t>(nDstWidth);
+            BilinearRows rows(pSrc, static_cast<uint32_t>(nSrcWidth),
+                              static_cast<uint32_t>(nSrcHeight), static_cast<uint32_t>(nSrcStride),
+                              dstWidth, static_cast<uint32_t>(nDstHeight), dstWidth);
+            for (int32_t j = 0; j < nDstHeight; ++j)
+                rows.Row(static_cast<uint32_t>(j), result.get() + j * pitch);
+            *ppResult = result.release();
+            return 1;
+        },
+        0);
 }
 
 // ---- Page scaling ------------------------------------------------------------------------
@@ -154,22 +157,25 @@ std::vector<uint32_t> NearestIndices(uint32_t count, float scale, uint32_t limit
 // One destination row from its source row: near-white reads as white, then the tone
 // steps, then the store.
 template <int Bytes, bool Toned>
-void NearestRow(const uint8_t* row, const uint32_t* cols, uint8_t* out, uint32_t width, uint32_t dstBytes,
-                const ToneMapper& tone) {
+void NearestRow(const uint8_t* row, const uint32_t* cols, uint8_t* out, uint32_t width,
+                uint32_t dstBytes, const ToneMapper& tone) {
     for (uint32_t i = 0; i < width; ++i, out += dstBytes) {
         const uint8_t* p = row + static_cast<size_t>(cols[i]) * Bytes;
-        tagRGBQUAD c = Bytes == 3 ? tagRGBQUAD{p[0], p[1], p[2], 0} : tagRGBQUAD{p[0], p[0], p[0], 0};
+        tagRGBQUAD c =
+            Bytes == 3 ? tagRGBQUAD{p[0], p[1], p[2], 0} : tagRGBQUAD{p[0], p[0], p[0], 0};
         if (c.rgbBlue >= 251 && c.rgbGreen >= 251 && c.rgbRed >= 251) c = {255, 255, 255, 0};
         if constexpr (Toned) tone.Apply(c.rgbRed, c.rgbGreen, c.rgbBlue);
         Store(out, dstBytes, c);
     }
 }
 
-void ResampleNearest(const ScaleJob& job, uint8_t* dst, float sx, float sy, const ToneMapper& tone) {
+void ResampleNearest(const ScaleJob& job, uint8_t* dst, float sx, float sy,
+                     const ToneMapper& tone) {
     const std::vector<uint32_t> cols = NearestIndices(job.dstWidth, sx, job.srcWidth);
     const std::vector<uint32_t> rows = NearestIndices(job.dstHeight, sy, job.srcHeight);
-    const auto convert = job.srcBytes == 3 ? (tone.Active() ? NearestRow<3, true> : NearestRow<3, false>)
-                                           : (tone.Active() ? NearestRow<1, true> : NearestRow<1, false>);
+    const auto convert = job.srcBytes == 3
+                             ? (tone.Active() ? NearestRow<3, true> : NearestRow<3, false>)
+                             : (tone.Active() ? NearestRow<1, true> : NearestRow<1, false>);
     const size_t rowBytes = static_cast<size_t>(job.dstWidth) * job.dstBytes;
     for (uint32_t j = 0; j < job.dstHeight; ++j) {
         uint8_t* out = dst + j * job.dstPitch;
@@ -190,33 +196,35 @@ int32_t CBmpProcessing::InvoicResampleImg2(uint32_t dwSrcWidth, uint32_t dwSrcHe
                                            uint32_t dwDstSize, tagColorCFG colorCfg, int32_t,
                                            tagRECT) {
     // Allocations that fail end the operation with its failure value.
-    return OrFailure([&]() -> int32_t {
-        if (!ppDst || !*ppDst) return 0;
-        ScaleJob job;
-        const uint32_t dstBytes = dwSrcBpp == 24 ? 3 : 1;
-        if (!MakeScaleJob(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, dwDstWidth,
-                          dwDstHeight, dstBytes, dwDstSize, job)) {
-            return 0;
-        }
-        SetSamplingSource(pSrc, dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride);
-        const float sx = static_cast<float>(dwSrcWidth) / static_cast<float>(dwDstWidth);
-        const float sy = static_cast<float>(dwSrcHeight) / static_cast<float>(dwDstHeight);
-        const ToneMapper tone(*this, colorCfg);
-        if (sx <= 1.0f && sy <= 1.0f) {
-            ResampleNearest(job, *ppDst, sx, sy, tone);
-            return 1;
-        }
-        // Shrinking in at least one direction: average the source box behind each pixel.
-        for (uint32_t j = 0; j < job.dstHeight; ++j) {
-            uint8_t* out = *ppDst + j * job.dstPitch;
-            const float y = (static_cast<float>(j) + 0.5f) * sy - 0.5f;
-            for (uint32_t i = 0; i < job.dstWidth; ++i, out += dstBytes) {
-                const float x = (static_cast<float>(i) + 0.5f) * sx - 0.5f;
-                StoreToned(out, dstBytes, GetAreaColorInterpolated(x, y, sx, sy, 1, 5), tone);
+    return OrFailure(
+        [&]() -> int32_t {
+            if (!ppDst || !*ppDst) return 0;
+            ScaleJob job;
+            const uint32_t dstBytes = dwSrcBpp == 24 ? 3 : 1;
+            if (!MakeScaleJob(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, dwDstWidth,
+                              dwDstHeight, dstBytes, dwDstSize, job)) {
+                return 0;
             }
-        }
-        return 1;
-    }, 0);
+            SetSamplingSource(pSrc, dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride);
+            const float sx = static_cast<float>(dwSrcWidth) / static_cast<float>(dwDstWidth);
+            const float sy = static_cast<float>(dwSrcHeight) / static_cast<float>(dwDstHeight);
+            const ToneMapper tone(*this, colorCfg);
+            if (sx <= 1.0f && sy <= 1.0f) {
+                ResampleNearest(job, *ppDst, sx, sy, tone);
+                return 1;
+            }
+            // Shrinking in at least one direction: average the source box behind each pixel.
+            for (uint32_t j = 0; j < job.dstHeight; ++j) {
+                uint8_t* out = *ppDst + j * job.dstPitch;
+                const float y = (static_cast<float>(j) + 0.5f) * sy - 0.5f;
+                for (uint32_t i = 0; i < job.dstWidth; ++i, out += dstBytes) {
+                    const float x = (static_cast<float>(i) + 0.5f) * sx - 0.5f;
+                    StoreToned(out, dstBytes, GetAreaColorInterpolated(x, y, sx, sy, 1, 5), tone);
+                }
+            }
+            return 1;
+        },
+        0);
 }
 
 namespace {
@@ -265,7 +273,8 @@ void WhitenKept(ShrinkLane& lane, const std::vector<uint32_t>& columnOf, const t
                 uint32_t y, const uint8_t* row, uint32_t bytes) {
     if (int64_t{y} < keep.top || int64_t{y} > keep.bottom) return;
     const int64_t from = std::max<int64_t>(keep.left, 0);
-    const int64_t to = std::min<int64_t>(int64_t{keep.right} + 1, static_cast<int64_t>(columnOf.size()));
+    const int64_t to =
+        std::min<int64_t>(int64_t{keep.right} + 1, static_cast<int64_t>(columnOf.size()));
     for (int64_t x = from; x < to; ++x) {
         const uint8_t* p = row + x * bytes;
         ColumnSums& s = lane.sums[columnOf[x]];
@@ -279,7 +288,7 @@ void WhitenKept(ShrinkLane& lane, const std::vector<uint32_t>& columnOf, const t
 // m = ceil(2^32 / c), (s * m) >> 32 equals s / c for every sum s <= 255 c as long as
 // 255 c^2 < 2^32, i.e. c <= kExactCount. Reciprocals are worked out once per count.
 class CountDivider {
-public:
+  public:
     static constexpr uint64_t kExactCount = 4103;
 
     // The multiplier for count c (0 when c is too large for it).
@@ -290,7 +299,7 @@ public:
         return m;
     }
 
-private:
+  private:
     std::vector<uint64_t> reciprocal_ = std::vector<uint64_t>(kExactCount + 1, 0);
 };
 
@@ -348,7 +357,8 @@ void CopyKept(const ScaleJob& job, const ShrinkLane& lane, const tagRECT& keep) 
             const uint8_t* p = job.SrcPixel(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
             const tagRGBQUAD c = job.srcBytes == 3 ? tagRGBQUAD{p[0], p[1], p[2], 0}
                                                    : tagRGBQUAD{p[0], p[0], p[0], 0};
-            StoreToned(lane.dst + dy * job.dstPitch + dx * job.dstBytes, job.dstBytes, c, lane.tone);
+            StoreToned(lane.dst + dy * job.dstPitch + dx * job.dstBytes, job.dstBytes, c,
+                       lane.tone);
         }
     }
 }
@@ -363,60 +373,64 @@ int32_t CBmpProcessing::InvoicQIShrinkImg2(uint32_t dwSrcWidth, uint32_t dwSrcHe
                                            uint32_t dwDstSize, tagColorCFG colorCfg,
                                            tagColorCFG colorCfg2, tagRECT keepRect) {
     // Allocations that fail end the operation with its failure value.
-    return OrFailure([&]() -> int32_t {
-        if (!pSrc || !ppDst || !*ppDst) return 0;
-        ScaleJob job;
-        if (!MakeScaleJob(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, dwDstWidth,
-                          dwDstHeight, dwDstBpp == 24 ? 3 : 1, dwDstSize, job)) {
-            return 0;
-        }
-        std::vector<ShrinkLane> lanes;
-        lanes.push_back({pSrc, *ppDst, ToneMapper(*this, colorCfg), {}});
-        if (pSrc2 && ppDst2 && *ppDst2) lanes.push_back({pSrc2, *ppDst2, ToneMapper(*this, colorCfg2), {}});
-        for (ShrinkLane& lane : lanes) lane.sums.assign(job.dstWidth, ColumnSums{});
-
-        // Column rule: after adding a pixel, move on once the accumulator exceeds the source
-        // width. It is the same for every row, so it is worked out once.
-        std::vector<uint32_t> columnOf(job.srcWidth);
-        uint64_t columnAcc = 0;
-        uint32_t column = 0;
-        for (uint32_t x = 0; x < job.srcWidth; ++x) {
-            columnAcc += job.dstWidth;
-            columnOf[x] = std::min(column, job.dstWidth - 1);
-            if (columnAcc > job.srcWidth) {
-                ++column;
-                columnAcc -= job.srcWidth;
+    return OrFailure(
+        [&]() -> int32_t {
+            if (!pSrc || !ppDst || !*ppDst) return 0;
+            ScaleJob job;
+            if (!MakeScaleJob(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, dwDstWidth,
+                              dwDstHeight, dwDstBpp == 24 ? 3 : 1, dwDstSize, job)) {
+                return 0;
             }
-        }
+            std::vector<ShrinkLane> lanes;
+            lanes.push_back({pSrc, *ppDst, ToneMapper(*this, colorCfg), {}});
+            if (pSrc2 && ppDst2 && *ppDst2)
+                lanes.push_back({pSrc2, *ppDst2, ToneMapper(*this, colorCfg2), {}});
+            for (ShrinkLane& lane : lanes) lane.sums.assign(job.dstWidth, ColumnSums{});
 
-        const bool keepActive = keepRect.right > keepRect.left && keepRect.bottom > keepRect.top &&
-                                keepRect.right > 0 && keepRect.bottom > 0;
-        CountDivider divide;
-        // Row rule: emit a destination row once the accumulator reaches the source height.
-        uint64_t rowAcc = 0;
-        uint32_t dstRow = 0;
-        for (uint32_t y = 0; y < job.srcHeight && dstRow < job.dstHeight; ++y) {
-            for (ShrinkLane& lane : lanes) {
-                const uint8_t* row = lane.src + static_cast<size_t>(y) * job.srcStride;
-                if (job.srcBytes == 3) {
-                    AccumulateRow<3>(row, lane, columnOf);
-                } else {
-                    AccumulateRow<1>(row, lane, columnOf);
+            // Column rule: after adding a pixel, move on once the accumulator exceeds the source
+            // width. It is the same for every row, so it is worked out once.
+            std::vector<uint32_t> columnOf(job.srcWidth);
+            uint64_t columnAcc = 0;
+            uint32_t column = 0;
+            for (uint32_t x = 0; x < job.srcWidth; ++x) {
+                columnAcc += job.dstWidth;
+                columnOf[x] = std::min(column, job.dstWidth - 1);
+                if (columnAcc > job.srcWidth) {
+                    ++column;
+                    columnAcc -= job.srcWidth;
                 }
-                if (keepActive) WhitenKept(lane, columnOf, keepRect, y, row, job.srcBytes);
             }
-            rowAcc += job.dstHeight;
-            if (rowAcc >= job.srcHeight) {
-                rowAcc -= job.srcHeight;
-                for (ShrinkLane& lane : lanes) EmitRow(job, lane, dstRow, divide);
-                ++dstRow;
+
+            const bool keepActive = keepRect.right > keepRect.left &&
+                                    keepRect.bottom > keepRect.top && keepRect.right > 0 &&
+                                    keepRect.bottom > 0;
+            CountDivider divide;
+            // Row rule: emit a destination row once the accumulator reaches the source height.
+            uint64_t rowAcc = 0;
+            uint32_t dstRow = 0;
+            for (uint32_t y = 0; y < job.srcHeight && dstRow < job.dstHeight; ++y) {
+                for (ShrinkLane& lane : lanes) {
+                    const uint8_t* row = lane.src + static_cast<size_t>(y) * job.srcStride;
+                    if (job.srcBytes == 3) {
+                        AccumulateRow<3>(row, lane, columnOf);
+                    } else {
+                        AccumulateRow<1>(row, lane, columnOf);
+                    }
+                    if (keepActive) WhitenKept(lane, columnOf, keepRect, y, row, job.srcBytes);
+                }
+                rowAcc += job.dstHeight;
+                if (rowAcc >= job.srcHeight) {
+                    rowAcc -= job.srcHeight;
+                    for (ShrinkLane& lane : lanes) EmitRow(job, lane, dstRow, divide);
+                    ++dstRow;
+                }
             }
-        }
-        if (keepActive) {
-            for (const ShrinkLane& lane : lanes) CopyKept(job, lane, keepRect);
-        }
-        return 1;
-    }, 0);
+            if (keepActive) {
+                for (const ShrinkLane& lane : lanes) CopyKept(job, lane, keepRect);
+            }
+            return 1;
+        },
+        0);
 }
 
 // The first interface of the shrink, kept for callers written against it.
@@ -428,6 +442,6 @@ int32_t CBmpProcessing::InvoicQIShrinkImg(uint32_t dwSrcWidth, uint32_t dwSrcHei
                                           uint32_t dwDstSize, tagColorCFG colorCfg,
                                           tagColorCFG colorCfg2, tagRECT keepRect) {
     return InvoicQIShrinkImg2(dwSrcWidth, dwSrcHeight, dwSrcBpp, dwSrcStride, pSrc, pSrc2,
-                              dwDstWidth, dwDstHeight, dwDstBpp, ppDst, ppDst2, dwDstSize,
-                              colorCfg, colorCfg2, keepRect);
+                              dwDstWidth, dwDstHeight, dwDstBpp, ppDst, ppDst2, dwDstSize, colorCfg,
+                              colorCfg2, keepRect);
 }

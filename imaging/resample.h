@@ -15,7 +15,7 @@ namespace mx_imaging {
 // The bilinear enlargement of Resample, one destination row at a time, so that a caller
 // can threshold against the map without storing it. Single precision throughout.
 class BilinearRows {
-public:
+  public:
     // Destination columns [begin, end) that read the same two source columns.
     struct Segment {
         uint32_t begin, end, x0, x1;
@@ -43,7 +43,7 @@ public:
     // Writes the prepared columns of destination row j.
     void Row(uint32_t j, uint8_t* out);
 
-private:
+  private:
     const uint8_t* src_;
     uint32_t srcWidth_, srcHeight_, srcStride_;
     float rowScale_;

@@ -16,7 +16,9 @@ constexpr tagRGBQUAD kWhite{255, 255, 255, 0};
 
 enum Overflow { kBackground = 0, kWhiteKeepReserved = 2, kWrap = 4, kClamp = 5, kMirror = 6 };
 
-int64_t Wrap(int64_t v, int64_t n) { return ((v % n) + n) % n; }
+int64_t Wrap(int64_t v, int64_t n) {
+    return ((v % n) + n) % n;
+}
 
 int64_t Mirror(int64_t v, int64_t n) {
     if (v < 0) return (-v) % n;
@@ -26,26 +28,44 @@ int64_t Mirror(int64_t v, int64_t n) {
 
 float KernelFor(int method, float d) {
     switch (method) {
-        case 3: return KernelBSpline(d);
-        case 4: return KernelCubic(d);
-        case 5: return KernelGeneralizedCubic(d, -0.5f);
-        case 6: return KernelLanczosSinc(d, 6.0f);
-        case 7: return KernelBox(d);
-        case 8: return KernelHermite(d);
-        case 9: return KernelHamming(d);
-        case 10: return KernelSinc(d);
-        case 11: return KernelBlackman(d);
-        case 12: return KernelBessel(d);
-        case 13: return KernelGaussian(d);
-        case 14: return KernelQuadratic(d);
-        case 15: return KernelMitchell(d);
-        case 16: return KernelCatrom(d);
-        case 17: return KernelHanning(d);
-        default: return KernelPower(d, 2.0f);  // method 18
+        case 3:
+            return KernelBSpline(d);
+        case 4:
+            return KernelCubic(d);
+        case 5:
+            return KernelGeneralizedCubic(d, -0.5f);
+        case 6:
+            return KernelLanczosSinc(d, 6.0f);
+        case 7:
+            return KernelBox(d);
+        case 8:
+            return KernelHermite(d);
+        case 9:
+            return KernelHamming(d);
+        case 10:
+            return KernelSinc(d);
+        case 11:
+            return KernelBlackman(d);
+        case 12:
+            return KernelBessel(d);
+        case 13:
+            return KernelGaussian(d);
+        case 14:
+            return KernelQuadratic(d);
+        case 15:
+            return KernelMitchell(d);
+        case 16:
+            return KernelCatrom(d);
+        case 17:
+            return KernelHanning(d);
+        default:
+            return KernelPower(d, 2.0f);  // method 18
     }
 }
 
-bool IsKernelMethod(int method) { return method >= 3 && method <= 18; }
+bool IsKernelMethod(int method) {
+    return method >= 3 && method <= 18;
+}
 
 }  // namespace
 
@@ -97,7 +117,8 @@ void CBmpProcessing::OverflowCoordinates(int32_t& x, int32_t& y, int32_t nOverfl
             x = static_cast<int32_t>(Mirror(x, w));
             y = static_cast<int32_t>(Mirror(y, h));
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -118,7 +139,8 @@ tagRGBQUAD CBmpProcessing::GetPixelColorWithOverflow(int32_t x, int32_t y, int32
             if (!haveSource) return background;
             OverflowCoordinates(x, y, nOverflowMethod);
             return ReadPixel(x, y);
-        default: return background;
+        default:
+            return background;
     }
 }
 
@@ -130,7 +152,8 @@ tagRGBQUAD CBmpProcessing::GetPixelColorInterpolated(float x, float y, int32_t n
     };
     if (!std::isfinite(x) || !std::isfinite(y)) return read(SampleIndex(x), SampleIndex(y));
     if (nInterpolationMethod == 1) {  // nearest neighbour
-        return read(SampleIndex(static_cast<double>(x) + 0.5), SampleIndex(static_cast<double>(y) + 0.5));
+        return read(SampleIndex(static_cast<double>(x) + 0.5),
+                    SampleIndex(static_cast<double>(y) + 0.5));
     }
     const float fx = std::floor(x);
     const float fy = std::floor(y);
@@ -164,14 +187,17 @@ tagRGBQUAD CBmpProcessing::GetPixelColorInterpolated(float x, float y, int32_t n
     }
     const int64_t firstX = int64_t{x0} - radius + 1, firstY = int64_t{y0} - radius + 1;
     const bool direct = m_SrcBits && m_SrcHeader.biBitCount == 24 && firstX >= 0 && firstY >= 0 &&
-                        firstX + taps <= m_SrcHeader.biWidth && firstY + taps <= m_SrcHeader.biHeight;
+                        firstX + taps <= m_SrcHeader.biWidth &&
+                        firstY + taps <= m_SrcHeader.biHeight;
     float sum[3] = {0.0f, 0.0f, 0.0f};
     for (int j = 0; j < taps; ++j) {
         for (int i = 0; i < taps; ++i) {
             const float w = wx[i] * wy[j];
-            const int32_t px = static_cast<int32_t>(firstX + i), py = static_cast<int32_t>(firstY + j);
+            const int32_t px = static_cast<int32_t>(firstX + i),
+                          py = static_cast<int32_t>(firstY + j);
             if (direct) {  // raw bytes: the near-white rule belongs to the overflow reader
-                const uint8_t* p = m_SrcBits + static_cast<size_t>(py) * m_SrcStride + size_t(px) * 3;
+                const uint8_t* p =
+                    m_SrcBits + static_cast<size_t>(py) * m_SrcStride + size_t(px) * 3;
                 sum[0] += w * p[0];
                 sum[1] += w * p[1];
                 sum[2] += w * p[2];
@@ -206,8 +232,10 @@ tagRGBQUAD CBmpProcessing::GetAreaColorInterpolated(float xCentre, float yCentre
     const float area = box.Surface();
     if (!(area > 0.0f)) return point();
 
-    const int32_t xs = static_cast<int32_t>(box.left + 0.5f), xe = static_cast<int32_t>(box.right + 0.5f);
-    const int32_t ys = static_cast<int32_t>(box.top + 0.5f), ye = static_cast<int32_t>(box.bottom + 0.5f);
+    const int32_t xs = static_cast<int32_t>(box.left + 0.5f),
+                  xe = static_cast<int32_t>(box.right + 0.5f);
+    const int32_t ys = static_cast<int32_t>(box.top + 0.5f),
+                  ye = static_cast<int32_t>(box.bottom + 0.5f);
     const bool bothWide = fWidth > 1.0f && fHeight > 1.0f;
     float red = 0.0f, green = 0.0f, blue = 0.0f, unused = 0.0f;
     for (int32_t y = ys; y <= ye; ++y) {

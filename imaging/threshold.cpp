@@ -34,7 +34,9 @@ struct Best {
     }
 };
 
-double XLogX(double x) { return x > 0.0 ? x * std::log(x) : 0.0; }
+double XLogX(double x) {
+    return x > 0.0 ? x * std::log(x) : 0.0;
+}
 
 // Picks the threshold of a histogram by four criteria over every split t into classes
 // lo..t and t+1..hi. A split only changes where a value is present, so the other t
@@ -89,13 +91,12 @@ int ThresholdFromHistogram(const Histogram& h, int64_t criterion, Form form) {
 
         variance.Offer(-(dw1 * var1 + dw2 * var2), t);
         if (var1 > 0.0 && var2 > 0.0) {
-            minError.Offer(dw1 * std::log(dw1 / std::sqrt(var1)) +
-                               dw2 * std::log(dw2 / std::sqrt(var2)),
-                           t);
+            minError.Offer(
+                dw1 * std::log(dw1 / std::sqrt(var1)) + dw2 * std::log(dw2 / std::sqrt(var2)), t);
         }
         // -sum (h/w) ln(h/w) over a class equals ln w - (sum h ln h) / w.
-        entropy.Offer(std::log(dw1) - entropy1 / dw1 + std::log(dw2) - (entropyTerms - entropy1) / dw2,
-                      t);
+        entropy.Offer(
+            std::log(dw1) - entropy1 / dw1 + std::log(dw2) - (entropyTerms - entropy1) / dw2, t);
         // Second moments about t of both classes, exact in integers.
         const int64_t below = t * t * w1 - 2 * t * m1 + q1;
         const int64_t all = t * t * n - 2 * t * s1 + s2;
@@ -105,10 +106,18 @@ int ThresholdFromHistogram(const Histogram& h, int64_t criterion, Form form) {
 
     int result;
     switch (criterion) {
-        case 1: result = variance.t; break;
-        case 2: result = minError.t; break;
-        case 3: result = entropy.t; break;
-        case 4: result = moment.t; break;
+        case 1:
+            result = variance.t;
+            break;
+        case 2:
+            result = minError.t;
+            break;
+        case 3:
+            result = entropy.t;
+            break;
+        case 4:
+            result = moment.t;
+            break;
         default: {
             int sum = 0, count = 0;
             for (const Best* b : {&variance, &minError, &entropy, &moment}) {
@@ -237,8 +246,8 @@ bool BlackAndWhite(const uint8_t* p, uint32_t n) {
     return true;
 }
 
-void DecideBlackAndWhite(const uint8_t* __restrict s, uint8_t* __restrict d, uint32_t n, uint8_t dark,
-                         uint8_t light) {
+void DecideBlackAndWhite(const uint8_t* __restrict s, uint8_t* __restrict d, uint32_t n,
+                         uint8_t dark, uint8_t light) {
     for (uint32_t x = 0; x < n; ++x) d[x] = s[x] ? light : dark;
 }
 
@@ -258,8 +267,8 @@ int32_t CBmpProcessing::OptimalThreshold(const uint8_t* pImage, uint32_t dwSize,
     return RegionThreshold(pImage, pitch, width, dwHeight, pRegion, nCriterion, Form::Class);
 }
 
-int32_t OptimalThreshold(int32_t nCriterion, const uint8_t* pImage, int32_t nWidth,
-                         int32_t nHeight, int32_t nStride, const tagRECT* pRegion) {
+int32_t OptimalThreshold(int32_t nCriterion, const uint8_t* pImage, int32_t nWidth, int32_t nHeight,
+                         int32_t nStride, const tagRECT* pRegion) {
     if (!pImage || nWidth < 0 || nHeight < 0 || nStride < 0) return -1;
     const int64_t width = std::min(nWidth, nStride);
     return RegionThreshold(pImage, static_cast<size_t>(nStride), width, nHeight, pRegion,
@@ -271,34 +280,39 @@ int32_t CBmpProcessing::AdThresholdImgLocal(uint32_t dwWidth, uint32_t dwHeight,
                                             uint32_t dwSrcSize, uint8_t** ppDst, uint32_t*,
                                             bool bNegative, bool) {
     // Allocations that fail end the operation with its failure value.
-    return OrFailure([&]() -> int32_t {
-        if (!pSrc || !ppDst || !*ppDst || dwHeight == 0) return 0;
-        if (uint64_t{dwStride} * dwHeight > dwSrcSize) return 0;
-        // Thresholds read rows at the pitch that the size implies; the pass below uses the
-        // stride. Both agree for every caller (size = stride x height).
-        const size_t pitch = dwSrcSize / dwHeight;
-        const uint32_t cols = static_cast<uint32_t>(std::min<uint64_t>({dwWidth, pitch, dwStride}));
-        TileThresholds tiles;
-        if (!MeasureTiles(pSrc, pitch, cols, dwHeight, kLocalTile, 0, Form::Class, tiles)) return 0;
+    return OrFailure(
+        [&]() -> int32_t {
+            if (!pSrc || !ppDst || !*ppDst || dwHeight == 0) return 0;
+            if (uint64_t{dwStride} * dwHeight > dwSrcSize) return 0;
+            // Thresholds read rows at the pitch that the size implies; the pass below uses the
+            // stride. Both agree for every caller (size = stride x height).
+            const size_t pitch = dwSrcSize / dwHeight;
+            const uint32_t cols =
+                static_cast<uint32_t>(std::min<uint64_t>({dwWidth, pitch, dwStride}));
+            TileThresholds tiles;
+            if (!MeasureTiles(pSrc, pitch, cols, dwHeight, kLocalTile, 0, Form::Class, tiles))
+                return 0;
 
-        std::vector<uint8_t> blended(tiles.local.size());
-        for (size_t i = 0; i < blended.size(); ++i) {
-            blended[i] = ClampToByte(0.5f * tiles.global + 0.5f * tiles.local[i]);
-        }
-        const uint8_t dark = bNegative ? 255 : 0;
-        const uint8_t light = bNegative ? 0 : 255;
-        uint8_t* dst = *ppDst;
-        for (uint32_t y = 0; y < dwHeight; ++y) {
-            const uint8_t* s = pSrc + static_cast<size_t>(y) * dwStride;
-            uint8_t* d = dst + static_cast<size_t>(y) * dwStride;
-            const uint8_t* rowThresholds = &blended[static_cast<size_t>(y / kLocalTile) * tiles.tilesX];
-            for (uint32_t x0 = 0; x0 < cols; x0 += kLocalTile) {
-                ThresholdAbove(s + x0, d + x0, std::min(kLocalTile, cols - x0), rowThresholds[x0 / kLocalTile],
-                               dark, light);
+            std::vector<uint8_t> blended(tiles.local.size());
+            for (size_t i = 0; i < blended.size(); ++i) {
+                blended[i] = ClampToByte(0.5f * tiles.global + 0.5f * tiles.local[i]);
             }
-        }
-        return 1;
-    }, 0);
+            const uint8_t dark = bNegative ? 255 : 0;
+            const uint8_t light = bNegative ? 0 : 255;
+            uint8_t* dst = *ppDst;
+            for (uint32_t y = 0; y < dwHeight; ++y) {
+                const uint8_t* s = pSrc + static_cast<size_t>(y) * dwStride;
+                uint8_t* d = dst + static_cast<size_t>(y) * dwStride;
+                const uint8_t* rowThresholds =
+                    &blended[static_cast<size_t>(y / kLocalTile) * tiles.tilesX];
+                for (uint32_t x0 = 0; x0 < cols; x0 += kLocalTile) {
+                    ThresholdAbove(s + x0, d + x0, std::min(kLocalTile, cols - x0),
+                                   rowThresholds[x0 / kLocalTile], dark, light);
+                }
+            }
+            return 1;
+        },
+        0);
 }
 
 bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
@@ -306,63 +320,69 @@ bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int
                        int32_t nCriterion, int32_t nTileSize, int32_t nOffset,
                        float fGlobalWeight) {
     // Allocations that fail end the operation with its failure value.
-    return OrFailure([&]() -> bool {
-        if (!pSrc || !ppResult || !pnResultSize) return false;
-        if (nWidth <= 0 || nHeight <= 0 || nStride < nWidth || !DimensionOk(nWidth) ||
-            !DimensionOk(nHeight)) {
-            return false;
-        }
-        const uint32_t tile = static_cast<uint32_t>(std::max(nTileSize, 8));
-        const float weight = fGlobalWeight >= 0.0f ? std::min(fGlobalWeight, 1.0f) : 0.0f;
-        const uint32_t width = static_cast<uint32_t>(nWidth), height = static_cast<uint32_t>(nHeight);
-
-        TileThresholds tiles;
-        if (!MeasureTiles(pSrc, static_cast<size_t>(nStride), width, height, tile, nCriterion,
-                          Form::Free, tiles)) {
-            return false;
-        }
-        const uint32_t mapPitch = (tiles.tilesX + 3) & ~3u;
-        std::vector<uint8_t> map(static_cast<size_t>(mapPitch) * tiles.tilesY, 0);
-        for (uint32_t ty = 0; ty < tiles.tilesY; ++ty) {
-            for (uint32_t tx = 0; tx < tiles.tilesX; ++tx) {
-                const float v = tiles.local[static_cast<size_t>(ty) * tiles.tilesX + tx] * (1.0f - weight) +
-                                tiles.global * weight + static_cast<float>(nOffset);
-                map[static_cast<size_t>(ty) * mapPitch + tx] = ClampToByte(v);
+    return OrFailure(
+        [&]() -> bool {
+            if (!pSrc || !ppResult || !pnResultSize) return false;
+            if (nWidth <= 0 || nHeight <= 0 || nStride < nWidth || !DimensionOk(nWidth) ||
+                !DimensionOk(nHeight)) {
+                return false;
             }
-        }
+            const uint32_t tile = static_cast<uint32_t>(std::max(nTileSize, 8));
+            const float weight = fGlobalWeight >= 0.0f ? std::min(fGlobalWeight, 1.0f) : 0.0f;
+            const uint32_t width = static_cast<uint32_t>(nWidth),
+                           height = static_cast<uint32_t>(nHeight);
 
-        const uint64_t stride = DibStride(width, 8);
-        const uint64_t size = ImageBytes(height, stride);
-        if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return false;
-        MallocBuffer result = AllocateBuffer(size, true);
-        if (!result) return false;
-
-        // The map enlarged to tiles x tile pixels, produced row by row as it is needed.
-        BilinearRows enlarged(map.data(), tiles.tilesX, tiles.tilesY, mapPitch,
-                              static_cast<uint32_t>(uint64_t{tiles.tilesX} * tile),
-                              static_cast<uint32_t>(uint64_t{tiles.tilesY} * tile), width);
-        std::vector<uint8_t> thresholds(width);
-        const uint8_t dark = bNegative ? 255 : 0;
-        const uint8_t light = bNegative ? 0 : 255;
-        for (uint32_t y = 0; y < height; ++y) {
-            enlarged.StartRow(y);
-            const uint8_t* s = pSrc + static_cast<size_t>(y) * nStride;
-            uint8_t* d = result.get() + y * stride;
-            for (const BilinearRows::Segment& seg : enlarged.Segments()) {
-                const uint32_t n = seg.end - seg.begin;
-                // White is never below a threshold and black is below any positive one; the
-                // thresholds of a segment run monotonically between its two ends.
-                const uint8_t lowest = std::min(enlarged.At(seg, seg.begin), enlarged.At(seg, seg.end - 1));
-                if (lowest > 0 && BlackAndWhite(s + seg.begin, n)) {
-                    DecideBlackAndWhite(s + seg.begin, d + seg.begin, n, dark, light);
-                } else {
-                    enlarged.Fill(seg, thresholds.data() + seg.begin);
-                    DarkBelow(s + seg.begin, thresholds.data() + seg.begin, d + seg.begin, n, dark, light);
+            TileThresholds tiles;
+            if (!MeasureTiles(pSrc, static_cast<size_t>(nStride), width, height, tile, nCriterion,
+                              Form::Free, tiles)) {
+                return false;
+            }
+            const uint32_t mapPitch = (tiles.tilesX + 3) & ~3u;
+            std::vector<uint8_t> map(static_cast<size_t>(mapPitch) * tiles.tilesY, 0);
+            for (uint32_t ty = 0; ty < tiles.tilesY; ++ty) {
+                for (uint32_t tx = 0; tx < tiles.tilesX; ++tx) {
+                    const float v =
+                        tiles.local[static_cast<size_t>(ty) * tiles.tilesX + tx] * (1.0f - weight) +
+                        tiles.global * weight + static_cast<float>(nOffset);
+                    map[static_cast<size_t>(ty) * mapPitch + tx] = ClampToByte(v);
                 }
             }
-        }
-        *pnResultSize = static_cast<int32_t>(size);
-        *ppResult = result.release();
-        return true;
-    }, false);
+
+            const uint64_t stride = DibStride(width, 8);
+            const uint64_t size = ImageBytes(height, stride);
+            if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return false;
+            MallocBuffer result = AllocateBuffer(size, true);
+            if (!result) return false;
+
+            // The map enlarged to tiles x tile pixels, produced row by row as it is needed.
+            BilinearRows enlarged(map.data(), tiles.tilesX, tiles.tilesY, mapPitch,
+                                  static_cast<uint32_t>(uint64_t{tiles.tilesX} * tile),
+                                  static_cast<uint32_t>(uint64_t{tiles.tilesY} * tile), width);
+            std::vector<uint8_t> thresholds(width);
+            const uint8_t dark = bNegative ? 255 : 0;
+            const uint8_t light = bNegative ? 0 : 255;
+            for (uint32_t y = 0; y < height; ++y) {
+                enlarged.StartRow(y);
+                const uint8_t* s = pSrc + static_cast<size_t>(y) * nStride;
+                uint8_t* d = result.get() + y * stride;
+                for (const BilinearRows::Segment& seg : enlarged.Segments()) {
+                    const uint32_t n = seg.end - seg.begin;
+                    // White is never below a threshold and black is below any positive one; the
+                    // thresholds of a segment run monotonically between its two ends.
+                    const uint8_t lowest =
+                        std::min(enlarged.At(seg, seg.begin), enlarged.At(seg, seg.end - 1));
+                    if (lowest > 0 && BlackAndWhite(s + seg.begin, n)) {
+                        DecideBlackAndWhite(s + seg.begin, d + seg.begin, n, dark, light);
+                    } else {
+                        enlarged.Fill(seg, thresholds.data() + seg.begin);
+                        DarkBelow(s + seg.begin, thresholds.data() + seg.begin, d + seg.begin, n,
+                                  dark, light);
+                    }
+                }
+            }
+            *pnResultSize = static_cast<int32_t>(size);
+            *ppResult = result.release();
+            return true;
+        },
+        false);
 }

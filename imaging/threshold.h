@@ -8,8 +8,8 @@
 // Histogram threshold over a region (columns left..right-1, rows bottom..top-1; null
 // means the whole image) of an 8-bit image. Criterion 1-4 picks one method, any other
 // value averages them. Returns 0..255, or -1 for an empty region or a null image.
-int32_t OptimalThreshold(int32_t nCriterion, const uint8_t* pImage, int32_t nWidth,
-                         int32_t nHeight, int32_t nStride, const tagRECT* pRegion);
+int32_t OptimalThreshold(int32_t nCriterion, const uint8_t* pImage, int32_t nWidth, int32_t nHeight,
+                         int32_t nStride, const tagRECT* pRegion);
 
 // Thresholds each pixel against a bilinear map of per-tile thresholds blended with the
 // page threshold. Allocates the result (calloc, rows of DibStride(width, 8) bytes) into

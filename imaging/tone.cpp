@@ -16,7 +16,9 @@ namespace {
 constexpr COLORLEVELSITEM kNeutralLevels{1.0f, 0, 255, 0, 255};
 constexpr int kAllChannels = 3;  // slot 3 stands for the three colour slots
 
-bool SlotOk(int32_t slot) { return slot >= 0 && slot <= kAllChannels; }
+bool SlotOk(int32_t slot) {
+    return slot >= 0 && slot <= kAllChannels;
+}
 
 // One entry of a levels curve: stretch the input range to 0..1, apply the gamma, then
 // squeeze into the output range.
@@ -26,9 +28,9 @@ uint8_t LevelsEntry(int v, const COLORLEVELSITEM& item) {
     double base = 0.0;
     if (v > inBlack) {
         // Equal input points degenerate into a step at the black point.
-        const double scaled =
-            inWhite == inBlack ? 255.0
-                               : std::trunc((v - inBlack) * (255.0 / (inWhite - inBlack)) + 0.5);
+        const double scaled = inWhite == inBlack
+                                  ? 255.0
+                                  : std::trunc((v - inBlack) * (255.0 / (inWhite - inBlack)) + 0.5);
         base = std::fmin(std::fmax(scaled, 0.0), 255.0) / 255.0;
     }
     const uint8_t y = ClampToByte(std::pow(base, static_cast<double>(item.fGamma)) * 255.0 + 0.5);
@@ -75,7 +77,8 @@ void CBmpProcessing::InitColorLevelsData(int32_t nSlot) {
 void CBmpProcessing::InitColorLevelsTable(int32_t nSlot) {
     if (!SlotOk(nSlot)) return;
     if (nSlot == kAllChannels) {
-        for (int slot = 0; slot < kAllChannels; ++slot) ComputeLevelsTable(slot, m_LevelsItem[nSlot]);
+        for (int slot = 0; slot < kAllChannels; ++slot)
+            ComputeLevelsTable(slot, m_LevelsItem[nSlot]);
     } else {
         ComputeLevelsTable(nSlot, m_LevelsItem[nSlot]);
     }
@@ -127,8 +130,7 @@ void CBmpProcessing::SetLightTable(int32_t nBrightness, int32_t nContrast) {
     }
 }
 
-int32_t CBmpProcessing::Light(uint8_t& red, uint8_t& green, uint8_t& blue, int32_t,
-                              int32_t) const {
+int32_t CBmpProcessing::Light(uint8_t& red, uint8_t& green, uint8_t& blue, int32_t, int32_t) const {
     ApplyLightTable(m_LightTable, RulesFor(m_Variant).lightWhitensNearWhite, red, green, blue);
     return 1;
 }

@@ -25,7 +25,7 @@ inline void ApplyLightTable(const uint16_t* table, bool whitensNearWhite, uint8_
 }
 
 class ToneMapper {
-public:
+  public:
     ToneMapper(const CBmpProcessing& bmp, const tagColorCFG& cfg)
         : lightTable_(bmp.LightTable()),
           levelsTable_(bmp.LevelsTable(0)),
@@ -45,7 +45,7 @@ public:
         }
     }
 
-private:
+  private:
     const uint16_t* lightTable_;
     const uint8_t* levelsTable_;
     bool useLight_;

@@ -188,60 +188,63 @@ bool NearWhite(const YCbCrQUAD& q, const BlockStats& s) {
 int32_t CBmpProcessing::AutoWhiteBalanceNovel(const uint32_t* pSrc, int64_t nCount, int64_t nWidth,
                                               int64_t nHeight, uint32_t* pDst, int64_t nDstCount) {
     // Allocations that fail end the operation with its failure value.
-    return OrFailure([&]() -> int32_t {
-        if (!pSrc || !pDst || nCount <= 0 || nDstCount <= 0 || nCount != nDstCount) return 0;
-        if (nWidth <= 0 || nHeight <= 0 || nCount % nWidth != 0 || nCount / nWidth != nHeight) {
-            return 0;
-        }
+    return OrFailure(
+        [&]() -> int32_t {
+            if (!pSrc || !pDst || nCount <= 0 || nDstCount <= 0 || nCount != nDstCount) return 0;
+            if (nWidth <= 0 || nHeight <= 0 || nCount % nWidth != 0 || nCount / nWidth != nHeight) {
+                return 0;
+            }
 
-        std::vector<YCbCrQUAD> ycc(static_cast<size_t>(nCount));
-        for (int64_t i = 0; i < nCount; ++i) {
-            const Rgb c = Unpack(pSrc[i]);
-            ycc[i] = ToYCbCr(c.r, c.g, c.b);
-        }
+            std::vector<YCbCrQUAD> ycc(static_cast<size_t>(nCount));
+            for (int64_t i = 0; i < nCount; ++i) {
+                const Rgb c = Unpack(pSrc[i]);
+                ycc[i] = ToYCbCr(c.r, c.g, c.b);
+            }
 
-        // Candidates from every block whose chroma varies at all (flat blocks say nothing).
-        std::vector<int64_t> candidates;
-        for (int64_t by = 0; by < nHeight; by += kBlock) {
-            for (int64_t bx = 0; bx < nWidth; bx += kBlock) {
-                const int64_t x1 = std::min(bx + kBlock, nWidth);
-                const int64_t y1 = std::min(by + kBlock, nHeight);
-                const BlockStats s = MeasureBlock(ycc, nWidth, bx, by, x1, y1);
-                if (s.devCb <= 0.0 || s.devCr <= 0.0) continue;
-                for (int64_t y = by; y < y1; ++y) {
-                    for (int64_t x = bx; x < x1; ++x) {
-                        if (NearWhite(ycc[y * nWidth + x], s)) candidates.push_back(y * nWidth + x);
+            // Candidates from every block whose chroma varies at all (flat blocks say nothing).
+            std::vector<int64_t> candidates;
+            for (int64_t by = 0; by < nHeight; by += kBlock) {
+                for (int64_t bx = 0; bx < nWidth; bx += kBlock) {
+                    const int64_t x1 = std::min(bx + kBlock, nWidth);
+                    const int64_t y1 = std::min(by + kBlock, nHeight);
+                    const BlockStats s = MeasureBlock(ycc, nWidth, bx, by, x1, y1);
+                    if (s.devCb <= 0.0 || s.devCr <= 0.0) continue;
+                    for (int64_t y = by; y < y1; ++y) {
+                        for (int64_t x = bx; x < x1; ++x) {
+                            if (NearWhite(ycc[y * nWidth + x], s))
+                                candidates.push_back(y * nWidth + x);
+                        }
                     }
                 }
             }
-        }
 
-        double gain[3] = {1.0, 1.0, 1.0};  // red, green, blue
-        if (!candidates.empty()) {
-            // The brightest tenth of the candidates stands for the white point.
-            const size_t keep = std::max<size_t>(1, candidates.size() / 10);
-            std::partial_sort(candidates.begin(), candidates.begin() + keep, candidates.end(),
-                              [&](int64_t a, int64_t b) { return ycc[a].Y > ycc[b].Y; });
-            double avg[3] = {0, 0, 0};
-            for (size_t k = 0; k < keep; ++k) {
-                const Rgb c = Unpack(pSrc[candidates[k]]);
-                avg[0] += c.r;
-                avg[1] += c.g;
-                avg[2] += c.b;
+            double gain[3] = {1.0, 1.0, 1.0};  // red, green, blue
+            if (!candidates.empty()) {
+                // The brightest tenth of the candidates stands for the white point.
+                const size_t keep = std::max<size_t>(1, candidates.size() / 10);
+                std::partial_sort(candidates.begin(), candidates.begin() + keep, candidates.end(),
+                                  [&](int64_t a, int64_t b) { return ycc[a].Y > ycc[b].Y; });
+                double avg[3] = {0, 0, 0};
+                for (size_t k = 0; k < keep; ++k) {
+                    const Rgb c = Unpack(pSrc[candidates[k]]);
+                    avg[0] += c.r;
+                    avg[1] += c.g;
+                    avg[2] += c.b;
+                }
+                int maxY = -127;
+                for (const YCbCrQUAD& q : ycc) maxY = std::max<int>(maxY, q.Y);
+                const double top = maxY + 127.0;
+                for (int k = 0; k < 3; ++k) {
+                    avg[k] /= static_cast<double>(keep);
+                    if (avg[k] > 0.0) gain[k] = top / avg[k];
+                }
             }
-            int maxY = -127;
-            for (const YCbCrQUAD& q : ycc) maxY = std::max<int>(maxY, q.Y);
-            const double top = maxY + 127.0;
-            for (int k = 0; k < 3; ++k) {
-                avg[k] /= static_cast<double>(keep);
-                if (avg[k] > 0.0) gain[k] = top / avg[k];
-            }
-        }
 
-        for (int64_t i = 0; i < nCount; ++i) {
-            const Rgb c = Unpack(pSrc[i]);
-            pDst[i] = Pack(c.r * gain[0], c.g * gain[1], c.b * gain[2]);
-        }
-        return 1;
-    }, 0);
+            for (int64_t i = 0; i < nCount; ++i) {
+                const Rgb c = Unpack(pSrc[i]);
+                pDst[i] = Pack(c.r * gain[0], c.g * gain[1], c.b * gain[2]);
+            }
+            return 1;
+        },
+        0);
 }

@@ -21,7 +21,9 @@ inline uint64_t LoadWord(const uint8_t* p) {
 }
 
 // Whether all eight bytes are 0 or 255 (each byte's bits all equal).
-inline bool BlackOrWhite(uint64_t w) { return ((w ^ (w >> 1)) & 0x7F7F7F7F7F7F7F7Full) == 0; }
+inline bool BlackOrWhite(uint64_t w) {
+    return ((w ^ (w >> 1)) & 0x7F7F7F7F7F7F7F7Full) == 0;
+}
 
 // Flags, in each byte's top bit, the bytes of a word that are ink (below kPaper):
 // b < 250 exactly when ~b >= 6, and adding 122 to the low seven bits carries into the top
@@ -33,10 +35,14 @@ inline uint64_t InkBytes(uint64_t word) {
 
 // Byte offset within a word of the lowest / highest flagged byte in memory order.
 inline int FirstFlagged(uint64_t m) {
-    return (std::endian::native == std::endian::little ? std::countr_zero(m) : std::countl_zero(m)) / 8;
+    return (std::endian::native == std::endian::little ? std::countr_zero(m)
+                                                       : std::countl_zero(m)) /
+           8;
 }
 inline int LastFlagged(uint64_t m) {
-    return 7 - (std::endian::native == std::endian::little ? std::countl_zero(m) : std::countr_zero(m)) / 8;
+    return 7 - (std::endian::native == std::endian::little ? std::countl_zero(m)
+                                                           : std::countr_zero(m)) /
+                   8;
 }
 
 // Whether a 32-byte chunk is all paper: a minimum over a fixed width, which the

@@ -71,7 +71,9 @@ def main():
             switch_on(y, x)
 
     for row in value:
-        print("    " + ", ".join("%3d" % v for v in row) + ",")
+        for q in range(4):
+            chunk = ", ".join("%3d" % v for v in row[q * 10:(q + 1) * 10])
+            print(("    {" if q == 0 else "     ") + chunk + ("}," if q == 3 else ","))
 
 
 if __name__ == "__main__":

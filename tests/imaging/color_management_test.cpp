@@ -1,9 +1,9 @@
 // CColorManagment: grey through CIE L*, and the conversions it is made of.
+#include "imaging/color_management.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "imaging/color_management.h"
 
 using Triple = CColorManagment::Triple;
 
@@ -53,8 +53,8 @@ TEST(ColorManagement, SrgbEncodingRoundTrips) {
 }
 
 TEST(ColorManagement, LabRoundTripsThroughXyz) {
-    for (const Triple& xyz : {Triple{0.4, 0.3, 0.2}, Triple{0.95, 1.0, 1.09}, Triple{0.001, 0.002, 0.0005},
-                              Triple{0.2, 0.7, 0.05}}) {
+    for (const Triple& xyz : {Triple{0.4, 0.3, 0.2}, Triple{0.95, 1.0, 1.09},
+                              Triple{0.001, 0.002, 0.0005}, Triple{0.2, 0.7, 0.05}}) {
         Triple lab, back;
         CColorManagment::XYZToLab(xyz, lab);
         CColorManagment::LabToXYZ(lab, back);

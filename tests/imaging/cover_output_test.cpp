@@ -109,7 +109,8 @@ TEST(CoverOrientation, QuarterTurnsOfLargePageMatchPixelByPixel) {
             for (uint32_t j = 0; j < src.width; ++j) {
                 const uint32_t x = orientation == 0 ? i : src.height - 1 - i;
                 const uint32_t y = orientation == 0 ? src.width - 1 - j : j;
-                ASSERT_EQ(c.buf.get()[y * 72 + x], src.row(i)[j * 3]) << orientation << " " << i << "," << j;
+                ASSERT_EQ(c.buf.get()[y * 72 + x], src.row(i)[j * 3])
+                    << orientation << " " << i << "," << j;
             }
         }
     }
@@ -137,17 +138,26 @@ TEST(CoverTone, BlocksConvertExactlyLikeSinglePixels) {
     CBmpProcessing bmp;
     bmp.SetLightTable(-15, 30);
     for (int orientation : {3, 0, 1, 2}) {
-        const Cover c = Convert(bmp, src, {.orientation = orientation, .skipWhite = 0, .brightness = -15});
+        const Cover c =
+            Convert(bmp, src, {.orientation = orientation, .skipWhite = 0, .brightness = -15});
         ASSERT_EQ(c.ret, 1);
         for (uint32_t i = 0; i < h; ++i) {
             for (uint32_t j = 0; j < w; ++j) {
                 Image one = Blank(1, 1, 24);
                 const uint8_t* p = src.row(i) + j * 3;
                 one.set(0, 0, p[0], p[1], p[2]);
-                const uint8_t want = Convert(bmp, one, {.skipWhite = 0, .brightness = -15}).buf.get()[0];
-                const uint32_t x = orientation == 0 ? i : orientation == 1 ? w - 1 - j : orientation == 2 ? h - 1 - i : j;
-                const uint32_t y = orientation == 0 ? w - 1 - j : orientation == 1 ? h - 1 - i : orientation == 2 ? j : i;
-                ASSERT_EQ(c.buf.get()[y * c.stride() + x], want) << orientation << " " << i << "," << j;
+                const uint8_t want =
+                    Convert(bmp, one, {.skipWhite = 0, .brightness = -15}).buf.get()[0];
+                const uint32_t x = orientation == 0   ? i
+                                   : orientation == 1 ? w - 1 - j
+                                   : orientation == 2 ? h - 1 - i
+                                                      : j;
+                const uint32_t y = orientation == 0   ? w - 1 - j
+                                   : orientation == 1 ? h - 1 - i
+                                   : orientation == 2 ? j
+                                                      : i;
+                ASSERT_EQ(c.buf.get()[y * c.stride() + x], want)
+                    << orientation << " " << i << "," << j;
             }
         }
     }
@@ -168,8 +178,8 @@ TEST(CoverCrop, SinglePixelAtColumn13GivesLeft8Width8) {
 }
 
 TEST(CoverCrop, ContentBoxSpansAllInkPixels) {
-    const Cover c = Convert(
-        Colour({"..........", "...#......", "..........", ".......#..", ".........."}), {});
+    const Cover c =
+        Convert(Colour({"..........", "...#......", "..........", ".......#..", ".........."}), {});
     ExpectRect(c.rect, 0, 1, 7, 3);
     EXPECT_EQ(c.art(), (std::vector<std::string>{"...#....", "........", ".......#"}));
 }
@@ -339,8 +349,8 @@ TEST(CoverHostile, RejectsUnusableInput) {
     uint8_t* out = nullptr;
     uint32_t size = 0;
     const auto call = [&](const uint8_t* s, uint32_t n, tagBITMAPINFOHEADER* h) {
-        return bmp.CoverBMP2OutputFormat(s, n, &out, &size, h, &rect, 3, 0, 0, kNeutral, false, 0, 0,
-                                         kNoClip, 1);
+        return bmp.CoverBMP2OutputFormat(s, n, &out, &size, h, &rect, 3, 0, 0, kNeutral, false, 0,
+                                         0, kNoClip, 1);
     };
     EXPECT_EQ(call(nullptr, src.size(), &hdr), 0);
     EXPECT_EQ(call(src.data.data(), src.size(), nullptr), 0);
@@ -370,7 +380,7 @@ TEST(CoverReceipt, KeepsTheFrameAndAppliesGammaPerChannel) {
     EXPECT_EQ(+c.hdr.biWidth, 6);
     EXPECT_EQ(+c.hdr.biHeight, 2);
     EXPECT_EQ(+c.hdr.biSizeImage, 16u);  // stride 8
-    EXPECT_EQ(c.buf.get()[1], 32);      // (128/255)^3 * 255 rounds to 32
+    EXPECT_EQ(c.buf.get()[1], 32);       // (128/255)^3 * 255 rounds to 32
     EXPECT_EQ(c.buf.get()[0], 255);
     EXPECT_TRUE(bmp.LevelsReady(0) && bmp.LevelsReady(1) && bmp.LevelsReady(2));
 }
@@ -386,7 +396,8 @@ TEST(CoverReceipt, GreySourcesAndQuarterTurnsWork) {
 
 TEST(CoverReceipt, OffsetsMoveTheImageInsideTheFrame) {
     CBmpProcessing bmp(BmpVariant::Receipt);
-    const Cover c = Convert(bmp, Colour({"#...", "...#", "#..."}), {.skipWhite = 0, .xOffset = 2, .yOffset = 1});
+    const Cover c = Convert(bmp, Colour({"#...", "...#", "#..."}),
+                            {.skipWhite = 0, .xOffset = 2, .yOffset = 1});
     ASSERT_EQ(c.ret, 1);
     EXPECT_EQ(+c.hdr.biWidth, 4);
     EXPECT_EQ(+c.hdr.biHeight, 3);

@@ -196,7 +196,8 @@ TEST(RemoveBlankEdge, CutsOutTheContentWithEdgesOnMultiplesOfEight) {
     uint8_t* out = nullptr;
     uint32_t size = 0;
     tagRECT r{};
-    ASSERT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &out, &size, &r), 1);
+    ASSERT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &out, &size, &r),
+              1);
     Owned own(out);
     ExpectRect(r, 8, 8, 15, 13);
     ASSERT_EQ(size, 6u * 8);
@@ -211,7 +212,8 @@ TEST(RemoveBlankEdge, BlankImageKeepsEverything) {
     uint8_t* out = nullptr;
     uint32_t size = 0;
     tagRECT r{};
-    ASSERT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &out, &size, &r), 1);
+    ASSERT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &out, &size, &r),
+              1);
     Owned own(out);
     ExpectRect(r, 0, 0, 15, 2);
     EXPECT_EQ(size, 3u * 16);
@@ -228,7 +230,8 @@ TEST(RemoveBlankEdge, OneAndTwentyFourBitGiveRectangleAndSizeOnly) {
     uint8_t* out = nullptr;
     uint32_t size = 0;
     tagRECT r{};
-    ASSERT_EQ(CBmpProcessing::RemoveBlankEdge(one.data.data(), one.size(), &hdr, &out, &size, &r), 1);
+    ASSERT_EQ(CBmpProcessing::RemoveBlankEdge(one.data.data(), one.size(), &hdr, &out, &size, &r),
+              1);
     Owned own(out);
     ExpectRect(r, 8, 0, 15, 1);
     EXPECT_EQ(size, 2u * 4);
@@ -237,7 +240,9 @@ TEST(RemoveBlankEdge, OneAndTwentyFourBitGiveRectangleAndSizeOnly) {
     colour.set(2, 0, 250, 10, 10);  // not every byte below 251: still blank
     hdr = colour.header();
     uint8_t* out2 = nullptr;
-    ASSERT_EQ(CBmpProcessing::RemoveBlankEdge(colour.data.data(), colour.size(), &hdr, &out2, &size, &r), 1);
+    ASSERT_EQ(
+        CBmpProcessing::RemoveBlankEdge(colour.data.data(), colour.size(), &hdr, &out2, &size, &r),
+        1);
     Owned own2(out2);
     ExpectRect(r, 0, 0, 7, 0);
 }
@@ -250,7 +255,8 @@ TEST(RemoveBlankEdge, RejectsSmallBuffersAndBadInput) {
     uint32_t size = 7;
     tagRECT r{};
     EXPECT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &p, &size, &r), 0);
-    EXPECT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size() - 1, &hdr, &p, &size, &r), 0);
+    EXPECT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size() - 1, &hdr, &p, &size, &r),
+              0);
     hdr.biBitCount = 4;
     EXPECT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &p, &size, &r), 0);
     EXPECT_EQ(CBmpProcessing::RemoveBlankEdge(nullptr, 8, &hdr, &p, &size, &r), 0);
@@ -261,11 +267,13 @@ TEST(RemoveBlankEdge, AbsurdHeadersAreRejected) {
     uint8_t* out = nullptr;
     uint32_t size = 0;
     tagRECT r{};
-    for (auto [w, h] : {std::pair{1 << 30, 1}, std::pair{8, 1 << 30}, std::pair{-8, 1}, std::pair{8, 0}}) {
+    for (auto [w, h] :
+         {std::pair{1 << 30, 1}, std::pair{8, 1 << 30}, std::pair{-8, 1}, std::pair{8, 0}}) {
         tagBITMAPINFOHEADER hdr = src.header();
         hdr.biWidth = w;
         hdr.biHeight = h;
-        EXPECT_EQ(CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &out, &size, &r), 0);
+        EXPECT_EQ(
+            CBmpProcessing::RemoveBlankEdge(src.data.data(), src.size(), &hdr, &out, &size, &r), 0);
     }
     EXPECT_EQ(out, nullptr);
 }
@@ -302,7 +310,8 @@ TEST(Copy8BitImgBitRect, EmptyRectangleAndNullArguments) {
 namespace {
 
 // Header, palette (dark entry 0, light entry 1) and pixel rows in one buffer.
-std::vector<uint8_t> PackedBitmap(uint32_t width, const std::vector<uint8_t>& rows, uint32_t height) {
+std::vector<uint8_t> PackedBitmap(uint32_t width, const std::vector<uint8_t>& rows,
+                                  uint32_t height) {
     tagBITMAPINFOHEADER hdr{};
     hdr.biSize = 40;
     hdr.biWidth = static_cast<int32_t>(width);
@@ -320,10 +329,13 @@ std::vector<uint8_t> PackedBitmap(uint32_t width, const std::vector<uint8_t>& ro
 }  // namespace
 
 TEST(ConvertTo8BppBMP, EachBitBecomesTheRedOfItsPaletteEntry) {
-    const std::vector<uint8_t> bmp = PackedBitmap(10, {0b10100000, 0b11000000, 0, 0, 0xFF, 0x00, 0, 0}, 2);
+    const std::vector<uint8_t> bmp =
+        PackedBitmap(10, {0b10100000, 0b11000000, 0, 0, 0xFF, 0x00, 0, 0}, 2);
     uint8_t* out = nullptr;
     uint32_t size = 0;
-    ASSERT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out, &size), 1);
+    ASSERT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out,
+                                               &size),
+              1);
     Owned own(out);
     ASSERT_EQ(size, 20u);
     const std::vector<uint8_t> row0(out, out + 10), row1(out + 10, out + 20);
@@ -335,15 +347,21 @@ TEST(ConvertTo8BppBMP, RejectsTruncatedBitmapsAndSmallBuffers) {
     std::vector<uint8_t> bmp = PackedBitmap(10, {0, 0, 0, 0}, 2);  // 8 pixel bytes needed
     uint8_t* out = nullptr;
     uint32_t size = 0;
-    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out, &size), 0);
+    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out,
+                                               &size),
+              0);
     EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), 20, &out, &size), 0);
     bmp = PackedBitmap(10, std::vector<uint8_t>(8, 0), 2);
     std::vector<uint8_t> small(19);
     uint8_t* p = small.data();
     size = 19;
-    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &p, &size), 0);
+    EXPECT_EQ(
+        CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &p, &size),
+        0);
     bmp[14] = 8;  // biBitCount
-    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out, &size), 0);
+    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out,
+                                               &size),
+              0);
     EXPECT_EQ(out, nullptr);
 }
 
@@ -355,11 +373,15 @@ TEST(ConvertTo8BppBMP, HeaderClaimingMoreThanTheBufferIsRejected) {
     std::memcpy(bmp.data(), &hdr, 40);
     uint8_t* out = nullptr;
     uint32_t size = 0;
-    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out, &size), 0);
+    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out,
+                                               &size),
+              0);
     hdr.biWidth = 10;
     hdr.biSizeImage = 0xFFFFFFF0u;
     std::memcpy(bmp.data(), &hdr, 40);
-    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out, &size), 0);
+    EXPECT_EQ(CBmpProcessing::ConvertTo8BppBMP(bmp.data(), static_cast<uint32_t>(bmp.size()), &out,
+                                               &size),
+              0);
     EXPECT_EQ(out, nullptr);
 }
 

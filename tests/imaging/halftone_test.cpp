@@ -26,7 +26,9 @@ namespace {
 std::vector<uint8_t> Halftone(int method, std::vector<uint8_t> src, uint32_t width, uint32_t height,
                               uint32_t stride, bool negative = false) {
     std::vector<uint8_t> dst(src.size(), 255);
-    EXPECT_EQ(CBmpProcessing::Dither(method, src.data(), dst.data(), height, width, stride, 0, negative), 1);
+    EXPECT_EQ(
+        CBmpProcessing::Dither(method, src.data(), dst.data(), height, width, stride, 0, negative),
+        1);
     return dst;
 }
 
@@ -93,7 +95,9 @@ TEST(DitherOrdered, EveryMethodFollowsItsRuleOnRandomPixels) {
 TEST(DitherOrdered, WhiteAndBlackHoldAtEveryMatrixPosition) {
     const uint32_t side = 240;  // a whole number of tiles of every matrix
     const auto all = [&](uint8_t v) { return Uniform(v, side, side); };
-    const auto run = [&](int method, uint8_t v) { return Halftone(method, all(v), side, side, side); };
+    const auto run = [&](int method, uint8_t v) {
+        return Halftone(method, all(v), side, side, side);
+    };
     for (int method : {3, 5, 7, 8, 10}) {
         EXPECT_EQ(run(method, 255), all(255)) << method;
         EXPECT_EQ(run(method, 0), all(0)) << method;
@@ -114,7 +118,7 @@ TEST(DitherOrdered, ClusteredScreenKeepsWhiteDotsWhereTheEntryIs128) {
     int dots = 0;
     for (uint8_t v : out) dots += v == 0;
     EXPECT_EQ(dots, 2);
-    EXPECT_EQ(out[0], 0);      // M9[0][0] = 128
+    EXPECT_EQ(out[0], 0);           // M9[0][0] = 128
     EXPECT_EQ(out[8 * 16 + 8], 0);  // shifted half tile
 }
 
@@ -192,7 +196,8 @@ std::vector<uint8_t> PlainFloydSteinberg(std::vector<uint8_t>& src, int w, int h
 std::vector<uint8_t> PlainStucki(const std::vector<uint8_t>& src, int w, int h) {
     std::vector<uint8_t> out(src.size(), 255);
     std::vector<int> work(src.size());
-    for (size_t i = 0; i < src.size(); ++i) work[i] = static_cast<int>(std::trunc(src[i] * 144.0f / 255.0f + 0.5f));
+    for (size_t i = 0; i < src.size(); ++i)
+        work[i] = static_cast<int>(std::trunc(src[i] * 144.0f / 255.0f + 0.5f));
     const int weights[3][5] = {{0, 0, 0, 8, 4}, {2, 4, 8, 4, 2}, {1, 2, 4, 2, 1}};
     for (int y = 0; y + 2 < h; ++y) {
         for (int x = 0; x + 2 < w; ++x) {
@@ -203,7 +208,8 @@ std::vector<uint8_t> PlainStucki(const std::vector<uint8_t>& src, int w, int h) 
                 for (int dx = -2; dx <= 2; ++dx) {
                     const int wt = weights[dy][dx + 2];
                     if (wt == 0 || x + dx < 0) continue;
-                    work[(y + dy) * w + x + dx] += static_cast<int>(std::trunc(static_cast<float>(e * wt) / 42.0f));
+                    work[(y + dy) * w + x + dx] +=
+                        static_cast<int>(std::trunc(static_cast<float>(e * wt) / 42.0f));
                 }
             }
         }
@@ -337,17 +343,19 @@ TEST(DitherTiledThreshold, MethodFourIsAdThresholdImgLocal) {
     const std::vector<uint8_t> src = Random(w, h, 9);
     std::vector<uint8_t> direct(src.size(), 255);
     uint8_t* p = direct.data();
-    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(w, h, 8, w, src.data(), w * h, &p, nullptr, false, false), 1);
+    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(w, h, 8, w, src.data(), w * h, &p, nullptr, false,
+                                                  false),
+              1);
     EXPECT_EQ(Halftone(4, src, w, h, w), direct);
 }
 
 TEST(ThresholdMatrices, M5StartsWithTheReferenceRowsAndHas254Values) {
-    const std::vector<int> row0 = {1,   154, 250, 72,  132, 30,  186, 228, 93,  108, 7,   162, 253, 63,
-                                   139, 36,  192, 234, 99,  103, 2,   155, 251, 70,  131, 30,  184, 227,
-                                   92,  111, 10,  163, 254, 65,  140, 37,  194, 237, 101, 102};
-    const std::vector<int> row1 = {51,  140, 38,  194, 218, 81,  119, 17,  172, 247, 58,  148, 45, 201,
-                                   213, 86,  125, 24,  178, 239, 52,  143, 40,  196, 221, 79,  118, 17,
-                                   170, 247, 59,  150, 47,  204, 215, 88,  127, 25,  180, 237};
+    const std::vector<int> row0 = {
+        1, 154, 250, 72, 132, 30, 186, 228, 93, 108, 7,  162, 253, 63, 139, 36, 192, 234, 99,  103,
+        2, 155, 251, 70, 131, 30, 184, 227, 92, 111, 10, 163, 254, 65, 140, 37, 194, 237, 101, 102};
+    const std::vector<int> row1 = {
+        51, 140, 38, 194, 218, 81, 119, 17, 172, 247, 58, 148, 45, 201, 213, 86, 125, 24, 178, 239,
+        52, 143, 40, 196, 221, 79, 118, 17, 170, 247, 59, 150, 47, 204, 215, 88, 127, 25, 180, 237};
     EXPECT_EQ(std::vector<int>(kM5[0], kM5[0] + 40), row0);
     EXPECT_EQ(std::vector<int>(kM5[1], kM5[1] + 40), row1);
     std::set<int> values;
@@ -375,5 +383,6 @@ TEST(ThresholdMatrices, M5SpreadsEveryGreyLevelEvenly) {
 TEST(ThresholdMatrices, M7RowFourteenContinuesTheDiagonal) {
     const std::vector<int> row14 = {1, 6, 5, 0, 13, 14, 3, 12, 8, 9, 15, 7, 11, 10, 4};
     EXPECT_EQ(std::vector<int>(kM7[14], kM7[14] + 15), row14);
-    EXPECT_EQ(std::vector<int>(kM7[0], kM7[0] + 14), std::vector<int>(row14.begin(), row14.end() - 1));
+    EXPECT_EQ(std::vector<int>(kM7[0], kM7[0] + 14),
+              std::vector<int>(row14.begin(), row14.end() - 1));
 }

@@ -1,10 +1,10 @@
 // Interpolation kernels at characteristic points, and the Bessel pieces against the
 // standard library's cylindrical Bessel function.
+#include "imaging/kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "imaging/kernels.h"
 
 namespace {
 constexpr float kPi = 3.14159265358979f;
@@ -83,7 +83,8 @@ TEST(Kernels, GaussianQuadraticAndPower) {
 TEST(Kernels, BesselKernelIsJ1OfPiXOverTwoX) {
     EXPECT_FLOAT_EQ(KernelBessel(0.0f), kPi / 4.0f);
     for (float x : {0.1f, 0.5f, 1.3f, 3.7f, 9.0f, -2.2f}) {
-        const double want = std::cyl_bessel_j(1.0, std::fabs(kPi * x)) * (x < 0 ? -1 : 1) / (2.0 * x);
+        const double want =
+            std::cyl_bessel_j(1.0, std::fabs(kPi * x)) * (x < 0 ? -1 : 1) / (2.0 * x);
         EXPECT_NEAR(KernelBessel(x), want, 1e-6) << x;
     }
 }

@@ -1,11 +1,12 @@
 // InvoicResampleImg2, InvoicQIShrinkImg2 and the free bilinear Resample.
+#include "imaging/resample.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "imaging/bmp_processing.h"
-#include "imaging/resample.h"
 #include "tests/imaging/image_fixtures.h"
 
 using namespace fixtures;
@@ -21,9 +22,9 @@ std::vector<uint8_t> Enlarge(CBmpProcessing& bmp, const Image& src, uint32_t w, 
     const uint32_t pitch = DibStride(w, bytes * 8);
     std::vector<uint8_t> out(static_cast<size_t>(pitch) * h, 7);
     uint8_t* p = out.data();
-    const int32_t r = bmp.InvoicResampleImg2(src.width, src.height, src.bits, src.stride(), src.data.data(),
-                                             w, h, src.bits, &p, static_cast<uint32_t>(out.size()), cfg, 0,
-                                             kNoRect);
+    const int32_t r =
+        bmp.InvoicResampleImg2(src.width, src.height, src.bits, src.stride(), src.data.data(), w, h,
+                               src.bits, &p, static_cast<uint32_t>(out.size()), cfg, 0, kNoRect);
     if (ret) *ret = r;
     return out;
 }
@@ -38,11 +39,13 @@ std::vector<uint8_t> Enlarge(const Image& src, uint32_t w, uint32_t h) {
 TEST(InvoicResampleImg2, ScaleOneReproducesTheImage) {
     Image colour = Blank(5, 3, 24);
     for (uint32_t y = 0; y < 3; ++y) {
-        for (uint32_t x = 0; x < 5; ++x) colour.set(x, y, uint8_t(x * 40), uint8_t(y * 50), uint8_t(x + y));
+        for (uint32_t x = 0; x < 5; ++x)
+            colour.set(x, y, uint8_t(x * 40), uint8_t(y * 50), uint8_t(x + y));
     }
     const std::vector<uint8_t> out = Enlarge(colour, 5, 3);
     for (uint32_t y = 0; y < 3; ++y) {
-        EXPECT_TRUE(std::equal(colour.row(y), colour.row(y) + 15, out.data() + y * colour.stride())) << y;
+        EXPECT_TRUE(std::equal(colour.row(y), colour.row(y) + 15, out.data() + y * colour.stride()))
+            << y;
     }
     const Image grey = Grey({"#1234", "56789"});
     EXPECT_EQ(Art(Enlarge(grey, 5, 2).data(), 5, 2, 8), Art(grey));
@@ -59,7 +62,8 @@ TEST(InvoicResampleImg2, NearWhiteReadsAsWhite) {
 
 TEST(InvoicResampleImg2, EnlargingOnePixelToThreeRepeatsIt) {
     const std::vector<uint8_t> out = Enlarge(Grey({"3"}), 3, 1);
-    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 3), (std::vector<uint8_t>{75, 75, 75}));
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 3),
+              (std::vector<uint8_t>{75, 75, 75}));
 }
 
 TEST(InvoicResampleImg2, PositionsLeftOfZeroReadColumnZero) {
@@ -109,14 +113,23 @@ TEST(InvoicResampleImg2, RejectsBuffersThatCannotHoldTheRows) {
     std::vector<uint8_t> out(7, 9);
     uint8_t* p = out.data();
     // 4 x 2 needs a pitch of 4: 7 bytes give 3.
-    EXPECT_EQ(bmp.InvoicResampleImg2(2, 2, 8, 4, src.data.data(), 4, 2, 8, &p, 7, kPlain, 0, kNoRect), 0);
+    EXPECT_EQ(
+        bmp.InvoicResampleImg2(2, 2, 8, 4, src.data.data(), 4, 2, 8, &p, 7, kPlain, 0, kNoRect), 0);
     EXPECT_EQ(out, std::vector<uint8_t>(7, 9));
     uint8_t* none = nullptr;
-    EXPECT_EQ(bmp.InvoicResampleImg2(2, 2, 8, 4, src.data.data(), 4, 2, 8, &none, 8, kPlain, 0, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicResampleImg2(2, 2, 16, 4, src.data.data(), 4, 2, 8, &p, 8, kPlain, 0, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicResampleImg2(2, 2, 8, 1, src.data.data(), 4, 2, 8, &p, 8, kPlain, 0, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicResampleImg2(2, 2, 8, 4, src.data.data(), 0, 2, 8, &p, 8, kPlain, 0, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicResampleImg2(1u << 30, 2, 8, 4, src.data.data(), 4, 2, 8, &p, 8, kPlain, 0, kNoRect), 0);
+    EXPECT_EQ(
+        bmp.InvoicResampleImg2(2, 2, 8, 4, src.data.data(), 4, 2, 8, &none, 8, kPlain, 0, kNoRect),
+        0);
+    EXPECT_EQ(
+        bmp.InvoicResampleImg2(2, 2, 16, 4, src.data.data(), 4, 2, 8, &p, 8, kPlain, 0, kNoRect),
+        0);
+    EXPECT_EQ(
+        bmp.InvoicResampleImg2(2, 2, 8, 1, src.data.data(), 4, 2, 8, &p, 8, kPlain, 0, kNoRect), 0);
+    EXPECT_EQ(
+        bmp.InvoicResampleImg2(2, 2, 8, 4, src.data.data(), 0, 2, 8, &p, 8, kPlain, 0, kNoRect), 0);
+    EXPECT_EQ(bmp.InvoicResampleImg2(1u << 30, 2, 8, 4, src.data.data(), 4, 2, 8, &p, 8, kPlain, 0,
+                                     kNoRect),
+              0);
 }
 
 namespace {
@@ -148,7 +161,8 @@ Shrunk Shrink(const Image& src, uint32_t w, uint32_t h, tagRECT keep = kNoRect) 
 
 Image Sample4x4() {
     Image img = Blank(4, 4, 8);
-    const uint8_t v[4][4] = {{10, 20, 30, 200}, {40, 50, 60, 100}, {90, 90, 90, 7}, {30, 30, 30, 9}};
+    const uint8_t v[4][4] = {
+        {10, 20, 30, 200}, {40, 50, 60, 100}, {90, 90, 90, 7}, {30, 30, 30, 9}};
     for (uint32_t y = 0; y < 4; ++y) {
         for (uint32_t x = 0; x < 4; ++x) img.row(y)[x] = v[y][x];
     }
@@ -171,7 +185,8 @@ TEST(InvoicQIShrinkImg2, ColourStaysColour) {
     src.set(0, 1, 30, 60, 90);
     src.set(1, 1, 40, 80, 120);
     const Shrunk s = Shrink(src, 1, 1);
-    EXPECT_EQ((std::vector<uint8_t>{s.out[0], s.out[1], s.out[2]}), (std::vector<uint8_t>{25, 50, 75}));
+    EXPECT_EQ((std::vector<uint8_t>{s.out[0], s.out[1], s.out[2]}),
+              (std::vector<uint8_t>{25, 50, 75}));
 }
 
 TEST(InvoicQIShrinkImg2, EmptyKeptRectangleChangesNothing) {
@@ -208,10 +223,18 @@ TEST(InvoicQIShrinkImg2, MissingBuffersFail) {
     std::vector<uint8_t> out(8, 7);
     uint8_t* p = out.data();
     uint8_t* none = nullptr;
-    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, nullptr, nullptr, 2, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, nullptr, nullptr, 8, kPlain, kPlain, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &none, nullptr, 8, kPlain, kPlain, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 3, kPlain, kPlain, kNoRect), 0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, nullptr, nullptr, 2, 2, 8, &p, nullptr, 8, kPlain,
+                                     kPlain, kNoRect),
+              0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, nullptr,
+                                     nullptr, 8, kPlain, kPlain, kNoRect),
+              0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &none, nullptr,
+                                     8, kPlain, kPlain, kNoRect),
+              0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 3,
+                                     kPlain, kPlain, kNoRect),
+              0);
     EXPECT_EQ(out, std::vector<uint8_t>(8, 7));
 }
 
@@ -220,10 +243,18 @@ TEST(InvoicQIShrinkImg2, AbsurdSizesAreRejected) {
     const Image src = Sample4x4();
     std::vector<uint8_t> out(8, 7);
     uint8_t* p = out.data();
-    EXPECT_EQ(bmp.InvoicQIShrinkImg2(1u << 30, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 0, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 0, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0);
-    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 24, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 0)
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(1u << 30, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p,
+                                     nullptr, 8, kPlain, kPlain, kNoRect),
+              0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 8, 4, src.data.data(), nullptr, 0, 2, 8, &p, nullptr, 8,
+                                     kPlain, kPlain, kNoRect),
+              0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 0, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8,
+                                     kPlain, kPlain, kNoRect),
+              0);
+    EXPECT_EQ(bmp.InvoicQIShrinkImg2(4, 4, 24, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8,
+                                     kPlain, kPlain, kNoRect),
+              0)
         << "a stride too short for 24-bit rows";
     EXPECT_EQ(out, std::vector<uint8_t>(8, 7));
 }
@@ -233,7 +264,9 @@ TEST(InvoicQIShrinkImg2, GrowingSizesStayInsideTheDestination) {
     const Image src = Grey({"12", "34"});
     std::vector<uint8_t> out(8 * 5 + 1, 7);
     uint8_t* p = out.data();
-    ASSERT_EQ(bmp.InvoicQIShrinkImg2(2, 2, 8, 4, src.data.data(), nullptr, 5, 5, 8, &p, nullptr, 40, kPlain, kPlain, kNoRect), 1);
+    ASSERT_EQ(bmp.InvoicQIShrinkImg2(2, 2, 8, 4, src.data.data(), nullptr, 5, 5, 8, &p, nullptr, 40,
+                                     kPlain, kPlain, kNoRect),
+              1);
     EXPECT_EQ(out[40], 7);
     EXPECT_EQ(out[0], 25);
 }
@@ -243,7 +276,9 @@ TEST(InvoicQIShrinkImg, EarlierEntryPointShrinksTheSame) {
     const Image src = Sample4x4();
     std::vector<uint8_t> out(8, 7);
     uint8_t* p = out.data();
-    ASSERT_EQ(bmp.InvoicQIShrinkImg(4, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8, kPlain, kPlain, kNoRect), 1);
+    ASSERT_EQ(bmp.InvoicQIShrinkImg(4, 4, 8, 4, src.data.data(), nullptr, 2, 2, 8, &p, nullptr, 8,
+                                    kPlain, kPlain, kNoRect),
+              1);
     EXPECT_EQ(out, Shrink(src, 2, 2).out);
 }
 
@@ -252,10 +287,10 @@ TEST(Resample, TwoByTwoToFourByFourInterpolates) {
     uint8_t* out = nullptr;
     ASSERT_EQ(Resample(src.data(), 2, 2, 4, 4, 4, &out), 1);
     Owned own(out);
-    EXPECT_EQ(out[1], 50);            // trunc(p00 + (p10 - p00) * 0.5)
+    EXPECT_EQ(out[1], 50);  // trunc(p00 + (p10 - p00) * 0.5)
     EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[2 * 4 + 0], 200);   // row 2 starts at source row 1
-    EXPECT_EQ(out[1 * 4 + 1], 87);    // left 100, right 75: 87.5
+    EXPECT_EQ(out[2 * 4 + 0], 200);  // row 2 starts at source row 1
+    EXPECT_EQ(out[1 * 4 + 1], 87);   // left 100, right 75: 87.5
     EXPECT_EQ(out[3 * 4 + 3], 50);
 }
 

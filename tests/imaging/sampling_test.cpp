@@ -80,7 +80,8 @@ TEST(GetPixelColorWithOverflow, NoSourceGivesTheBackground) {
     CBmpProcessing bmp;
     const tagRGBQUAD bg{9, 9, 9, 9};
     for (int method = 0; method <= 7; ++method) {
-        EXPECT_EQ(bmp.GetPixelColorWithOverflow(0, 0, method, &bg).rgbBlue, method == 2 || method == 3 ? 255 : 9);
+        EXPECT_EQ(bmp.GetPixelColorWithOverflow(0, 0, method, &bg).rgbBlue,
+                  method == 2 || method == 3 ? 255 : 9);
     }
 }
 
@@ -141,7 +142,8 @@ TEST(GetPixelColorInterpolated, SmoothKernelsKeepAFlatImageFlat) {
     bmp.SetSamplingSource(img.data.data(), 16, 16, 24, img.stride());
     for (int method : {3, 5, 6, 15, 16}) {
         for (float pos : {7.0f, 7.3f, 7.5f}) {
-            EXPECT_NEAR(bmp.GetPixelColorInterpolated(pos, 8.0f, method, 5).rgbBlue, 100, 1) << method;
+            EXPECT_NEAR(bmp.GetPixelColorInterpolated(pos, 8.0f, method, 5).rgbBlue, 100, 1)
+                << method;
         }
     }
     // Kernels whose weights do not sum to one change the level, and the sum is clamped.
@@ -181,7 +183,8 @@ TEST(CxRect2, MeasuresAndIntersects) {
     EXPECT_FLOAT_EQ(c.right, 4);
     EXPECT_FLOAT_EQ(c.bottom, 2);
     EXPECT_FLOAT_EQ(a.CrossSection(CxRect2(5, 5, 6, 6)).Surface(), 0);
-    EXPECT_FLOAT_EQ(a.CrossSection(CxRect2(4, 0, 6, 2)).right, 0) << "touching edges do not overlap";
+    EXPECT_FLOAT_EQ(a.CrossSection(CxRect2(4, 0, 6, 2)).right, 0)
+        << "touching edges do not overlap";
 }
 
 TEST(CxPoint2, Distance) {

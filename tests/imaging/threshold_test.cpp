@@ -1,4 +1,6 @@
 // OptimalThreshold (class and free), AdThresholdImgLocal and AdaptiveThreshold.
+#include "imaging/threshold.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 
 #include "imaging/bmp_processing.h"
 #include "imaging/resample.h"
-#include "imaging/threshold.h"
 #include "tests/imaging/image_fixtures.h"
 
 using namespace fixtures;
@@ -146,10 +147,10 @@ std::vector<uint8_t> LabelPage(uint32_t w, uint32_t h) {
     for (uint32_t y = 0; y < h; ++y) {
         for (uint32_t x = 0; x < w; ++x) {
             uint8_t& v = img[y * w + x];
-            if (y < h / 3 && (x / 3 + y / 4) % 5 == 0) v = 0;          // strokes
-            if (y > h / 2 && (x * 7 / 5) % 4 < 2) v = 0;              // bars
+            if (y < h / 3 && (x / 3 + y / 4) % 5 == 0) v = 0;                    // strokes
+            if (y > h / 2 && (x * 7 / 5) % 4 < 2) v = 0;                         // bars
             if (x > w / 2 && x < w / 2 + 30 && y > h / 3 && y < h / 2) v = 128;  // patch
-            if (x < 64 && y >= 64 && y < 128) v = 0;                  // a black tile
+            if (x < 64 && y >= 64 && y < 128) v = 0;                             // a black tile
         }
     }
     return img;
@@ -158,7 +159,9 @@ std::vector<uint8_t> LabelPage(uint32_t w, uint32_t h) {
 void ExpectBlendedTiles(const std::vector<uint8_t>& img, uint32_t w, uint32_t h) {
     std::vector<uint8_t> out(img.size(), 7);
     uint8_t* p = out.data();
-    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(w, h, 8, w, img.data(), w * h, &p, nullptr, false, false), 1);
+    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(w, h, 8, w, img.data(), w * h, &p, nullptr, false,
+                                                  false),
+              1);
     const int page = ClassThreshold(img, w, h, 0);
     for (uint32_t ty = 0; ty * 64 < h; ++ty) {
         for (uint32_t tx = 0; tx * 64 < w; ++tx) {
@@ -185,10 +188,15 @@ TEST(AdThresholdImgLocal, ValueEqualToThresholdIsDark) {
     const std::vector<uint8_t> img(64, 100);  // threshold 99 everywhere
     std::vector<uint8_t> out(64, 7);
     uint8_t* p = out.data();
-    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, img.data(), 64, &p, nullptr, false, false), 1);
+    ASSERT_EQ(
+        CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, img.data(), 64, &p, nullptr, false, false),
+        1);
     EXPECT_EQ(out, std::vector<uint8_t>(64, 255));
-    const std::vector<uint8_t> mixed = Values({{99, 32}, {100, 32}});  // lo 99, hi 100: threshold 99
-    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, mixed.data(), 64, &p, nullptr, true, false), 1);
+    const std::vector<uint8_t> mixed =
+        Values({{99, 32}, {100, 32}});  // lo 99, hi 100: threshold 99
+    ASSERT_EQ(
+        CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, mixed.data(), 64, &p, nullptr, true, false),
+        1);
     EXPECT_EQ(out[0], 255) << "negative: 99 is dark, printed as 255";
     EXPECT_EQ(out[63], 0);
 }
@@ -196,10 +204,16 @@ TEST(AdThresholdImgLocal, ValueEqualToThresholdIsDark) {
 TEST(AdThresholdImgLocal, SizesBeyondTheSourceAreRejected) {
     std::vector<uint8_t> img(64, 100), out(64, 7);
     uint8_t* p = out.data();
-    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(1u << 30, 8, 8, 1u << 30, img.data(), 64, &p, nullptr, false, false), 0);
-    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 1u << 30, 8, 8, img.data(), 64, &p, nullptr, false, false), 0);
+    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(1u << 30, 8, 8, 1u << 30, img.data(), 64, &p,
+                                                  nullptr, false, false),
+              0);
+    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 1u << 30, 8, 8, img.data(), 64, &p, nullptr,
+                                                  false, false),
+              0);
     // A width beyond the stride is cut to the stride.
-    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(1000, 8, 8, 8, img.data(), 64, &p, nullptr, false, false), 1);
+    ASSERT_EQ(CBmpProcessing::AdThresholdImgLocal(1000, 8, 8, 8, img.data(), 64, &p, nullptr, false,
+                                                  false),
+              1);
     EXPECT_EQ(out, std::vector<uint8_t>(64, 255));
 }
 
@@ -207,11 +221,20 @@ TEST(AdThresholdImgLocal, FailsWithoutThresholdOrBuffers) {
     std::vector<uint8_t> img(64, 100), out(64, 7);
     uint8_t* p = out.data();
     uint8_t* none = nullptr;
-    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(0, 8, 8, 8, img.data(), 64, &p, nullptr, false, false), 0);
-    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 0, 8, 8, img.data(), 64, &p, nullptr, false, false), 0);
-    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, img.data(), 63, &p, nullptr, false, false), 0);
-    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, nullptr, 64, &p, nullptr, false, false), 0);
-    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, img.data(), 64, &none, nullptr, false, false), 0);
+    EXPECT_EQ(
+        CBmpProcessing::AdThresholdImgLocal(0, 8, 8, 8, img.data(), 64, &p, nullptr, false, false),
+        0);
+    EXPECT_EQ(
+        CBmpProcessing::AdThresholdImgLocal(8, 0, 8, 8, img.data(), 64, &p, nullptr, false, false),
+        0);
+    EXPECT_EQ(
+        CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, img.data(), 63, &p, nullptr, false, false),
+        0);
+    EXPECT_EQ(
+        CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, nullptr, 64, &p, nullptr, false, false), 0);
+    EXPECT_EQ(CBmpProcessing::AdThresholdImgLocal(8, 8, 8, 8, img.data(), 64, &none, nullptr, false,
+                                                  false),
+              0);
     EXPECT_EQ(out, std::vector<uint8_t>(64, 7));
 }
 
@@ -223,11 +246,12 @@ struct Adaptive {
     int32_t size = -1;
 };
 
-Adaptive RunAdaptive(const std::vector<uint8_t>& img, int w, int h, int stride, int tile, int offset,
-                     float weight, bool negative = false) {
+Adaptive RunAdaptive(const std::vector<uint8_t>& img, int w, int h, int stride, int tile,
+                     int offset, float weight, bool negative = false) {
     Adaptive a;
     uint8_t* out = nullptr;
-    a.ok = AdaptiveThreshold(img.data(), w, h, stride, &out, &a.size, negative, 0, tile, offset, weight);
+    a.ok = AdaptiveThreshold(img.data(), w, h, stride, &out, &a.size, negative, 0, tile, offset,
+                             weight);
     a.buf.reset(out);
     return a;
 }
@@ -250,7 +274,8 @@ void ExpectResampledTiles(const std::vector<uint8_t>& img, int w, int h, int off
     for (int j = 0; j < ty; ++j) {
         for (int i = 0; i < tx; ++i) {
             const tagRECT r{i * tile, j * tile + tile, i * tile + tile, j * tile};
-            const float v = OptimalThreshold(0, img.data(), w, h, w, &r) * 0.5f + page * 0.5f + offset;
+            const float v =
+                OptimalThreshold(0, img.data(), w, h, w, &r) * 0.5f + page * 0.5f + offset;
             map[j * mapPitch + i] = static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f));
         }
     }
@@ -276,7 +301,7 @@ TEST(AdaptiveThreshold, MatchesTileThresholdsEnlargedByResample) {
 }
 
 TEST(AdaptiveThreshold, ValueEqualToThresholdIsLight) {
-    const std::vector<uint8_t> img(12 * 10, 100);  // page and tiles: 99
+    const std::vector<uint8_t> img(12 * 10, 100);                            // page and tiles: 99
     EXPECT_EQ(RunAdaptive(img, 12, 10, 12, 64, 1, 0.5f).buf.get()[0], 255);  // T = 100
     EXPECT_EQ(RunAdaptive(img, 12, 10, 12, 64, 2, 0.5f).buf.get()[0], 0);    // T = 101
     EXPECT_EQ(RunAdaptive(img, 12, 10, 12, 64, 2, 0.5f, true).buf.get()[0], 255);
@@ -287,7 +312,8 @@ TEST(AdaptiveThreshold, ResultRowsArePaddedAndZeroFilled) {
     const Adaptive a = RunAdaptive(img, 5, 3, 5, 64, 0, 0.5f);
     ASSERT_TRUE(a.ok);
     EXPECT_EQ(a.size, 3 * 8);
-    EXPECT_EQ(Art(a.buf.get(), 8, 3, 8), (std::vector<std::string>{".....###", ".....###", ".....###"}));
+    EXPECT_EQ(Art(a.buf.get(), 8, 3, 8),
+              (std::vector<std::string>{".....###", ".....###", ".....###"}));
 }
 
 TEST(AdaptiveThreshold, TileAtLeastEightAndWeightClamped) {
@@ -322,5 +348,6 @@ TEST(AdaptiveThreshold, HugeTileIsOneTile) {
     const Adaptive a = RunAdaptive(img, 20, 20, 20, 0x7FFFFFFF, 0, 0.5f);
     ASSERT_TRUE(a.ok);
     const int t = OptimalThreshold(0, img.data(), 20, 20, 20, nullptr);
-    for (int i = 0; i < 400; ++i) ASSERT_EQ(a.buf.get()[(i / 20) * 20 + i % 20], img[i] < t ? 0 : 255);
+    for (int i = 0; i < 400; ++i)
+        ASSERT_EQ(a.buf.get()[(i / 20) * 20 + i % 20], img[i] < t ? 0 : 255);
 }

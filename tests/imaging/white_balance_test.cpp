@@ -8,7 +8,9 @@
 
 namespace {
 
-uint32_t Pack(int r, int g, int b) { return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
+uint32_t Pack(int r, int g, int b) {
+    return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+}
 
 }  // namespace
 
@@ -89,7 +91,8 @@ TEST(AutoWhiteBalancePerfectReflector, ScalesTheBrightestPixelsToTheReferenceWhi
     const std::vector<uint32_t> src = {Pack(190, 210, 230), Pack(210, 230, 250), Pack(50, 60, 70),
                                        Pack(10, 10, 10)};
     std::vector<uint32_t> ref = src;
-    ASSERT_EQ(CBmpProcessing::AutoWhiteBalancePerfectReflector(src.data(), 4, ref.data(), 4, 60), 1);
+    ASSERT_EQ(CBmpProcessing::AutoWhiteBalancePerfectReflector(src.data(), 4, ref.data(), 4, 60),
+              1);
     EXPECT_EQ(ref[1], Pack(220, 240, 255));
     EXPECT_EQ(ref[2], Pack(52, 62, 72));
 }
@@ -97,24 +100,28 @@ TEST(AutoWhiteBalancePerfectReflector, ScalesTheBrightestPixelsToTheReferenceWhi
 TEST(AutoWhiteBalancePerfectReflector, RejectsEmptyInput) {
     std::vector<uint32_t> ref(2);
     EXPECT_EQ(CBmpProcessing::AutoWhiteBalancePerfectReflector(nullptr, 2, ref.data(), 2, 10), 0);
-    EXPECT_EQ(CBmpProcessing::AutoWhiteBalancePerfectReflector(ref.data(), 2, ref.data(), -1, 10), 0);
+    EXPECT_EQ(CBmpProcessing::AutoWhiteBalancePerfectReflector(ref.data(), 2, ref.data(), -1, 10),
+              0);
 }
 
 TEST(AutoWhiteBalanceNovel, ChecksCountsAndLeavesGreyAlone) {
     std::vector<uint32_t> grey(150 * 120, Pack(120, 120, 120));
     std::vector<uint32_t> dst(grey.size());
-    EXPECT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(grey.data(), 18000, 150, 120, dst.data(), 17999), 0);
-    EXPECT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(grey.data(), 18000, 100, 120, dst.data(), 18000), 0);
+    EXPECT_EQ(
+        CBmpProcessing::AutoWhiteBalanceNovel(grey.data(), 18000, 150, 120, dst.data(), 17999), 0);
+    EXPECT_EQ(
+        CBmpProcessing::AutoWhiteBalanceNovel(grey.data(), 18000, 100, 120, dst.data(), 18000), 0);
     EXPECT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(grey.data(), 0, 150, 120, dst.data(), 0), 0);
-    ASSERT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(grey.data(), 18000, 150, 120, dst.data(), 18000), 1);
+    ASSERT_EQ(
+        CBmpProcessing::AutoWhiteBalanceNovel(grey.data(), 18000, 150, 120, dst.data(), 18000), 1);
     EXPECT_EQ(dst, grey);
 }
 
 TEST(AutoWhiteBalanceNovel, AbsurdCountsFailWithoutThrowing) {
     std::vector<uint32_t> px(4, Pack(1, 2, 3));
     const int64_t huge = int64_t{1} << 62;
-    EXPECT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(px.data(), huge, int64_t{1} << 31, int64_t{1} << 31,
-                                                    px.data(), huge),
+    EXPECT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(px.data(), huge, int64_t{1} << 31,
+                                                    int64_t{1} << 31, px.data(), huge),
               0);
 }
 
@@ -126,7 +133,8 @@ TEST(AutoWhiteBalanceNovel, PullsABluishWhiteTowardsNeutral) {
         p = Pack(level * 8 / 10, level * 9 / 10, std::min(255, level));  // blue cast
     }
     std::vector<uint32_t> dst(src.size());
-    ASSERT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(src.data(), 12000, 120, 100, dst.data(), 12000), 1);
+    ASSERT_EQ(CBmpProcessing::AutoWhiteBalanceNovel(src.data(), 12000, 120, 100, dst.data(), 12000),
+              1);
     long redGain = 0, blueGain = 0;
     for (size_t i = 0; i < src.size(); ++i) {
         redGain += int((dst[i] >> 16) & 0xFF) - int((src[i] >> 16) & 0xFF);
