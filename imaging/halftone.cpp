@@ -117,55 +117,51 @@ void FixedThreshold(const Page& page, Tones t) {
     }
 }
 
+// Every method but the tiled threshold; other numbers leave the caller's white page.
+void RunMethod(int32_t method, const Page& page, Tones t) {
+    switch (method) {
+        case 1:
+            return FixedThreshold(page, t);
+        case 2:
+            return FloydSteinberg(page, t);
+        case 3:
+            return OrderedDither<false>(page, {}, kScreen3, t);
+        case 5:
+            return OrderedDither<false>(page, {}, kScreen5, t);
+        case 6:
+            return Stucki(page, t);
+        case 7:
+            return OrderedDither<true>(page, Keys7(), kScreen7, t);
+        case 8:
+            return OrderedDither<true>(page, Keys8(), kScreen8, t);
+        case 9:
+            return OrderedDither<true>(page, Keys9(), kScreen9, t);
+        case 10:
+            return OrderedDither<false>(page, {}, kScreen10, t);
+        default:
+            return;
+    }
+}
+
 }  // namespace
 
 int32_t CBmpProcessing::Dither(int32_t nMethod, uint8_t* pSrc, uint8_t* pDst, uint32_t dwHeight,
                                uint32_t dwWidth, uint32_t dwStride, uint32_t, bool bNegative) {
+    if (!pSrc || !pDst) return 0;
+    const Tones t = bNegative ? Tones{255, 0} : Tones{0, 255};
+    const Page page{pSrc, pDst, dwHeight, std::min(dwWidth, dwStride), dwStride};
     // Allocations that fail end the operation with its failure value.
     return OrFailure(
         [&]() -> int32_t {
-            if (!pSrc || !pDst) return 0;
-            const Tones t = bNegative ? Tones{255, 0} : Tones{0, 255};
-            const Page page{pSrc, pDst, dwHeight, std::min(dwWidth, dwStride), dwStride};
-            switch (nMethod) {
-                case 1:
-                    FixedThreshold(page, t);
-                    break;
-                case 2:
-                    FloydSteinberg(page, t);
-                    break;
-                case 3:
-                    OrderedDither<false>(page, {}, kScreen3, t);
-                    break;
-                case 4: {
-                    const uint64_t size = static_cast<uint64_t>(dwStride) * dwHeight;
-                    if (size <= kMaxImageBytes) {
-                        AdThresholdImgLocal(dwWidth, dwHeight, 8, dwStride, pSrc,
-                                            static_cast<uint32_t>(size), &pDst, nullptr, bNegative,
-                                            false);
-                    }
-                    break;
+            if (nMethod == 4) {  // tiled threshold over the whole buffer
+                const uint64_t size = static_cast<uint64_t>(dwStride) * dwHeight;
+                if (size <= kMaxImageBytes) {
+                    AdThresholdImgLocal(dwWidth, dwHeight, 8, dwStride, pSrc,
+                                        static_cast<uint32_t>(size), &pDst, nullptr, bNegative,
+                                        false);
                 }
-                case 5:
-                    OrderedDither<false>(page, {}, kScreen5, t);
-                    break;
-                case 6:
-                    Stucki(page, t);
-                    break;
-                case 7:
-                    OrderedDither<true>(page, Keys7(), kScreen7, t);
-                    break;
-                case 8:
-                    OrderedDither<true>(page, Keys8(), kScreen8, t);
-                    break;
-                case 9:
-                    OrderedDither<true>(page, Keys9(), kScreen9, t);
-                    break;
-                case 10:
-                    OrderedDither<false>(page, {}, kScreen10, t);
-                    break;
-                default:
-                    break;  // no halftoning: the caller's white page stands
+            } else {
+                RunMethod(nMethod, page, t);
             }
             return 1;
         },
