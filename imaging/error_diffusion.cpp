@@ -151,7 +151,6 @@ void Spread(int16_t* __restrict row, const int16_t* __restrict outer,
 struct OwedRow {
     int16_t* owed;
     uint32_t lo, hi;  // half-open; everything outside is zero
-    bool Clean(uint32_t x) const { return x < lo || x >= hi; }
     void Reach(uint32_t from, uint32_t to) {
         if (from >= to) return;
         if (lo >= hi) {
@@ -167,8 +166,6 @@ struct OwedRow {
         lo = hi = 0;
     }
 };
-
-}  // namespace
 
 // The current row's error shares by weight, one array each.
 struct ShareRows {
@@ -225,6 +222,8 @@ Span DecideRow(const uint8_t* __restrict src, uint8_t* __restrict out, const Owe
     }
     return decided;
 }
+
+}  // namespace
 
 void Stucki(const Page& page, Tones t) {
     const uint32_t cols = page.cols;
