@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "imaging/bmp_processing.h"
 #include "imaging/buffer_util.h"
@@ -97,10 +98,16 @@ struct Box {
     bool empty() const { return x.empty() || y.empty(); }
 };
 
+// Per source row, the columns from its first to its last ink pixel (all the rest is
+// paper); recorded while the box is measured so that the conversion can skip margins.
+using InkColumns = std::vector<Span>;
+constexpr int64_t kMaxTrackedRows = int64_t{1} << 20;
+
 // The frame positions of the pixels that count: each coordinate is taken in only while
-// it lies inside the working frame, and with skipWhite only ink pixels count.
-Box FindBox(const Source& src, const FrameMap& map, int64_t frameW, int64_t frameH,
-            bool skipWhite) {
+// it lies inside the working frame, and with skipWhite only ink pixels count (and, when
+// `ink` is given, each row's ink columns are recorded).
+Box FindBox(const Source& src, const FrameMap& map, int64_t frameW, int64_t frameH, bool skipWhite,
+            InkColumns* ink) {
     const Axis& rowAxis = map.RowAxis();
     const Axis& colAxis = map.ColAxis();
     const int64_t rowLimit = map.quarter ? frameW : frameH;
@@ -118,6 +125,7 @@ Box FindBox(const Source& src, const FrameMap& map, int64_t frameW, int64_t fram
             first = visible.empty() ? kNone : FirstInk(src, row, visible);
             if (first != kNone) last = LastInk(src, row, {first, visible.end});
             any = first != kNone;
+            if (ink) (*ink)[i] = any ? Span{first, last + 1} : Span{0, 0};
             if (!any && rowInside) {  // ink outside the frame still counts for the row
                 any =
                     FirstInk(src, row, {0, visible.empty() ? src.width : visible.begin}) != kNone ||
@@ -231,8 +239,8 @@ struct Target {
     int64_t originX, originY;
 };
 
-// Calls run(source pixels, first output pixel, count, output step) for runs of source
-// pixels in a row that land in the frame rectangle xs x ys.
+// Calls run(row, first column, count, source pixels, first output pixel, output step)
+// for runs of source pixels in a row that land in the frame rectangle xs x ys.
 template <typename Run>
 void Traverse(const Source& src, const FrameMap& map, Span xs, Span ys, const Target& t, Run run) {
     const Span rows = map.quarter
@@ -255,7 +263,7 @@ void Traverse(const Source& src, const FrameMap& map, Span xs, Span ys, const Ta
         for (int64_t j0 = cols.begin; j0 < cols.end; j0 += chunk) {
             const int64_t n = std::min(j0 + chunk, cols.end) - j0;
             for (int64_t i = i0; i < i1; ++i) {
-                run(src.Row(i) + j0 * src.bytes, t.data + base + i * di + j0 * dj, n, dj);
+                run(i, j0, n, src.Row(i) + j0 * src.bytes, t.data + base + i * di + j0 * dj, dj);
             }
         }
     }
@@ -333,16 +341,40 @@ void GreyRun(const GreyConverter& conv, const uint8_t* s, uint8_t* d, int64_t n,
     for (; j < n; ++j, s += Bytes, d += step) *d = grey(s);
 }
 
-void RenderGrey(const Source& src, const FrameMap& map, Span xs, Span ys, const Target& t,
-                const GreyConverter& conv) {
-    if (src.bytes == 1) {
-        Traverse(src, map, xs, ys, t, [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
-            GreyRun<1>(conv, s, d, n, step);
-        });
+void FillPaper(uint8_t* d, int64_t n, int64_t step) {
+    if (n <= 0) return;
+    if (step == 1) {
+        std::memset(d, 255, static_cast<size_t>(n));
     } else {
-        Traverse(src, map, xs, ys, t, [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
-            GreyRun<3>(conv, s, d, n, step);
-        });
+        for (int64_t k = 0; k < n; ++k, d += step) *d = 255;
+    }
+}
+
+// Converts the frame rectangle xs x ys; where the rows' ink columns are known, the paper
+// either side of them is written without being read.
+template <int Bytes>
+void RenderGreyOf(const Source& src, const FrameMap& map, Span xs, Span ys, const Target& t,
+                  const GreyConverter& conv, const InkColumns* ink) {
+    Traverse(src, map, xs, ys, t,
+             [&](int64_t i, int64_t j0, int64_t n, const uint8_t* s, uint8_t* d, int64_t step) {
+                 int64_t from = j0, to = j0 + n;
+                 if (ink) {
+                     from = std::clamp((*ink)[i].begin, j0, j0 + n);
+                     to = std::clamp((*ink)[i].end, from, j0 + n);
+                 }
+                 FillPaper(d, from - j0, step);
+                 GreyRun<Bytes>(conv, s + (from - j0) * Bytes, d + (from - j0) * step, to - from,
+                                step);
+                 FillPaper(d + (to - j0) * step, j0 + n - to, step);
+             });
+}
+
+void RenderGrey(const Source& src, const FrameMap& map, Span xs, Span ys, const Target& t,
+                const GreyConverter& conv, const InkColumns* ink) {
+    if (src.bytes == 1) {
+        RenderGreyOf<1>(src, map, xs, ys, t, conv, ink);
+    } else {
+        RenderGreyOf<3>(src, map, xs, ys, t, conv, ink);
     }
 }
 
@@ -356,6 +388,9 @@ struct CoverJob {
     tagRECT* rect;
     uint8_t** ppOut;
     uint32_t* pOutSize;
+    InkColumns ink;  // empty when the rows' ink columns are not known
+
+    const InkColumns* KnownInk() const { return ink.empty() ? nullptr : &ink; }
 };
 
 int32_t EmptyResult(tagBITMAPINFOHEADER* header, tagRECT* rect) {
@@ -392,7 +427,7 @@ int32_t CropToContent(const CoverJob& job, const Box& box, const GreyConverter& 
     // Columns past the working width (the clip, or the rounding) are paper.
     const int64_t used = std::min(left + width, job.frameW) - left;
     RenderGrey(job.src, job.map, {left, left + used}, {top, bottom + 1},
-               Target{out.data(), width, 1, left, top}, conv);
+               Target{out.data(), width, 1, left, top}, conv, job.KnownInk());
     for (int64_t r = 0; r < rows; ++r)
         std::memset(out.data() + r * width + used, 255, width - used);
     out.Commit();
@@ -420,7 +455,7 @@ bool RenderAdjustedGrey(const CoverJob& job, Span xs, Span ys, const Target& t,
     const int bytes = job.src.bytes;
     Traverse(job.src, job.map, {0, job.frameW}, {0, job.frameH},
              Target{colour.get(), job.frameW * 3, 3, 0, 0},
-             [&](const uint8_t* s, uint8_t* d, int64_t n, int64_t step) {
+             [&](int64_t, int64_t, int64_t n, const uint8_t* s, uint8_t* d, int64_t step) {
                  for (int64_t j = 0; j < n; ++j, s += bytes, d += step) {
                      if (bytes == 1) {
                          put(s[0], s[0], s[0], d);
@@ -473,7 +508,7 @@ int32_t KeepFrame(const CoverJob& job, const Box& box, const GreyConverter& conv
 
     const Target target{out.data(), stride, 1, 0, 0};
     if (brightness == 0 && contrast == 0) {
-        RenderGrey(job.src, job.map, xs, ys, target, conv);
+        RenderGrey(job.src, job.map, xs, ys, target, conv, job.KnownInk());
     } else if (!RenderAdjustedGrey(job, xs, ys, target, bmp, brightness, contrast)) {
         return 0;
     }
@@ -506,7 +541,8 @@ int32_t CBmpProcessing::CoverBMP2OutputFormat(const uint8_t* pSrc, uint32_t dwSr
                  pHeader,
                  pRect,
                  ppOut,
-                 pdwOutSize};
+                 pdwOutSize,
+                 {}};
     const int64_t fullWidth = job.map.quarter ? h : w;
     job.frameW = std::min<int64_t>(fullWidth, static_cast<uint32_t>(nMaxOutputWidth));
     job.frameH = job.map.quarter ? w : h;
@@ -517,7 +553,17 @@ int32_t CBmpProcessing::CoverBMP2OutputFormat(const uint8_t* pSrc, uint32_t dwSr
         SetColorLevelsData(&levelsItem, 3);
     }
 
-    const Box box = FindBox(job.src, job.map, job.frameW, job.frameH, sSkipWhite != 0);
+    if (sSkipWhite && h <= kMaxTrackedRows) {
+        // Only an aid: without the memory, the conversion reads the margins instead.
+        OrFailure(
+            [&] {
+                job.ink.resize(static_cast<size_t>(h));
+                return true;
+            },
+            false);
+    }
+    const Box box = FindBox(job.src, job.map, job.frameW, job.frameH, sSkipWhite != 0,
+                            job.ink.empty() ? nullptr : &job.ink);
     if (box.empty()) return EmptyResult(pHeader, pRect);
     if (receipt) {
         return KeepFrame(job, box, ReceiptConverter(*this), *this, nBrightness, nContrast);

@@ -163,6 +163,38 @@ TEST(CoverTone, BlocksConvertExactlyLikeSinglePixels) {
     }
 }
 
+TEST(CoverCrop, CroppedResultIsTheMatchingPartOfTheWholeFrame) {
+    // Paper margins of different widths (near-white noise included), rows of paper only,
+    // and ink in between, in every orientation: the crop must equal the same stretch of
+    // the uncropped frame.
+    const uint32_t w = 150, h = 40;
+    Image src = Blank(w, h, 24);
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            const bool ink = y % 7 != 3 && x > 20 + y && x < 60 + 2 * y && (x + y) % 5 != 0;
+            if (ink) {
+                src.set(x, y, uint8_t(x), uint8_t(y * 5), 90);
+            } else {
+                src.set(x, y, uint8_t(250 + (x + y) % 6), 255, 251);
+            }
+        }
+    }
+    for (int orientation : {3, 0, 1, 2}) {
+        const Cover whole = Convert(src, {.orientation = orientation, .skipWhite = 0});
+        const Cover crop = Convert(src, {.orientation = orientation});
+        ASSERT_EQ(crop.ret, 1);
+        const int frameW = orientation == 0 || orientation == 2 ? int(h) : int(w);
+        for (int y = 0; y < crop.hdr.biHeight; ++y) {
+            for (int x = 0; x < crop.hdr.biWidth; ++x) {
+                const int fx = crop.rect.left + x, fy = crop.rect.top + y;
+                const uint8_t want = fx < frameW ? whole.buf.get()[fy * whole.stride() + fx] : 255;
+                ASSERT_EQ(crop.buf.get()[y * crop.stride() + x], want)
+                    << orientation << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(CoverCrop, SinglePixelAtColumn13GivesLeft8Width8) {
     Image src = Blank(20, 3, 24);
     src.set(13, 1, 0, 0, 0);
