@@ -1,0 +1,20 @@
+// Debug bitmap files: a page image written as a BMP file, only while a job's log is on.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/bitmap_types.h"
+
+// How the renderers lay out their debug files.
+struct BmpFileLayout {
+    bool padRows;              // rows padded to 4 bytes (else the buffer's own row length)
+    int32_t pixelsPerMetre;
+    const tagBITMAPINFOHEADER* colourCountsFrom;  // colours-used fields copied from here, or null
+};
+
+// Writes `data` (`length` bytes, `height` rows) as a BMP file of the given depth. The file is
+// replaced, created under the 022 creation mask, and never written through a symbolic link.
+// Returns false when the file could not be opened; `writeFailed` is set when it was opened
+// but not completely written.
+bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int width, int height, int bits,
+                  const BmpFileLayout& layout, bool* writeFailed = nullptr);
