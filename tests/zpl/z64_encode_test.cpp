@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zpl/z64_encode.h"
+
+namespace {
+
+// Independent of the encoder: a plain bitwise CRC-16/XMODEM and a Base64 decoder.
+uint16_t ReferenceCrc(const std::string& text) {
+    uint16_t crc = 0;
+    for (unsigned char c : text) {
+        crc ^= static_cast<uint16_t>(c << 8);
+        for (int i = 0; i < 8; ++i) crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+}
+
+std::vector<uint8_t> DecodeBase64(const std::string& text) {
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::vector<uint8_t> out;
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+        if (c == '=') break;
+        bits = bits << 6 | static_cast<uint32_t>(alphabet.find(c));
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out.push_back(static_cast<uint8_t>(bits >> count));
+        }
+    }
+    return out;
+}
+
+struct Download {
+    std::string head;
+    std::string base64;
+    std::string crc;
+    std::string tail;
+};
+
+Download Split(const std::string& text) {
+    const size_t data = text.find(":Z64:") + 5;
+    const size_t crc = text.find(':', data);
+    return {text.substr(0, data), text.substr(data, crc - data), text.substr(crc + 1, 4), text.substr(crc + 5)};
+}
+
+std::string Encode(const std::vector<uint8_t>& data, uint32_t bytesPerRow, const char* name = nullptr,
+                   bool flash = false) {
+    CZB64Encode encoder;
+    char* text = nullptr;
+    uint32_t length = 0;
+    const uint32_t produced = encoder.EncodeZB64(data.data(), static_cast<uint32_t>(data.size()), 0, &text, &length,
+                                                 bytesPerRow, name, flash);
+    EXPECT_EQ(produced, length);
+    std::string result(text, produced);
+    std::free(text);
+    return result;
+}
+
+std::vector<uint8_t> Graphic(size_t size, unsigned seed) {
+    std::vector<uint8_t> data(size);
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>((i * 131 + seed * 7) ^ (i >> 3));
+    return data;
+}
+
+TEST(Z64EncodeTest, DownloadTextRoundTrips) {
+    const std::vector<uint8_t> graphic = Graphic(1200, 1);
+    const std::string text = Encode(graphic, 12);
+    const Download d = Split(text);
+    EXPECT_EQ(d.head, "~DGR:SSGFX000.GRF,1200,12,:Z64:");
+    EXPECT_EQ(d.tail, "\r\n");
+    char expectedCrc[8];
+    std::snprintf(expectedCrc, sizeof(expectedCrc), "%04x", ReferenceCrc(d.base64));
+    EXPECT_EQ(d.crc, expectedCrc);
+    std::vector<uint8_t> compressed = DecodeBase64(d.base64);
+    std::vector<uint8_t> inflated(graphic.size() + 16);
+    uLongf inflatedSize = inflated.size();
+    ASSERT_EQ(uncompress(inflated.data(), &inflatedSize, compressed.data(), compressed.size()), Z_OK);
+    inflated.resize(inflatedSize);
+    EXPECT_EQ(inflated, graphic);
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << "no line breaks inside the data";
+}
+
+TEST(Z64EncodeTest, BlankGraphicCompressesButKeepsItsFullCount) {
+    const std::string text = Encode(std::vector<uint8_t>(100000, 0), 125);
+    EXPECT_EQ(Split(text).head, "~DGR:SSGFX000.GRF,100000,125,:Z64:");
+    EXPECT_LT(text.size(), 400u);
+}
+
+TEST(Z64EncodeTest, NamesAndFlashStorage) {
+    const std::vector<uint8_t> graphic = Graphic(16, 2);
+    EXPECT_EQ(Encode(graphic, 2, nullptr, true).rfind("~DGE:SSGFX000.GRF,16,2,:Z64:", 0), 0u);
+    EXPECT_EQ(Encode(graphic, 2, "LOGO.GRF", false).rfind("~DGR:LOGO.GRF,16,2,:Z64:", 0), 0u);
+    EXPECT_EQ(Encode(graphic, 2, "LOGO.GRF", true).rfind("~DGE:LOGO.GRF,16,2,:Z64:", 0), 0u);
+    // Only the head differs between the storage devices.
+    EXPECT_EQ(Encode(graphic, 2, nullptr, true).substr(5), Encode(graphic, 2).substr(5));
+}
+
+TEST(Z64EncodeTest, CrcIsAlwaysFourLowerCaseDigits) {
+    // Look for graphics whose CRC has a leading zero digit and letters.
+    bool leadingZero = false;
+    for (unsigned seed = 0; seed < 400 && !leadingZero; ++seed) {
+        const Download d = Split(Encode(Graphic(40, seed), 4));
+        ASSERT_EQ(d.crc.size(), 4u);
+        EXPECT_EQ(d.crc.find_first_not_of("0123456789abcdef"), std::string::npos) << d.crc;
+        leadingZero = d.crc[0] == '0';
+    }
+    EXPECT_TRUE(leadingZero);
+}
+
+TEST(Z64EncodeTest, Base64PaddingFollowsTheGroupSize) {
+    CZB64Encode encoder;
+    char out[16];
+    const uint8_t man[] = {'M', 'a', 'n'};
+    encoder.EncodeBase64(man, out, 3);
+    EXPECT_STREQ(out, "TWFu");
+    encoder.EncodeBase64(man, out, 2);
+    EXPECT_STREQ(out, "TWE=");
+    encoder.EncodeBase64(man, out, 1);
+    EXPECT_STREQ(out, "TQ==");
+    encoder.EncodeBase64(man, out, 0);
+    EXPECT_STREQ(out, "");
+}
+
+TEST(Z64EncodeTest, CrcOfTheCheckString) {
+    CZB64Encode encoder;
+    EXPECT_EQ(encoder.CRC16_ZB64("123456789", 9, 0), 0x31c3);
+    EXPECT_EQ(encoder.CRC16_ZB64("1234 5678 9", 11, 0), 0x31c3) << "spaces are not counted";
+    EXPECT_EQ(encoder.CRC16_ZB64("", 0, 0x1234), 0x1234);
+}
+
+TEST(Z64EncodeTest, CallerBufferMustHoldTheText) {
+    const std::vector<uint8_t> graphic = Graphic(64, 3);
+    const std::string expected = Encode(graphic, 8);
+    CZB64Encode encoder;
+    std::vector<char> buffer(expected.size());
+    char* slot = buffer.data();
+    uint32_t capacity = static_cast<uint32_t>(buffer.size()) - 1;
+    EXPECT_EQ(encoder.EncodeZB64(graphic.data(), 64, 0, &slot, &capacity, 8, nullptr, false), 0u);
+    EXPECT_EQ(capacity, buffer.size() - 1) << "slots untouched";
+    capacity = static_cast<uint32_t>(buffer.size());
+    EXPECT_EQ(encoder.EncodeZB64(graphic.data(), 64, 0, &slot, &capacity, 8, nullptr, false), expected.size());
+    EXPECT_EQ(std::string(buffer.data(), buffer.size()), expected);
+}
+
+TEST(Z64EncodeTest, NothingIsProducedForMissingDataOrOtherModes) {
+    CZB64Encode encoder;
+    char* text = nullptr;
+    uint32_t length = 0;
+    const uint8_t byte = 1;
+    EXPECT_EQ(encoder.EncodeZB64(nullptr, 10, 0, &text, &length, 1, nullptr, false), 0u);
+    EXPECT_EQ(encoder.EncodeZB64(&byte, 0, 0, &text, &length, 1, nullptr, false), 0u);
+    EXPECT_EQ(encoder.EncodeZB64(&byte, 1, 1, &text, &length, 1, nullptr, false), 0u);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(length, 0u);
+}
+
+TEST(Z64EncodeTest, CompressionFailsCleanlyOnBadArguments) {
+    CZB64Encode encoder;
+    uint8_t out[64];
+    const uint8_t in[8] = {};
+    EXPECT_EQ(encoder.LZcompress(nullptr, out, 8, 64), 0);
+    EXPECT_EQ(encoder.LZcompress(in, nullptr, 8, 64), 0);
+    EXPECT_EQ(encoder.LZcompress(in, out, 8, 4), 0) << "a destination too small for the stream";
+    EXPECT_GT(encoder.LZcompress(in, out, 8, 64), 0);
+}
+
+}  // namespace
