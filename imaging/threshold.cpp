@@ -1,0 +1,290 @@
+// Histogram thresholds: the class and free OptimalThreshold, the 64 x 64 tiled
+// AdThresholdImgLocal and the bilinear-map AdaptiveThreshold.
+#include "imaging/threshold.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "imaging/bmp_processing.h"
+#include "imaging/buffer_util.h"
+#include "imaging/resample.h"
+
+using namespace mx_imaging;
+
+namespace {
+
+using Histogram = std::array<uint32_t, 256>;
+
+// The free function reads a region holding only white as threshold 254, the class
+// method as 0.
+enum class Form { Class, Free };
+
+struct Best {
+    double value = -std::numeric_limits<double>::infinity();
+    int t = -1;
+    void Offer(double v, int candidate) {
+        if (v > value) {  // the first t with the largest value wins
+            value = v;
+            t = candidate;
+        }
+    }
+};
+
+double XLogX(double x) { return x > 0.0 ? x * std::log(x) : 0.0; }
+
+// Picks the threshold of a histogram by four criteria over every split t into classes
+// lo..t and t+1..hi. A split only changes where a value is present, so the other t
+// repeat the previous values and can never win.
+int ThresholdFromHistogram(const Histogram& h, int64_t criterion, Form form) {
+    int lo = -1;
+    for (int i = 0; i < 255 && lo < 0; ++i) {
+        if (h[i]) lo = i;
+    }
+    if (lo < 0) {
+        if (form == Form::Class) return 0;
+        lo = 255;
+    }
+    int hi = 0;
+    for (int i = 255; i >= 1; --i) {
+        if (h[i]) {
+            hi = i;
+            break;
+        }
+    }
+    if (hi < lo) return -1;
+    if (hi == lo) return hi ? hi - 1 : 0;
+
+    int64_t n = 0, s1 = 0, s2 = 0;
+    double entropyTerms = 0.0;  // sum of h ln h over lo..hi
+    for (int i = lo; i <= hi; ++i) {
+        n += h[i];
+        s1 += int64_t{h[i]} * i;
+        s2 += int64_t{h[i]} * i * i;
+        entropyTerms += XLogX(h[i]);
+    }
+
+    Best variance, minError, entropy, moment;
+    int64_t w1 = 0, m1 = 0, q1 = 0;
+    double entropy1 = 0.0;
+    for (int t = lo; t < hi; ++t) {
+        if (!h[t]) continue;
+        w1 += h[t];
+        m1 += int64_t{h[t]} * t;
+        q1 += int64_t{h[t]} * t * t;
+        entropy1 += XLogX(h[t]);
+        const int64_t w2 = n - w1;
+        const double dw1 = static_cast<double>(w1), dw2 = static_cast<double>(w2);
+        const double mean1 = m1 / dw1, mean2 = (s1 - m1) / dw2;
+        const double var1 = q1 / dw1 - mean1 * mean1;
+        const double var2 = (s2 - q1) / dw2 - mean2 * mean2;
+
+        variance.Offer(-(dw1 * var1 + dw2 * var2), t);
+        if (var1 > 0.0 && var2 > 0.0) {
+            minError.Offer(dw1 * std::log(dw1 / std::sqrt(var1)) +
+                               dw2 * std::log(dw2 / std::sqrt(var2)),
+                           t);
+        }
+        // -sum (h/w) ln(h/w) over a class equals ln w - (sum h ln h) / w.
+        entropy.Offer(std::log(dw1) - entropy1 / dw1 + std::log(dw2) - (entropyTerms - entropy1) / dw2,
+                      t);
+        // Second moments about t of both classes, exact in integers.
+        const int64_t below = t * t * w1 - 2 * t * m1 + q1;
+        const int64_t all = t * t * n - 2 * t * s1 + s2;
+        const int64_t above = all - below;
+        moment.Offer(all ? -std::fabs(static_cast<double>(below - above)) / all : 0.0, t);
+    }
+
+    int result;
+    switch (criterion) {
+        case 1: result = variance.t; break;
+        case 2: result = minError.t; break;
+        case 3: result = entropy.t; break;
+        case 4: result = moment.t; break;
+        default: {
+            int sum = 0, count = 0;
+            for (const Best* b : {&variance, &minError, &entropy, &moment}) {
+                if (b->t >= 0) {
+                    sum += b->t;
+                    ++count;
+                }
+            }
+            result = count ? sum / count : (lo + hi) / 2;
+        }
+    }
+    return result <= lo || result >= hi ? (lo + hi) / 2 : result;
+}
+
+struct Span {
+    int64_t begin, end;  // half-open
+    bool empty() const { return end <= begin; }
+};
+
+Span Clip(int64_t begin, int64_t end, int64_t limit) {
+    return {std::max<int64_t>(begin, 0), std::min<int64_t>(end, limit)};
+}
+
+void AddToHistogram(Histogram& h, const uint8_t* image, size_t pitch, Span cols, Span rows) {
+    for (int64_t y = rows.begin; y < rows.end; ++y) {
+        const uint8_t* p = image + static_cast<size_t>(y) * pitch;
+        for (int64_t x = cols.begin; x < cols.end; ++x) ++h[p[x]];
+    }
+}
+
+int RegionThreshold(const uint8_t* image, size_t pitch, int64_t width, int64_t height,
+                    const tagRECT* region, int64_t criterion, Form form) {
+    // The region's top field holds the larger row number.
+    const Span cols = region ? Clip(region->left, region->right, width) : Span{0, width};
+    const Span rows = region ? Clip(region->bottom, region->top, height) : Span{0, height};
+    if (cols.empty() || rows.empty()) return -1;
+    Histogram h{};
+    AddToHistogram(h, image, pitch, cols, rows);
+    return ThresholdFromHistogram(h, criterion, form);
+}
+
+// Thresholds of a grid of square tiles, plus the whole page's histogram, gathered in
+// one pass over the rows. Returns false when a tile or the page has no threshold.
+struct TileThresholds {
+    uint32_t tilesX = 0, tilesY = 0;
+    std::vector<int> local;  // row-major, one per tile
+    int global = -1;
+};
+
+bool MeasureTiles(const uint8_t* image, size_t pitch, uint32_t cols, uint32_t rows, uint32_t tile,
+                  int64_t criterion, Form form, TileThresholds& out) {
+    if (cols == 0 || rows == 0) return false;
+    out.tilesX = static_cast<uint32_t>((uint64_t{cols} + tile - 1) / tile);
+    out.tilesY = static_cast<uint32_t>((uint64_t{rows} + tile - 1) / tile);
+    out.local.assign(static_cast<size_t>(out.tilesX) * out.tilesY, -1);
+    Histogram page{};
+    std::vector<Histogram> band(out.tilesX);
+    for (uint32_t ty = 0; ty < out.tilesY; ++ty) {
+        for (Histogram& h : band) h.fill(0);
+        const Span rowSpan{int64_t{ty} * tile, std::min<int64_t>(int64_t{ty + 1} * tile, rows)};
+        for (int64_t y = rowSpan.begin; y < rowSpan.end; ++y) {
+            const uint8_t* p = image + static_cast<size_t>(y) * pitch;
+            for (uint32_t tx = 0; tx < out.tilesX; ++tx) {
+                const uint32_t x1 = std::min<uint32_t>((tx + 1) * tile, cols);
+                Histogram& h = band[tx];
+                for (uint32_t x = tx * tile; x < x1; ++x) ++h[p[x]];
+            }
+        }
+        for (uint32_t tx = 0; tx < out.tilesX; ++tx) {
+            const int t = ThresholdFromHistogram(band[tx], criterion, form);
+            if (t < 0) return false;
+            out.local[static_cast<size_t>(ty) * out.tilesX + tx] = t;
+            for (int v = 0; v < 256; ++v) page[v] += band[tx][v];
+        }
+    }
+    out.global = ThresholdFromHistogram(page, criterion, form);
+    return out.global >= 0;
+}
+
+constexpr uint32_t kLocalTile = 64;
+
+}  // namespace
+
+int32_t CBmpProcessing::OptimalThreshold(const uint8_t* pImage, uint32_t dwSize, uint32_t dwWidth,
+                                         uint32_t dwHeight, int64_t nCriterion,
+                                         const tagRECT* pRegion, const uint8_t*, uint32_t, uint32_t,
+                                         uint32_t) {
+    if (!pImage || dwHeight == 0) return -1;
+    const size_t pitch = dwSize / dwHeight;
+    const int64_t width = std::min<int64_t>(dwWidth, pitch);  // never read past a row
+    return RegionThreshold(pImage, pitch, width, dwHeight, pRegion, nCriterion, Form::Class);
+}
+
+int32_t OptimalThreshold(int32_t nCriterion, const uint8_t* pImage, int32_t nWidth,
+                         int32_t nHeight, int32_t nStride, const tagRECT* pRegion) {
+    if (!pImage || nWidth < 0 || nHeight < 0 || nStride < 0) return -1;
+    const int64_t width = std::min(nWidth, nStride);
+    return RegionThreshold(pImage, static_cast<size_t>(nStride), width, nHeight, pRegion,
+                           nCriterion, Form::Free);
+}
+
+int32_t CBmpProcessing::AdThresholdImgLocal(uint32_t dwWidth, uint32_t dwHeight, uint32_t,
+                                            uint32_t dwStride, const uint8_t* pSrc,
+                                            uint32_t dwSrcSize, uint8_t** ppDst, uint32_t*,
+                                            bool bNegative, bool) {
+    if (!pSrc || !ppDst || !*ppDst || dwHeight == 0) return 0;
+    if (uint64_t{dwStride} * dwHeight > dwSrcSize) return 0;
+    // Thresholds read rows at the pitch that the size implies; the pass below uses the
+    // stride. Both agree for every caller (size = stride x height).
+    const size_t pitch = dwSrcSize / dwHeight;
+    const uint32_t cols = static_cast<uint32_t>(std::min<uint64_t>({dwWidth, pitch, dwStride}));
+    TileThresholds tiles;
+    if (!MeasureTiles(pSrc, pitch, cols, dwHeight, kLocalTile, 0, Form::Class, tiles)) return 0;
+
+    std::vector<uint8_t> blended(tiles.local.size());
+    for (size_t i = 0; i < blended.size(); ++i) {
+        blended[i] = ClampToByte(0.5f * tiles.global + 0.5f * tiles.local[i]);
+    }
+    const uint8_t dark = bNegative ? 255 : 0;
+    const uint8_t light = bNegative ? 0 : 255;
+    uint8_t* dst = *ppDst;
+    for (uint32_t y = 0; y < dwHeight; ++y) {
+        const uint8_t* s = pSrc + static_cast<size_t>(y) * dwStride;
+        uint8_t* d = dst + static_cast<size_t>(y) * dwStride;
+        const uint8_t* rowThresholds = &blended[static_cast<size_t>(y / kLocalTile) * tiles.tilesX];
+        for (uint32_t x0 = 0; x0 < cols; x0 += kLocalTile) {
+            const uint8_t t = rowThresholds[x0 / kLocalTile];
+            const uint32_t x1 = std::min(x0 + kLocalTile, cols);
+            for (uint32_t x = x0; x < x1; ++x) d[x] = s[x] > t ? light : dark;
+        }
+    }
+    return 1;
+}
+
+bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
+                       uint8_t** ppResult, int32_t* pnResultSize, bool bNegative,
+                       int32_t nCriterion, int32_t nTileSize, int32_t nOffset,
+                       float fGlobalWeight) {
+    if (!pSrc || !ppResult || !pnResultSize) return false;
+    if (nWidth <= 0 || nHeight <= 0 || nStride < nWidth || !DimensionOk(nWidth) ||
+        !DimensionOk(nHeight)) {
+        return false;
+    }
+    const uint32_t tile = static_cast<uint32_t>(std::max(nTileSize, 8));
+    const float weight = fGlobalWeight >= 0.0f ? std::min(fGlobalWeight, 1.0f) : 0.0f;
+    const uint32_t width = static_cast<uint32_t>(nWidth), height = static_cast<uint32_t>(nHeight);
+
+    TileThresholds tiles;
+    if (!MeasureTiles(pSrc, static_cast<size_t>(nStride), width, height, tile, nCriterion,
+                      Form::Free, tiles)) {
+        return false;
+    }
+    const uint32_t mapPitch = (tiles.tilesX + 3) & ~3u;
+    std::vector<uint8_t> map(static_cast<size_t>(mapPitch) * tiles.tilesY, 0);
+    for (uint32_t ty = 0; ty < tiles.tilesY; ++ty) {
+        for (uint32_t tx = 0; tx < tiles.tilesX; ++tx) {
+            const float v = tiles.local[static_cast<size_t>(ty) * tiles.tilesX + tx] * (1.0f - weight) +
+                            tiles.global * weight + static_cast<float>(nOffset);
+            map[static_cast<size_t>(ty) * mapPitch + tx] = ClampToByte(v);
+        }
+    }
+
+    const uint64_t stride = DibStride(width, 8);
+    const uint64_t size = ImageBytes(height, stride);
+    if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return false;
+    MallocBuffer result = AllocateBuffer(size, true);
+    if (!result) return false;
+
+    // The map enlarged to tiles x tile pixels, produced row by row as it is needed.
+    BilinearRows enlarged(map.data(), tiles.tilesX, tiles.tilesY, mapPitch,
+                          static_cast<uint32_t>(uint64_t{tiles.tilesX} * tile),
+                          static_cast<uint32_t>(uint64_t{tiles.tilesY} * tile), width);
+    std::vector<uint8_t> thresholds(width);
+    const uint8_t dark = bNegative ? 255 : 0;
+    const uint8_t light = bNegative ? 0 : 255;
+    for (uint32_t y = 0; y < height; ++y) {
+        enlarged.Row(y, thresholds.data());
+        const uint8_t* s = pSrc + static_cast<size_t>(y) * nStride;
+        uint8_t* d = result.get() + y * stride;
+        for (uint32_t x = 0; x < width; ++x) d[x] = s[x] < thresholds[x] ? dark : light;
+    }
+    *pnResultSize = static_cast<int32_t>(size);
+    *ppResult = result.release();
+    return true;
+}
