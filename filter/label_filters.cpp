@@ -1,5 +1,9 @@
 #include "filter/label_filters.h"
 
+#include "pdf/pdf_page.h"
+#include "rfid/job_name.h"
+#include "rfid/vx_file.h"
+
 LabelFilterTraits ZplJobTraits() {
     return LabelFilterTraits{
         .logName = "mxzpl",
@@ -12,9 +16,9 @@ LabelFilterTraits ZplJobTraits() {
         .afterPageMessage = nullptr,
         .startDocLogText = "Result of StartDocCMD is %d",
         .removesTempPdf = true,
-        .handleRfid = nullptr,
-        .vxRfidJobTask = nullptr,
-        .renderPdfPage = nullptr,
+        .handleRfid = HandleRfid,
+        .vxRfidJobTask = VXRFIDJobTask,
+        .renderPdfPage = RenderPdfPage,
     };
 }
 
@@ -31,7 +35,7 @@ LabelFilterTraits TsplJobTraits() {
         .startDocLogText = "Result of StartDocCMD is %d",
         .removesTempPdf = false,
         .handleRfid = nullptr,
-        .vxRfidJobTask = nullptr,
+        .vxRfidJobTask = VXRFIDJobTask,
         .renderPdfPage = nullptr,
     };
 }
@@ -49,7 +53,7 @@ LabelFilterTraits EplJobTraits() {
         .startDocLogText = "The resault of StartDocCMD is %d",
         .removesTempPdf = false,
         .handleRfid = nullptr,
-        .vxRfidJobTask = nullptr,
+        .vxRfidJobTask = VXRFIDJobTask,
         .renderPdfPage = nullptr,
     };
 }

@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "log/log4z.h"
@@ -21,10 +19,7 @@ namespace {
 // The job's PDF is named from the job id; ids that are not plain numbers name no file, so
 // that no job id can point the filter at a path of its choosing.
 std::string TempPdfPath(const char* jobId) {
-    if (jobId == nullptr || *jobId == '\0' || std::strlen(jobId) > 20) return {};
-    for (const char* c = jobId; *c != '\0'; ++c) {
-        if (!std::isdigit(static_cast<unsigned char>(*c))) return {};
-    }
+    if (!IsJobIdText(jobId)) return {};
     return std::string("/tmp/MXLT_TEMP_CUPS_") + jobId + ".pdf";
 }
 
@@ -72,8 +67,9 @@ bool PageLoop::GetPrintData(const cups_page_header2_t& header, const PageFormat&
     PageImage image;
     if (!ReadPageImage(raster_, format, image)) return false;
     if (traits_.renderPdfPage != nullptr && g_oemCfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
-        const PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, &header};
-        if (!traits_.renderPdfPage(request, image)) {
+        const PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
+                                     header.HWResolution[1]};
+        if (!traits_.renderPdfPage(request, image.bits, format.width, format.height, format.stride)) {
             LOGW("page %u: no image from the job's PDF, printing the raster page", page_);
         }
     }

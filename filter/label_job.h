@@ -8,6 +8,7 @@
 #include "filter/label_renderer.h"
 #include "filter/page_input.h"
 #include "filter/records.h"
+#include "pdf/pdf_page.h"
 #include "settings/oem_cfg.h"
 
 // The job's records, owned by the page loop and read by the renderer.
@@ -20,16 +21,6 @@ enum class HandOverNumber {
     PageJustStarted,  // one more than the page being sent
     PageBeingSent,
 };
-
-// A page of the job's PDF to be rendered over the page image instead of the raster rows.
-struct PdfPageRequest {
-    const char* jobId;
-    const char* pdfPath;
-    unsigned pageNumber;
-    const cups_page_header2_t* header;
-};
-// Returns true when it replaced the page image's pixels.
-using PdfPageRenderer = bool (*)(const PdfPageRequest& request, PageImage& image);
 
 // Where the job flows of the label filters differ.
 struct LabelFilterTraits {
@@ -46,8 +37,9 @@ struct LabelFilterTraits {
     // Per-page RFID steps; null where the filter has none.
     bool (*handleRfid)(const char* title);       // false: stop the job
     int (*vxRfidJobTask)(const char* title, int jobId);  // 1: stop the job
-    // PDF preprocessing of a page; null where the filter has none.
-    PdfPageRenderer renderPdfPage;
+    // PDF preprocessing of a page (see RenderPdfPage); null where the filter has none.
+    bool (*renderPdfPage)(const PdfPageRequest& request, uint8_t* bits, uint32_t width, uint32_t height,
+                          uint32_t stride);
 };
 
 // Page setup steps of the loop.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "imaging/bitmap_types.h"
 
@@ -78,6 +79,17 @@ bool CheckPageHeader(const cups_page_header2_t& h, unsigned pageNumber, PageForm
     format.stride = static_cast<uint32_t>(stride);
     format.bufferSize = static_cast<uint32_t>(size);
     return true;
+}
+
+void SwapRedAndBlue(uint8_t* p, uint32_t count) {
+    uint32_t x = 0;
+    for (; x + 4 <= count; x += 4, p += 12) {
+        std::swap(p[0], p[2]);
+        std::swap(p[3], p[5]);
+        std::swap(p[6], p[8]);
+        std::swap(p[9], p[11]);
+    }
+    for (; x < count; ++x, p += 3) std::swap(p[0], p[2]);
 }
 
 void ConvertRowToBgr(const PageFormat& format, const uint8_t* in, uint8_t* out) {

@@ -33,3 +33,6 @@ bool CheckPageHeader(const cups_page_header2_t& header, unsigned pageNumber, Pag
 
 // Converts one raster row to page image pixels (blue, green, red).
 void ConvertRowToBgr(const PageFormat& format, const uint8_t* raster, uint8_t* bgr);
+
+// Turns `count` red-green-blue pixels into blue-green-red in place.
+void SwapRedAndBlue(uint8_t* pixels, uint32_t count);

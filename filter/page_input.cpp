@@ -97,16 +97,27 @@ bool ReadPageImage(cups_raster_t* raster, const PageFormat& format, PageImage& i
     image.format = format;
     image.bits = static_cast<uint8_t*>(std::malloc(format.bufferSize));
     if (image.bits == nullptr) return false;
-    std::memset(image.bits, 0xFF, format.bufferSize);
-    if (raster == nullptr) return true;
-    std::vector<uint8_t> row(format.bytesPerLine);
-    for (uint32_t y = 0; y < format.height; ++y) {
-        if (cupsRasterReadPixels(raster, row.data(), format.bytesPerLine) != format.bytesPerLine) {
+    const uint32_t pixelBytes = format.width * 3;
+    // Colour rows without padding are read straight into the page and turned around there.
+    const bool direct = format.pixels == RasterPixels::Rgb24 && format.bytesPerLine == pixelBytes;
+    std::vector<uint8_t> row(direct ? 0 : format.bytesPerLine);
+    uint32_t y = 0;
+    for (; raster != nullptr && y < format.height; ++y) {
+        uint8_t* out = image.bits + uint64_t{y} * format.stride;
+        uint8_t* in = direct ? out : row.data();
+        if (cupsRasterReadPixels(raster, in, format.bytesPerLine) != format.bytesPerLine) {
             LOGD("page data ends at row %u of %u", y, format.height);
             break;
         }
-        ConvertRowToBgr(format, row.data(), image.bits + uint64_t{y} * format.stride);
+        if (direct) {
+            SwapRedAndBlue(out, format.width);
+        } else {
+            ConvertRowToBgr(format, in, out);
+        }
+        std::memset(out + pixelBytes, 0xFF, format.stride - pixelBytes);
     }
+    // Rows the stream never delivered are white paper.
+    std::memset(image.bits + uint64_t{y} * format.stride, 0xFF, uint64_t{format.height - y} * format.stride);
     return true;
 }
 

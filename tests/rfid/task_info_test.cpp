@@ -1,0 +1,223 @@
+// The job information file on private paths: parsing, numbering, locking, hostile files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "rfid/task_info.h"
+#include "tests/rfid/rfid_test_support.h"
+
+namespace {
+
+TEST(ParseJobInfoTest, ReadsBothLinesInAnyOrderWithBlanks) {
+    int id = -1, index = -1;
+    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID = 17\nJOB_IDX = 4\n", id, index), 1);
+    EXPECT_EQ(id, 17);
+    EXPECT_EQ(index, 4);
+    id = index = -1;
+    EXPECT_EQ(FileLock::parseJobInfo("\n \t JOB_IDX = 9 \t\n\n\tJOB_ID = 23   \n", id, index), 1);
+    EXPECT_EQ(id, 23);
+    EXPECT_EQ(index, 9);
+    id = index = -1;
+    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID = 5", id, index), 0) << "a file with only a JOB_ID line";
+    EXPECT_EQ(FileLock::parseJobInfo("JOB_IDX = 5\n", id, index), 0);
+    EXPECT_EQ(FileLock::parseJobInfo("", id, index), 0);
+    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID=5\nJOB_IDX=6\n", id, index), 0) << "the prefix has its blanks";
+}
+
+TEST(ParseJobInfoTest, NumbersThatDoNotConvertKeepTheCallersValues) {
+    LogCapture log;
+    int id = -1, index = -1;
+    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID = twelve\nJOB_IDX = 3x\n", id, index), 1);
+    EXPECT_EQ(id, -1);
+    EXPECT_EQ(index, -1);
+    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID = 99999999999999\nJOB_IDX = -\n", id, index), 1);
+    EXPECT_EQ(id, -1) << "out of range";
+    EXPECT_TRUE(Has(log.Text(), "job_id parse error") && Has(log.Text(), "job_idx parse error"));
+}
+
+class TaskInfoFileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.File("TASK_INFO.lock");
+};
+
+TEST_F(TaskInfoFileTest, NewFileStartsAtZeroAndRecordsTheJob) {
+    int index = -1;
+    ASSERT_EQ(TaskInfo(42, index, path), 1);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(ReadFile(path), "JOB_ID = 42\nJOB_IDX = 0\n");
+    ASSERT_EQ(TaskInfo(42, index, path), 1);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(ReadFile(path), "JOB_ID = 42\nJOB_IDX = 1\n");
+}
+
+TEST_F(TaskInfoFileTest, SameJobGoesOnAndANewJobStartsAgain) {
+    WriteFile(path, "JOB_ID = 17\nJOB_IDX = 4\n");
+    int index = -1;
+    ASSERT_EQ(TaskInfo(17, index, path), 1);
+    EXPECT_EQ(index, 5);
+    ASSERT_EQ(TaskInfo(18, index, path), 1);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(ReadFile(path), "JOB_ID = 18\nJOB_IDX = 0\n");
+}
+
+TEST_F(TaskInfoFileTest, IndexFirstAndBlankPaddedFilesAreRead) {
+    for (const std::string text : {"JOB_IDX = 4\nJOB_ID = 17\n", "  JOB_ID = 17\t\n\n\t JOB_IDX = 4  \n",
+                                   "\n\nJOB_IDX = 4\n   \n JOB_ID = 17"}) {
+        WriteFile(path, text);
+        int index = -1;
+        ASSERT_EQ(TaskInfo(17, index, path), 1) << text;
+        EXPECT_EQ(index, 5) << text;
+    }
+}
+
+TEST_F(TaskInfoFileTest, FileWithOnlyAJobIdLineFailsAndStaysAsItIs) {
+    WriteFile(path, "JOB_ID = 17\n");
+    int index = -7;
+    EXPECT_EQ(TaskInfo(17, index, path), 0);
+    EXPECT_EQ(index, -7);
+    EXPECT_EQ(ReadFile(path), "JOB_ID = 17\n");
+}
+
+TEST_F(TaskInfoFileTest, UnreadableNumbersCountAsNoJobRecorded) {
+    WriteFile(path, "JOB_ID = 17\nJOB_IDX = four\n");
+    int index = -1;
+    ASSERT_EQ(TaskInfo(17, index, path), 1);
+    EXPECT_EQ(index, 0);
+    WriteFile(path, "JOB_ID = seventeen\nJOB_IDX = 4\n");
+    ASSERT_EQ(TaskInfo(17, index, path), 1);
+    EXPECT_EQ(index, 0);
+    WriteFile(path, "JOB_ID = 17\nJOB_IDX = 2147483647\n");
+    EXPECT_EQ(TaskInfo(17, index, path), 0) << "the next index would not fit";
+}
+
+TEST_F(TaskInfoFileTest, OnlyTheFirst255BytesAreRead) {
+    // The index line lies beyond the bytes read.
+    WriteFile(path, "JOB_ID = 17\n" + std::string(250, ' ') + "\nJOB_IDX = 4\n");
+    int index = -1;
+    EXPECT_EQ(TaskInfo(17, index, path), 0);
+}
+
+TEST_F(TaskInfoFileTest, AFailedReadUsesNoBytesAtAll) {
+    // /proc/self/mem opens read-write, locks, and fails every read at offset 0.
+    LogCapture log;
+    FileLock file("/proc/self/mem");
+    int id = -1, index = -1;
+    EXPECT_FALSE(file.readJobInfoTimeout(id, index, 5, false));
+    EXPECT_EQ(id, -1);
+    EXPECT_EQ(index, -1);
+    EXPECT_TRUE(Has(log.Text(), "read failed")) << log.Text();
+}
+
+TEST_F(TaskInfoFileTest, LinksAndNonFilesAreNeverOpened) {
+    LogCapture log;
+    const std::string target = dir.File("elsewhere");
+    WriteFile(target, "JOB_ID = 17\nJOB_IDX = 4\n");
+    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+    FileLock link(path);
+    int id = -1, index = -1;
+    EXPECT_FALSE(link.readJobInfoTimeout(id, index, 1, false));
+    EXPECT_EQ(link.writeJobInfoTimeout(3, 3, 1), 0);
+    EXPECT_EQ(ReadFile(target), "JOB_ID = 17\nJOB_IDX = 4\n");
+    const std::string text = log.Text();
+    EXPECT_TRUE(Has(text, "FileLock CreateFile Fail") && Has(text, "tryLock failed") &&
+                Has(text, "read-timeout failed") && Has(text, "wirte-timeout failed"))
+        << text;
+
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    FileLock pipe(fifo);
+    EXPECT_FALSE(pipe.readJobInfoTimeout(id, index, 1, false)) << "a FIFO would block the job";
+}
+
+// A process that holds the whole-file lock until it is told to let go.
+class LockHolder {
+public:
+    explicit LockHolder(const std::string& path) {
+        int ready[2], release[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(release[1]);
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0666);
+            flock lock{};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            const char ok = (fd >= 0 && ::fcntl(fd, F_SETLKW, &lock) == 0) ? '1' : '0';
+            (void)!::write(ready[1], &ok, 1);
+            char byte;
+            (void)!::read(release[0], &byte, 1);
+            _exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        release_ = release[1];
+        char ok = '0';
+        locked_ = ::read(ready[0], &ok, 1) == 1 && ok == '1';
+        ::close(ready[0]);
+    }
+    ~LockHolder() {
+        if (release_ >= 0) ::close(release_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    bool locked() const { return locked_; }
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+    bool locked_ = false;
+};
+
+TEST_F(TaskInfoFileTest, ALockHeldElsewhereTimesOutAfterAboutFiveSeconds) {
+    LogCapture log;
+    WriteFile(path, "JOB_ID = 17\nJOB_IDX = 4\n");
+    LockHolder holder(path);
+    ASSERT_TRUE(holder.locked());
+    int index = -1;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(TaskInfo(17, index, path), 0);
+    const double seconds = SecondsSince(start);
+    EXPECT_GE(seconds, 4.0);
+    EXPECT_LT(seconds, 15.0);
+    EXPECT_EQ(ReadFile(path), "JOB_ID = 17\nJOB_IDX = 4\n");
+    EXPECT_TRUE(Has(log.Text(), "read-timeout failed"));
+    EXPECT_FALSE(Has(log.Text(), "tryLock failed")) << "a busy lock is not an error";
+}
+
+// Whether another process could take the whole-file lock right now.
+bool ChildCanLock(const std::string& path) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(path.c_str(), O_RDWR);
+        flock lock{};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        _exit(fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(TaskInfoFileTest, TheLockIsHeldOnlyWhileTheFileIsUsed) {
+    int index = -1;
+    ASSERT_EQ(TaskInfo(3, index, path), 1);
+    EXPECT_TRUE(ChildCanLock(path)) << "released after TaskInfo";
+    FileLock file(path);
+    ASSERT_TRUE(file.lockTimeout(1, "read-timeout failed"));
+    EXPECT_FALSE(ChildCanLock(path)) << "held";
+    file.unlock();
+    EXPECT_TRUE(ChildCanLock(path));
+    int id = -1;
+    ASSERT_TRUE(file.readJobInfoTimeout(id, index, 1, true));
+    EXPECT_FALSE(ChildCanLock(path)) << "kept for the write that follows";
+    EXPECT_EQ(file.writeJobInfoTimeout(id, index + 1, 1), 1);
+    EXPECT_TRUE(ChildCanLock(path));
+    EXPECT_EQ(ReadFile(path), "JOB_ID = 3\nJOB_IDX = 1\n");
+}
+
+}  // namespace
