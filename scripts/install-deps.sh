@@ -4,8 +4,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libcups2-dev libcupsimage2-dev zlib1g-dev libpng-dev googletest libgtest-dev
-  cups cups-client cups-filters poppler-utils ghostscript zbar-tools
+  libcups2-dev libcupsimage2-dev zlib1g-dev libpng-dev libqrencode-dev googletest libgtest-dev
+  cups cups-client cups-filters cups-filters-core-drivers cups-ppdc poppler-utils ghostscript zbar-tools
 )
 
 missing=()

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs the ZPL decoder fuzzer for a while.
+#   bash scripts/fuzz.sh [seconds]     (default 60; findings go to build-fuzz/findings)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
+cmake -S . -B "$build_dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMX_FUZZ=ON \
+  -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build_dir" -j "$(nproc)" --target fuzz_zpldecode
+mkdir -p "$build_dir/corpus" "$build_dir/findings"
+"$build_dir/fuzz/fuzz_zpldecode" -max_total_time="$seconds" -max_len=4096 \
+  -artifact_prefix="$build_dir/findings/" "$build_dir/corpus" fuzz/corpus/zpldecode
