@@ -4,7 +4,7 @@
 // ("SavingPaper" 0) and off, and reports the median wall time, the peak memory (wait4) and
 // the bytes sent, also as a share of the plain 1-bit raster (576 / 8 x 8000 bytes).
 //
-//   receipt_bench <rastertomoxdtpos> [runs]
+//   receipt_bench <rastertomoxdtpos> <receipt PPD> [runs]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/pos/receipt_test_support.h"
 #include "tests/support/raster_writer.h"
 #include "tests/support/temp_dir.h"
 
@@ -136,16 +135,16 @@ bool RunOnce(const std::string& filter, const std::string& ppd, const std::strin
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: receipt_bench <rastertomoxdtpos> [runs]\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: receipt_bench <rastertomoxdtpos> <receipt PPD> [runs]\n");
         return 2;
     }
     const std::string filter = argv[1];
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const std::string ppd = argv[2];
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     TempDir dir;
     const std::string raster = dir.File("receipt.ras");
     WriteRasterFile(raster, {MakeReceipt()}, true);
-    const std::string ppd = ReceiptPpd().WriteTo(dir.File("receipt80.ppd"));
     const double plain = kWidth / 8.0 * kHeight;
 
     std::printf("receipt %u x %u dots at 203 dpi, %d runs each, plain 1-bit raster %.0f bytes\n", kWidth, kHeight,
