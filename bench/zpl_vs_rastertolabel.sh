@@ -10,7 +10,7 @@ passes=${PASSES:-3}
 build=${BUILD_DIR:-build-bench}
 
 bash scripts/install-deps.sh >/dev/null
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target rastomoxzpl sample_pdf filter_bench zpl_ppds >/dev/null
 
 work=$(mktemp -d)

@@ -13,18 +13,6 @@
 tagOEMCFG g_oemCfg;
 _DEVMODE g_devMode;
 _OEMPDEV g_oemPDEV;
-volatile sig_atomic_t Canceled = 0;
-
-void CancelJob(int /*signal*/) { Canceled = 1; }
-
-void CloseStreamFile(ppd_file_t* ppd, RasterInput& input, unsigned pages, const char* tempPdf) {
-    ppdClose(ppd);
-    cupsRasterClose(input.raster);
-    input.raster = nullptr;
-    if (input.fd != 0) ::close(input.fd);
-    if (pages == 0) std::fputs("No pages were found.", stderr);
-    if (tempPdf != nullptr && *tempPdf != '\0') ::unlink(tempPdf);
-}
 
 namespace {
 
@@ -33,15 +21,6 @@ namespace {
 std::string TempPdfPath(const char* jobId) {
     if (!IsJobIdText(jobId)) return {};
     return std::string("/tmp/MXLT_TEMP_CUPS_") + jobId + ".pdf";
-}
-
-void InstallCancelHandler() {
-    Canceled = 0;
-    struct sigaction action {};
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    action.sa_handler = CancelJob;
-    sigaction(SIGTERM, &action, nullptr);
 }
 
 class PageLoop {
@@ -108,12 +87,9 @@ int PageLoop::Run() {
     bool endedByRenderer = false;
     cups_page_header2_t header;
     for (;;) {
-        if (!cupsRasterReadHeader2(raster_, &header)) {
-            if (!input_.endReached) {
-                std::fprintf(stderr, "ERROR: Page %u has an invalid page header.\n", page_ + 1);
-                LOGE("page %u has an invalid page header", page_ + 1);
-                status = 1;
-            }
+        const HeaderRead read = ReadNextHeader(input_, page_ + 1, header);
+        if (read != HeaderRead::Page) {
+            if (read == HeaderRead::Refused) status = 1;
             break;
         }
         ++page_;

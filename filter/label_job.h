@@ -2,9 +2,9 @@
 // one-page-late hand-over to the renderer, and the end of the job.
 #pragma once
 
-#include <csignal>
 #include <memory>
 
+#include "filter/job_control.h"
 #include "filter/label_renderer.h"
 #include "filter/page_input.h"
 #include "filter/records.h"
@@ -15,10 +15,6 @@
 extern tagOEMCFG g_oemCfg;
 extern _DEVMODE g_devMode;
 extern _OEMPDEV g_oemPDEV;
-// Set by SIGTERM; the page loop tests it after each header and after each page.
-extern volatile sig_atomic_t Canceled;
-
-void CancelJob(int signal);
 
 // Which page number the loop gives with an intermediate hand-over.
 enum class HandOverNumber {
@@ -54,8 +50,6 @@ void InitPrintSetting(unsigned page, ppd_file_t* ppd, const cups_page_header2_t*
 // nothing was sent).
 bool TransPrintData(unsigned page, LabelRenderer& renderer, bool isLastPage, bool logFlag,
                     const LabelFilterTraits& traits);
-
-void CloseStreamFile(ppd_file_t* ppd, RasterInput& input, unsigned pages, const char* tempPdf);
 
 // The whole job; returns the process exit status.
 int RunLabelFilter(int argc, char* argv[], const LabelFilterTraits& traits);

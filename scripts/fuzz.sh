@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs the ZPL decoder fuzzer for a while.
-#   bash scripts/fuzz.sh [seconds]     (default 60; findings go to build-fuzz/findings)
+# Builds the libFuzzer targets with clang and runs one decoder fuzzer for a while.
+#   bash scripts/fuzz.sh [seconds] [zpldecode|posdecode]
+#   (default 60 seconds and zpldecode; findings go to build-fuzz/findings)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+target=${2:-zpldecode}
+case "$target" in zpldecode|posdecode) ;; *) echo "unknown fuzzer: $target" >&2; exit 2 ;; esac
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$build_dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMX_FUZZ=ON \
   -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" --target fuzz_zpldecode
-mkdir -p "$build_dir/corpus" "$build_dir/findings"
-"$build_dir/fuzz/fuzz_zpldecode" -max_total_time="$seconds" -max_len=4096 \
-  -artifact_prefix="$build_dir/findings/" "$build_dir/corpus" fuzz/corpus/zpldecode
+cmake --build "$build_dir" -j "$(nproc)" --target "fuzz_$target"
+mkdir -p "$build_dir/corpus/$target" "$build_dir/findings"
+"$build_dir/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 \
+  -artifact_prefix="$build_dir/findings/" "$build_dir/corpus/$target" "fuzz/corpus/$target"

@@ -1,0 +1,208 @@
+#include "pos/receipt_job.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "filter/job_control.h"
+#include "log/log4z.h"
+#include "settings/ppd_access.h"
+#include "settings/units.h"
+
+namespace {
+
+void Write(const std::vector<uint8_t>& bytes) {
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+void Report(const std::string& error) {
+    std::fputs(error.c_str(), stderr);
+    LOGE("%s", error.c_str());
+}
+
+// Beyond CheckPageHeader: what a receipt printer's raster command can carry.
+bool FitsPrinter(const PageFormat& format, unsigned pageNumber, std::string& error) {
+    if (format.width <= kMaxReceiptDots) return true;
+    char text[128];
+    std::snprintf(text, sizeof(text), "ERROR: Page %u is too wide for a receipt printer (%u dots).\n", pageNumber,
+                  format.width);
+    error = text;
+    return false;
+}
+
+class ReceiptJob {
+public:
+    ReceiptJob(ppd_file_t* ppd, const RasterInput& input) : ppd_(ppd), input_(input) {}
+
+    // Runs every page and ends the document; returns 1 when the job ended on an error.
+    int Run();
+    unsigned Pages() const { return pages_; }
+
+private:
+    bool PrintPage(const cups_page_header2_t& header, const PageFormat& format);
+
+    ppd_file_t* ppd_;
+    const RasterInput& input_;
+    MoxDTPrinter printer_;
+    std::vector<uint8_t> docStart_, docEnd_;
+    std::vector<uint8_t> pageStart_, pageBytes_, pageEnd_;
+    unsigned pages_ = 0;
+};
+
+bool ReceiptJob::PrintPage(const cups_page_header2_t& header, const PageFormat& format) {
+    StartPage(ppd_, header);
+    PageImage image;
+    if (!GetCupsRasterPrintData(input_.raster, format, image)) {
+        Report("ERROR: Not enough memory for page " + std::to_string(pages_ + 1) + ".\n");
+        return false;
+    }
+    const std::unique_ptr<uint8_t, decltype(&std::free)> owned(image.bits, &std::free);
+    int xOffset = 0;
+    int yOffset = 0;
+    InitPrinterSettings(ppd_, header, printer_, xOffset, yOffset);
+    if (pages_ == 0) {
+        printer_.StartDoc(docStart_);
+        Write(docStart_);
+        printer_.PrintLogo(ppd_);
+    }
+    if (!OutputPrintData(image.bits, format.bufferSize, xOffset, yOffset, printer_, header, pageStart_, pageBytes_,
+                         pageEnd_)) {
+        Report("ERROR: Page " + std::to_string(pages_ + 1) + " could not be converted.\n");
+        return false;
+    }
+    // The page goes to the printer while the next one is read.
+    std::fflush(stdout);
+    return true;
+}
+
+int ReceiptJob::Run() {
+    int status = 0;
+    cups_page_header2_t header;
+    while (!Canceled) {
+        const HeaderRead read = ReadNextHeader(input_, pages_ + 1, header);
+        if (read != HeaderRead::Page) {
+            if (read == HeaderRead::Refused) status = 1;
+            break;
+        }
+        if (Canceled) break;
+        PageFormat format{};
+        std::string error;
+        if (!CheckPageHeader(header, pages_ + 1, format, error) || !FitsPrinter(format, pages_ + 1, error)) {
+            Report(error);
+            status = 1;
+            break;
+        }
+        if (!PrintPage(header, format)) {
+            status = 1;
+            break;
+        }
+        ++pages_;
+    }
+    // Without a page there is no document to finish: no feed, cut or drawer pulse.
+    if (pages_ > 0) {
+        printer_.EndDoc(docEnd_);
+        Write(docEnd_);
+    }
+    std::fflush(stdout);
+    return status;
+}
+
+}  // namespace
+
+void StartPage(ppd_file_t* /*ppd*/, const cups_page_header2_t& header) {
+    LOGD("StartPage...");
+    LogPageHeader(header);
+    static constexpr uint8_t kCarriageReturns[] = {0x0D, 0x0D};
+    std::fwrite(kCarriageReturns, 1, sizeof(kCarriageReturns), stdout);
+}
+
+bool GetCupsRasterPrintData(cups_raster_t* raster, const PageFormat& format, PageImage& image) {
+    LOGD("reading %u rows of %u bytes into %u bytes", format.height, format.bytesPerLine, format.bufferSize);
+    return ReadPageImage(raster, format, image);
+}
+
+int HorizontalOffsetDots(ppd_file_t* ppd, const cups_page_header2_t& header) {
+    const char* value = GetOptionChoiceCode("HorizontalOffsetValue", ppd);
+    const int direction = GetOptionChoiceIndex("HorizontalOffset", ppd);
+    if (value == nullptr || direction < 0) {
+        LOGD("HorizontalOffsetValue: %d", 0);
+        return 0;
+    }
+    const double dpi = header.HWResolution[0];
+    const double width = header.cupsWidth;
+    double mm = std::strtod(value, nullptr);
+    if (!(mm >= 0.0) || dpi <= 0.0) mm = 0.0;  // not a distance (negative or NaN)
+    // Anything past the page width moves the whole image off the paper; stopping there
+    // keeps the conversion to dots in range.
+    mm = std::min(mm, 25.4 * (width + 1.0) / dpi);
+    const int dots = std::min(MmToDots(mm, dpi), static_cast<int32_t>(std::min(width, 2147483647.0)));
+    const int signIndex = direction == 0 ? 1 : -1;
+    LOGD("HorizontalOffsetValue: %d", dots);
+    LOGD("HorizontalOffset: %d", direction == 0 ? 0 : 1);
+    LOGD("signIndex: %d", signIndex);
+    return signIndex * dots;
+}
+
+void InitPrinterSettings(ppd_file_t* ppd, const cups_page_header2_t& header, MoxDTPrinter& printer,
+                         int& xOffset, int& yOffset) {
+    printer.SetResolution(static_cast<int>(header.HWResolution[0]), static_cast<int>(header.HWResolution[1]));
+    printer.SetCashMode(ppd);
+    printer.SetBlackMarkMode(ppd);
+    printer.SetSavePageMode(ppd);
+    const int feedingMode = printer.SetFeedMode(ppd);
+    if (feedingMode == 0) {
+        printer.SetFeedLength(ppd);
+    } else if (feedingMode < 0 || feedingMode == 1 || feedingMode == 2) {
+        printer.SetCutLength(ppd);
+    }
+    xOffset = HorizontalOffsetDots(ppd, header);
+    yOffset = 0;
+}
+
+bool OutputPrintData(const uint8_t* pixels, uint32_t length, int xOffset, int yOffset, MoxDTPrinter printer,
+                     const cups_page_header2_t& header, std::vector<uint8_t>& startPage,
+                     std::vector<uint8_t>& page, std::vector<uint8_t>& endPage) {
+    printer.StartPage(startPage);
+    if (!printer.TransCommand(pixels, length, xOffset, yOffset, header)) return false;
+    printer.Page(page);
+    printer.EndPage(endPage);
+    Write(startPage);
+    Write(page);
+    Write(endPage);
+    return true;
+}
+
+int RunReceiptFilter(int argc, char* argv[]) {
+    std::setbuf(stderr, nullptr);
+    StartLog4z("mxpos");
+
+    RasterInput input;
+    if (OpenPageStream(argc, argv, input) != 0) return 1;
+    if (input.raster == nullptr) {
+        std::fputs("cupsRasterOpen failed.", stderr);
+        if (input.fd != 0) ::close(input.fd);
+        return 1;
+    }
+    InstallCancelHandler();
+
+    ppd_file_t* ppd = nullptr;
+    if (OpenPpdFile(&ppd) != 0) {
+        cupsRasterClose(input.raster);
+        if (input.fd != 0) ::close(input.fd);
+        return 1;
+    }
+    InitializeSetting(argv[5], ppd);
+    UpdateLogStatus(ppd);
+    LOGD("job_id = %s, user = %s, job_title = %s, options = %s", argv[1], argv[2], argv[3], argv[5]);
+
+    ReceiptJob job(ppd, input);
+    const int status = job.Run();
+    const unsigned pages = job.Pages();
+    CloseStreamFile(ppd, input, pages, nullptr);
+    if (pages == 0) LOGD("No pages were found.");
+    return status != 0 || pages == 0 ? 1 : 0;
+}
