@@ -65,7 +65,7 @@ bool PageLoop::RfidLetsPagePrint() {
 // describes this page's own image.
 bool PageLoop::GetPrintData(const cups_page_header2_t& header, const PageFormat& format) {
     PageImage image;
-    if (!ReadPageImage(raster_, format, image)) return false;
+    if (!ReadPageImage(input_, format, image)) return false;
     if (traits_.renderPdfPage != nullptr && g_oemCfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
         const PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
                                      header.HWResolution[1]};
@@ -103,7 +103,7 @@ int PageLoop::Run() {
             break;
         }
         if (!RfidLetsPagePrint()) {
-            DiscardPagePixels(raster_, format);
+            DiscardPagePixels(input_, format);
             break;
         }
         StartPage(ppd_, &header, page_);

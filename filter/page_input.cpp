@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,14 +15,46 @@
 
 namespace {
 
-ssize_t ReadRasterInput(void* context, unsigned char* buffer, size_t length) {
-    auto* input = static_cast<RasterInput*>(context);
+ssize_t ReadInput(RasterInput& input, void* buffer, size_t length) {
     ssize_t n;
     do {
-        n = ::read(input->fd, buffer, length);
+        n = ::read(input.fd, buffer, length);
     } while (n < 0 && errno == EINTR);
-    if (n == 0) input->endReached = true;
+    if (n == 0) input.endReached = true;
     return n;
+}
+
+// Serves libcups from the read-ahead buffer, refilled with one read at a time; requests at
+// least as large as the buffer are read straight into the caller's.
+ssize_t ReadRasterInput(void* context, unsigned char* buffer, size_t length) {
+    auto& input = *static_cast<RasterInput*>(context);
+    if (input.readAheadBegin == input.readAheadEnd) {
+        if (length >= input.readAhead.size()) return ReadInput(input, buffer, length);
+        const ssize_t n = ReadInput(input, input.readAhead.data(), input.readAhead.size());
+        if (n <= 0) return n;
+        input.readAheadBegin = 0;
+        input.readAheadEnd = static_cast<size_t>(n);
+    }
+    const size_t count = std::min(length, input.readAheadEnd - input.readAheadBegin);
+    std::memcpy(buffer, input.readAhead.data() + input.readAheadBegin, count);
+    input.readAheadBegin += count;
+    return static_cast<ssize_t>(count);
+}
+
+ssize_t CountDelivered(void* context, unsigned char* buffer, size_t length) {
+    auto& input = *static_cast<RasterInput*>(context);
+    const ssize_t n = ReadRasterInput(context, buffer, length);
+    if (n > 0) input.delivered += static_cast<uint64_t>(n);
+    return n;
+}
+
+// Version 1 and 3 streams carry their pixels as they are; version 2 compresses them.
+bool UncompressedSync(const uint8_t* sync) {
+    static const char* const kPlain[] = {"RaSt", "tSaR", "RaS3", "3SaR"};
+    for (const char* plain : kPlain) {
+        if (std::memcmp(sync, plain, 4) == 0) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -46,7 +79,9 @@ int OpenPageStream(int argc, char* argv[], RasterInput& input) {
     } else {
         input.fd = 0;
     }
-    input.raster = cupsRasterOpenIO(ReadRasterInput, &input, CUPS_RASTER_READ);
+    input.raster = cupsRasterOpenIO(CountDelivered, &input, CUPS_RASTER_READ);
+    // The sync word is the first read-ahead; a sync word that came in pieces counts as compressed.
+    input.uncompressed = input.readAheadEnd >= 4 && input.delivered == 4 && UncompressedSync(input.readAhead.data());
     return 0;
 }
 
@@ -93,38 +128,67 @@ void LogPageHeader(const cups_page_header2_t& h) {
     LOGD("cupsCompression = %d", h.cupsCompression);
 }
 
-bool ReadPageImage(cups_raster_t* raster, const PageFormat& format, PageImage& image) {
+namespace {
+
+// Colour rows without padding, read in blocks of rows straight into the page. In an
+// uncompressed stream a short read still tells how many whole rows arrived.
+uint32_t ReadRowsDirect(const RasterInput& input, const PageFormat& format, uint8_t* bits) {
+    constexpr uint64_t kBlockBytes = uint64_t{1} << 18;
+    const uint32_t blockRows = static_cast<uint32_t>(std::max<uint64_t>(1, kBlockBytes / format.bytesPerLine));
+    uint32_t y = 0;
+    while (y < format.height) {
+        const uint32_t rows = std::min(blockRows, format.height - y);
+        uint8_t* block = bits + uint64_t{y} * format.stride;
+        const uint64_t before = input.delivered;
+        const unsigned bytes = rows * format.bytesPerLine;
+        if (cupsRasterReadPixels(input.raster, block, bytes) != bytes) {
+            const uint32_t arrived = static_cast<uint32_t>((input.delivered - before) / format.bytesPerLine);
+            SwapRedAndBlue(block, std::min(arrived, rows) * format.width);
+            return y + std::min(arrived, rows);
+        }
+        SwapRedAndBlue(block, rows * format.width);
+        y += rows;
+    }
+    return y;
+}
+
+// Any other rows, one at a time.
+uint32_t ReadRowsOneByOne(const RasterInput& input, const PageFormat& format, uint8_t* bits) {
+    const uint32_t pixelBytes = format.width * 3;
+    std::vector<uint8_t> row(format.bytesPerLine);
+    uint32_t y = 0;
+    for (; y < format.height; ++y) {
+        uint8_t* out = bits + uint64_t{y} * format.stride;
+        if (cupsRasterReadPixels(input.raster, row.data(), format.bytesPerLine) != format.bytesPerLine) break;
+        ConvertRowToBgr(format, row.data(), out);
+        std::memset(out + pixelBytes, 0xFF, format.stride - pixelBytes);
+    }
+    return y;
+}
+
+}  // namespace
+
+bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image) {
     image.format = format;
     image.bits = static_cast<uint8_t*>(std::malloc(format.bufferSize));
     if (image.bits == nullptr) return false;
-    const uint32_t pixelBytes = format.width * 3;
-    // Colour rows without padding are read straight into the page and turned around there.
-    const bool direct = format.pixels == RasterPixels::Rgb24 && format.bytesPerLine == pixelBytes;
-    std::vector<uint8_t> row(direct ? 0 : format.bytesPerLine);
-    uint32_t y = 0;
-    for (; raster != nullptr && y < format.height; ++y) {
-        uint8_t* out = image.bits + uint64_t{y} * format.stride;
-        uint8_t* in = direct ? out : row.data();
-        if (cupsRasterReadPixels(raster, in, format.bytesPerLine) != format.bytesPerLine) {
-            LOGD("page data ends at row %u of %u", y, format.height);
-            break;
-        }
-        if (direct) {
-            SwapRedAndBlue(out, format.width);
-        } else {
-            ConvertRowToBgr(format, in, out);
-        }
-        std::memset(out + pixelBytes, 0xFF, format.stride - pixelBytes);
+    uint32_t rows = 0;
+    if (input.raster != nullptr) {
+        const bool contiguous = format.pixels == RasterPixels::Rgb24 && format.bytesPerLine == format.width * 3 &&
+                                format.stride == format.bytesPerLine;
+        rows = contiguous && input.uncompressed ? ReadRowsDirect(input, format, image.bits)
+                                                : ReadRowsOneByOne(input, format, image.bits);
     }
+    if (rows < format.height) LOGD("page data ends at row %u of %u", rows, format.height);
     // Rows the stream never delivered are white paper.
-    std::memset(image.bits + uint64_t{y} * format.stride, 0xFF, uint64_t{format.height - y} * format.stride);
+    std::memset(image.bits + uint64_t{rows} * format.stride, 0xFF, uint64_t{format.height - rows} * format.stride);
     return true;
 }
 
-void DiscardPagePixels(cups_raster_t* raster, const PageFormat& format) {
-    if (raster == nullptr) return;
+void DiscardPagePixels(const RasterInput& input, const PageFormat& format) {
+    if (input.raster == nullptr) return;
     std::vector<uint8_t> row(format.bytesPerLine);
     for (uint32_t y = 0; y < format.height; ++y) {
-        if (cupsRasterReadPixels(raster, row.data(), format.bytesPerLine) == 0) break;
+        if (cupsRasterReadPixels(input.raster, row.data(), format.bytesPerLine) == 0) break;
     }
 }

@@ -5,6 +5,7 @@
 #include <cups/raster.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "filter/page_format.h"
 
@@ -17,6 +18,14 @@ struct RasterInput {
     int fd = 0;
     cups_raster_t* raster = nullptr;
     bool endReached = false;
+    // Read-ahead: libcups asks for uncompressed streams one row at a time.
+    std::vector<uint8_t> readAhead = std::vector<uint8_t>(1 << 16);
+    size_t readAheadBegin = 0;
+    size_t readAheadEnd = 0;
+    // Bytes handed to libcups so far. In an uncompressed stream they are the pixel bytes
+    // themselves, so they tell how many rows a short read delivered.
+    uint64_t delivered = 0;
+    bool uncompressed = false;
 
     RasterInput() = default;
     RasterInput(const RasterInput&) = delete;
@@ -46,7 +55,7 @@ struct PageImage {
 
 // Allocates a white page image and reads the page's rows into it. Rows that a truncated
 // stream never delivered stay white. Returns false only when no buffer could be allocated.
-bool ReadPageImage(cups_raster_t* raster, const PageFormat& format, PageImage& image);
+bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image);
 
 // Reads and drops the page's pixel data so that the stream stays in step.
-void DiscardPagePixels(cups_raster_t* raster, const PageFormat& format);
+void DiscardPagePixels(const RasterInput& input, const PageFormat& format);

@@ -13,6 +13,7 @@ uint8_t PrintedFlags(const uint8_t* dots) {
         uint64_t v;
         std::memcpy(&v, dots, 8);
         const uint64_t t = ~v;  // printed dots are the non-zero bytes
+        if (t == 0) return 0;   // blank paper, the common case
         const uint64_t high = (((t & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | t) & 0x8080808080808080ULL;
         // Byte k's flag moves to bit 63 - k of the product; no two partial products overlap.
         return static_cast<uint8_t>(((high >> 7) * 0x8040201008040201ULL) >> 56);

@@ -56,7 +56,7 @@ private:
 bool ReceiptJob::PrintPage(const cups_page_header2_t& header, const PageFormat& format) {
     StartPage(ppd_, header);
     PageImage image;
-    if (!GetCupsRasterPrintData(input_.raster, format, image)) {
+    if (!GetCupsRasterPrintData(input_, format, image)) {
         Report("ERROR: Not enough memory for page " + std::to_string(pages_ + 1) + ".\n");
         return false;
     }
@@ -120,9 +120,9 @@ void StartPage(ppd_file_t* /*ppd*/, const cups_page_header2_t& header) {
     std::fwrite(kCarriageReturns, 1, sizeof(kCarriageReturns), stdout);
 }
 
-bool GetCupsRasterPrintData(cups_raster_t* raster, const PageFormat& format, PageImage& image) {
+bool GetCupsRasterPrintData(const RasterInput& input, const PageFormat& format, PageImage& image) {
     LOGD("reading %u rows of %u bytes into %u bytes", format.height, format.bytesPerLine, format.bufferSize);
-    return ReadPageImage(raster, format, image);
+    return ReadPageImage(input, format, image);
 }
 
 int HorizontalOffsetDots(ppd_file_t* ppd, const cups_page_header2_t& header) {

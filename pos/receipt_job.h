@@ -23,7 +23,7 @@ void StartPage(ppd_file_t* ppd, const cups_page_header2_t& header);
 // Reads one page's pixels into a new page image (24-bit blue-green-red rows, DibStride
 // bytes apart, whatever the raster's depth); rows a truncated stream never delivered are
 // white. False when no buffer could be allocated.
-bool GetCupsRasterPrintData(cups_raster_t* raster, const PageFormat& format, PageImage& image);
+bool GetCupsRasterPrintData(const RasterInput& input, const PageFormat& format, PageImage& image);
 
 // The horizontal image offset in dots from "HorizontalOffsetValue" (mm) and
 // "HorizontalOffset" (0 moves right, other values left); 0 when either is missing or the

