@@ -21,6 +21,12 @@ enum class HeaderRead {
     Refused,  // libcups refused the header; the reason is on standard error and in the log
 };
 
+// The start of every job: standard error unbuffered, the job log started, the raster input and
+// the PPD opened, SIGTERM handled, the job's options marked and the "DriverLog" switch read
+// into `logFlag`. False (with the reason on standard error) when the job cannot start; nothing
+// is left open then.
+bool StartJob(int argc, char* argv[], const char* logName, RasterInput& input, ppd_file_t** ppd, bool& logFlag);
+
 // Reads the header of page `pageNumber`.
 HeaderRead ReadNextHeader(const RasterInput& input, unsigned pageNumber, cups_page_header2_t& header);
 

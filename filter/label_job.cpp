@@ -131,26 +131,10 @@ int PageLoop::Run() {
 }  // namespace
 
 int RunLabelFilter(int argc, char* argv[], const LabelFilterTraits& traits) {
-    std::setbuf(stderr, nullptr);
-    StartLog4z(traits.logName);
-
     RasterInput input;
-    if (OpenPageStream(argc, argv, input) != 0) return 1;
-    if (input.raster == nullptr) {
-        std::fputs("cupsRasterOpen failed.", stderr);
-        if (input.fd != 0) ::close(input.fd);
-        return 1;
-    }
-    InstallCancelHandler();
-
     ppd_file_t* ppd = nullptr;
-    if (OpenPpdFile(&ppd) != 0) {
-        cupsRasterClose(input.raster);
-        if (input.fd != 0) ::close(input.fd);
-        return 1;
-    }
-    InitializeSetting(argv[5], ppd);
-    const bool logFlag = UpdateLogStatus(ppd);
+    bool logFlag = false;
+    if (!StartJob(argc, argv, traits.logName, input, &ppd, logFlag)) return 1;
 
     const std::string tempPdf = traits.removesTempPdf ? TempPdfPath(argv[1]) : std::string();
     LOGD("tempPDF: %s", tempPdf.c_str());

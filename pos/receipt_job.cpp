@@ -177,26 +177,10 @@ bool OutputPrintData(const uint8_t* pixels, uint32_t length, int xOffset, int yO
 }
 
 int RunReceiptFilter(int argc, char* argv[]) {
-    std::setbuf(stderr, nullptr);
-    StartLog4z("mxpos");
-
     RasterInput input;
-    if (OpenPageStream(argc, argv, input) != 0) return 1;
-    if (input.raster == nullptr) {
-        std::fputs("cupsRasterOpen failed.", stderr);
-        if (input.fd != 0) ::close(input.fd);
-        return 1;
-    }
-    InstallCancelHandler();
-
     ppd_file_t* ppd = nullptr;
-    if (OpenPpdFile(&ppd) != 0) {
-        cupsRasterClose(input.raster);
-        if (input.fd != 0) ::close(input.fd);
-        return 1;
-    }
-    InitializeSetting(argv[5], ppd);
-    UpdateLogStatus(ppd);
+    bool logFlag = false;
+    if (!StartJob(argc, argv, "mxpos", input, &ppd, logFlag)) return 1;
     LOGD("job_id = %s, user = %s, job_title = %s, options = %s", argv[1], argv[2], argv[3], argv[5]);
 
     ReceiptJob job(ppd, input);

@@ -80,26 +80,13 @@ const SettingsProfile kTsplSettings = {
     .endOffsetLogText = "Init sEndOffsetValue: %d",
 };
 
-const SettingsProfile kEplSettings = {
-    .filterName = "rastomoxepl",
-    .readers = kTsplEplReaders,
-    .offsetValueScale = OffsetScale::Tenths,
-    .levelsKeyword = "Levels",
-    .levelsLogText = "Init nLevelsAdj: %d",
-    .levelsDefault = 0,
-    .density1000KeepsPrinterDensity = false,
-    .printMethodFromPageHeader = false,
-    .mediaTrackingByMarks = false,
-    .maxOutputWidthFromKeyword = false,
-    .feedIsCutPosition = true,
-    .gapHeightDefault = 0,
-    .intervalDefault = 0,
-    .halftoneDefault = 0,
-    .solidMinLengthDefault = 0,
-    .dashIntervalDefault = 0,
-    .apSignalDefault = 0,
-    .savePaperLogText = "Init sSavePaper: %d",
-    .fixedHeightLogText = "Init sFixedHeight: %d",
-    .startOffsetLogText = "Init dwStartOffsetValue: %d",
-    .endOffsetLogText = "Init dwEndOffsetValue: %d",
-};
+// EPL reads as TSPL does, except that "Feed" is its cut position and its log texts.
+const SettingsProfile kEplSettings = [] {
+    SettingsProfile epl = kTsplSettings;
+    epl.filterName = "rastomoxepl";
+    epl.feedIsCutPosition = true;
+    epl.savePaperLogText = "Init sSavePaper: %d";
+    epl.startOffsetLogText = "Init dwStartOffsetValue: %d";
+    epl.endOffsetLogText = "Init dwEndOffsetValue: %d";
+    return epl;
+}();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/zpl/base64_decode.h"
 #include "zpl/z64_encode.h"
 
 namespace {
@@ -18,23 +19,6 @@ uint16_t ReferenceCrc(const std::string& text) {
         for (int i = 0; i < 8; ++i) crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
     }
     return crc;
-}
-
-std::vector<uint8_t> DecodeBase64(const std::string& text) {
-    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::vector<uint8_t> out;
-    uint32_t bits = 0;
-    int count = 0;
-    for (char c : text) {
-        if (c == '=') break;
-        bits = bits << 6 | static_cast<uint32_t>(alphabet.find(c));
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out.push_back(static_cast<uint8_t>(bits >> count));
-        }
-    }
-    return out;
 }
 
 struct Download {

@@ -10,29 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/zpl/base64_decode.h"
 #include "tests/support/raster_writer.h"
 #include "tests/support/stdout_capture.h"
 #include "tests/support/temp_dir.h"
 #include "zpl/zpl_render.h"
 
 namespace {
-
-std::vector<uint8_t> DecodeBase64(const std::string& text) {
-    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::vector<uint8_t> out;
-    uint32_t bits = 0;
-    int count = 0;
-    for (char c : text) {
-        if (c == '=') break;
-        bits = bits << 6 | static_cast<uint32_t>(alphabet.find(c));
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out.push_back(static_cast<uint8_t>(bits >> count));
-        }
-    }
-    return out;
-}
 
 // What one page's ZPL says, read back from the text.
 struct SentPage {

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "tools/posdecode/pos_decoder.h"
+#include "tools/preview/stream_input.h"
 
 namespace {
 
@@ -61,16 +62,6 @@ bool ParseArguments(int argc, char* argv[], Arguments& args) {
     return !args.input.empty();
 }
 
-bool ReadInput(const std::string& name, std::string& bytes) {
-    FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
-    if (file == nullptr) return false;
-    char buffer[65536];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.append(buffer, n);
-    const bool ok = !std::ferror(file);
-    if (file != stdin) std::fclose(file);
-    return ok;
-}
 
 }  // namespace
 
@@ -78,7 +69,7 @@ int main(int argc, char* argv[]) {
     Arguments args;
     if (!ParseArguments(argc, argv, args)) return Usage();
     std::string stream;
-    if (!ReadInput(args.input, stream)) {
+    if (!ReadStreamInput(args.input, stream)) {
         std::cerr << "posdecode: cannot read " << args.input << ": " << std::strerror(errno) << "\n";
         return 2;
     }
