@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 passes=${PASSES:-3}
-build=${BUILD_DIR:-build-bench}
+build=${BENCH_BUILD_DIR:-build-bench}
 
 bash scripts/install-deps.sh >/dev/null
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
