@@ -1,0 +1,13 @@
+// Runs cupstestppd on a shipped PPD (filters not installed while testing) and sorts its warnings.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct PpdCheck {
+    bool passed = false;                        // exit status 0 and "PASS"
+    std::vector<std::string> unexpectedWarnings;  // WARN lines matching none of the accepted texts
+    std::string output;
+};
+
+PpdCheck CheckPpd(const std::string& path, const std::vector<std::string>& acceptedWarnings);
