@@ -26,7 +26,8 @@ int main(int argc, char* argv[]) {
         }
         results.push_back(pass);
     }
-    std::sort(results.begin(), results.end(), [](const FilterPass& a, const FilterPass& b) { return a.ms < b.ms; });
+    std::sort(results.begin(), results.end(),
+              [](const FilterPass& a, const FilterPass& b) { return a.ms < b.ms; });
     long peak = 0;
     for (const FilterPass& p : results) peak = std::max(peak, p.rssKib);
     const FilterPass& median = results[results.size() / 2];

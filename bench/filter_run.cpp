@@ -34,7 +34,8 @@ bool RunFilterTimed(const std::string& filter, const std::string& ppd, const std
     int status = 0;
     struct rusage usage {};
     ::wait4(pid, &status, 0, &usage);
-    pass.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    pass.ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     pass.rssKib = usage.ru_maxrss;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

@@ -5,9 +5,9 @@
 #include <string>
 
 struct FilterPass {
-    double ms = 0;         // wall time from start to exit
-    long rssKib = 0;       // peak resident memory of the filter process
-    long long bytes = 0;   // bytes the filter wrote to standard output
+    double ms = 0;        // wall time from start to exit
+    long rssKib = 0;      // peak resident memory of the filter process
+    long long bytes = 0;  // bytes the filter wrote to standard output
 };
 
 // False when the filter could not be run or did not exit with status 0.

@@ -24,7 +24,7 @@ constexpr uint32_t kWidth = 576;
 constexpr uint32_t kHeight = 8000;
 
 class Canvas {
-public:
+  public:
     explicit Canvas(TestPage& page) : page_(page) {}
     void Fill(uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint8_t grey) {
         for (uint32_t r = y; r < std::min(y + h, kHeight); ++r) {
@@ -35,7 +35,7 @@ public:
         }
     }
 
-private:
+  private:
     TestPage& page_;
 };
 
@@ -45,12 +45,13 @@ void TextLine(Canvas& canvas, std::mt19937& random, uint32_t y, uint32_t start, 
     uint32_t column = start;
     while (column < start + columns && column < kWidth / 12) {
         const uint32_t word = 3 + random() % 7;
-        for (uint32_t i = 0; i < word && column < start + columns && column < kWidth / 12; ++i, ++column) {
+        for (uint32_t i = 0; i < word && column < start + columns && column < kWidth / 12;
+             ++i, ++column) {
             const uint32_t x = column * 12 + 1;
-            canvas.Fill(x, y + 4, 2, 16, 0);                       // stem
-            if (random() % 2) canvas.Fill(x, y + 4, 8, 2, 0);      // top bar
-            if (random() % 2) canvas.Fill(x, y + 11, 8, 2, 0);     // middle bar
-            if (random() % 2) canvas.Fill(x, y + 18, 8, 2, 0);     // bottom bar
+            canvas.Fill(x, y + 4, 2, 16, 0);                        // stem
+            if (random() % 2) canvas.Fill(x, y + 4, 8, 2, 0);       // top bar
+            if (random() % 2) canvas.Fill(x, y + 11, 8, 2, 0);      // middle bar
+            if (random() % 2) canvas.Fill(x, y + 18, 8, 2, 0);      // bottom bar
             if (random() % 3) canvas.Fill(x + 7, y + 4, 2, 16, 0);  // second stem
         }
         ++column;  // space
@@ -74,21 +75,22 @@ TestPage MakeReceipt() {
     Canvas canvas(page);
     std::mt19937 random(20240611);
     // A grey logo: a gradient box that the halftone has to dither.
-    for (uint32_t x = 0; x < 288; ++x) canvas.Fill(144 + x, 40, 1, 120, static_cast<uint8_t>(x * 255 / 288));
+    for (uint32_t x = 0; x < 288; ++x)
+        canvas.Fill(144 + x, 40, 1, 120, static_cast<uint8_t>(x * 255 / 288));
     uint32_t y = 200;
-    for (int i = 0; i < 4; ++i, y += 30) TextLine(canvas, random, y, 8, 32);        // shop and address
+    for (int i = 0; i < 4; ++i, y += 30) TextLine(canvas, random, y, 8, 32);  // shop and address
     y += 90;
-    for (int i = 0; i < 150; ++i, y += 30) {                                          // items and prices
+    for (int i = 0; i < 150; ++i, y += 30) {  // items and prices
         TextLine(canvas, random, y, 0, 28);
         TextLine(canvas, random, y, 40, 8);
-        if (i % 25 == 24) y += 60;                                                   // section gaps
+        if (i % 25 == 24) y += 60;  // section gaps
     }
     y += 120;
-    for (int i = 0; i < 6; ++i, y += 30) TextLine(canvas, random, y, 20, 28);       // totals
+    for (int i = 0; i < 6; ++i, y += 30) TextLine(canvas, random, y, 20, 28);  // totals
     y += 90;
     Barcode(canvas, random, y, 100);
     y += 160;
-    for (int i = 0; i < 3; ++i, y += 30) TextLine(canvas, random, y, 6, 36);        // footer
+    for (int i = 0; i < 3; ++i, y += 30) TextLine(canvas, random, y, 6, 36);  // footer
     return page;  // the rest, about a fifth of the receipt, stays blank paper
 }
 
@@ -107,14 +109,17 @@ int main(int argc, char* argv[]) {
     WriteRasterFile(raster, {MakeReceipt()}, true);
     const double plain = kWidth / 8.0 * kHeight;
 
-    std::printf("receipt %u x %u dots at 203 dpi, %d runs each, plain 1-bit raster %.0f bytes\n", kWidth, kHeight,
-                runs, plain);
-    std::printf("| SavingPaper | median ms | min ms | max ms | peak RSS MiB | bytes sent | share of 1-bit raster |\n");
+    std::printf("receipt %u x %u dots at 203 dpi, %d runs each, plain 1-bit raster %.0f bytes\n",
+                kWidth, kHeight, runs, plain);
+    std::printf(
+        "| SavingPaper | median ms | min ms | max ms | peak RSS MiB | bytes sent | share of 1-bit "
+        "raster |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
     for (const char* choice : {"0", "1"}) {
         std::vector<FilterPass> passes(static_cast<size_t>(runs));
         for (FilterPass& pass : passes) {
-            if (!RunFilterTimed(filter, ppd, raster, "receipt", std::string("SavingPaper=") + choice, pass)) {
+            if (!RunFilterTimed(filter, ppd, raster, "receipt",
+                                std::string("SavingPaper=") + choice, pass)) {
                 std::fprintf(stderr, "the filter failed\n");
                 return 1;
             }
@@ -127,8 +132,9 @@ int main(int argc, char* argv[]) {
         }
         std::sort(ms.begin(), ms.end());
         std::printf("| %s (%s) | %.1f | %.1f | %.1f | %.1f | %lld | %.1f %% |\n", choice,
-                    choice[0] == '0' ? "blank rows fed" : "every row sent", ms[ms.size() / 2], ms.front(),
-                    ms.back(), rss / 1024.0, passes[0].bytes, 100.0 * static_cast<double>(passes[0].bytes) / plain);
+                    choice[0] == '0' ? "blank rows fed" : "every row sent", ms[ms.size() / 2],
+                    ms.front(), ms.back(), rss / 1024.0, passes[0].bytes,
+                    100.0 * static_cast<double>(passes[0].bytes) / plain);
     }
     return 0;
 }

@@ -10,7 +10,9 @@
 
 volatile sig_atomic_t Canceled = 0;
 
-void CancelJob(int /*signal*/) { Canceled = 1; }
+void CancelJob(int /*signal*/) {
+    Canceled = 1;
+}
 
 void InstallCancelHandler() {
     Canceled = 0;
@@ -21,7 +23,8 @@ void InstallCancelHandler() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool StartJob(int argc, char* argv[], const char* logName, RasterInput& input, ppd_file_t** ppd, bool& logFlag) {
+bool StartJob(int argc, char* argv[], const char* logName, RasterInput& input, ppd_file_t** ppd,
+              bool& logFlag) {
     std::setbuf(stderr, nullptr);
     StartLog4z(logName);
     if (OpenPageStream(argc, argv, input) != 0) return false;
@@ -42,7 +45,8 @@ bool StartJob(int argc, char* argv[], const char* logName, RasterInput& input, p
     return true;
 }
 
-HeaderRead ReadNextHeader(const RasterInput& input, unsigned pageNumber, cups_page_header2_t& header) {
+HeaderRead ReadNextHeader(const RasterInput& input, unsigned pageNumber,
+                          cups_page_header2_t& header) {
     if (cupsRasterReadHeader2(input.raster, &header)) return HeaderRead::Page;
     if (input.endReached) return HeaderRead::End;
     std::fprintf(stderr, "ERROR: Page %u has an invalid page header.\n", pageNumber);

@@ -25,10 +25,12 @@ enum class HeaderRead {
 // the PPD opened, SIGTERM handled, the job's options marked and the "DriverLog" switch read
 // into `logFlag`. False (with the reason on standard error) when the job cannot start; nothing
 // is left open then.
-bool StartJob(int argc, char* argv[], const char* logName, RasterInput& input, ppd_file_t** ppd, bool& logFlag);
+bool StartJob(int argc, char* argv[], const char* logName, RasterInput& input, ppd_file_t** ppd,
+              bool& logFlag);
 
 // Reads the header of page `pageNumber`.
-HeaderRead ReadNextHeader(const RasterInput& input, unsigned pageNumber, cups_page_header2_t& header);
+HeaderRead ReadNextHeader(const RasterInput& input, unsigned pageNumber,
+                          cups_page_header2_t& header);
 
 // Closes the PPD, the raster stream and (unless standard input) the descriptor; reports a job
 // without pages; removes `tempPdf` when one is given.

@@ -24,22 +24,29 @@ std::string TempPdfPath(const char* jobId) {
 }
 
 class PageLoop {
-public:
+  public:
     PageLoop(const LabelFilterTraits& traits, LabelRenderer& renderer, ppd_file_t* ppd,
              const RasterInput& input, char* argv[], bool logFlag, const std::string& tempPdf)
-        : traits_(traits), renderer_(renderer), ppd_(ppd), input_(input), raster_(input.raster), argv_(argv),
-          jobId_(static_cast<int>(std::strtol(argv[1], nullptr, 10))), logFlag_(logFlag),
+        : traits_(traits),
+          renderer_(renderer),
+          ppd_(ppd),
+          input_(input),
+          raster_(input.raster),
+          argv_(argv),
+          jobId_(static_cast<int>(std::strtol(argv[1], nullptr, 10))),
+          logFlag_(logFlag),
           tempPdf_(tempPdf) {}
 
     // Runs every page; returns the exit status.
     int Run();
     unsigned Pages() const { return page_; }
 
-private:
+  private:
     bool RfidLetsPagePrint();
     bool GetPrintData(const cups_page_header2_t& header, const PageFormat& format);
     unsigned HandOverPageNumber() const {
-        return traits_.intermediateNumber == HandOverNumber::PageJustStarted ? page_ : bufferedPage_;
+        return traits_.intermediateNumber == HandOverNumber::PageJustStarted ? page_
+                                                                             : bufferedPage_;
     }
 
     const LabelFilterTraits& traits_;
@@ -57,7 +64,8 @@ private:
 
 bool PageLoop::RfidLetsPagePrint() {
     if (traits_.handleRfid != nullptr && !traits_.handleRfid(argv_[3])) return false;
-    if (traits_.vxRfidJobTask != nullptr && traits_.vxRfidJobTask(argv_[3], jobId_) == 1) return false;
+    if (traits_.vxRfidJobTask != nullptr && traits_.vxRfidJobTask(argv_[3], jobId_) == 1)
+        return false;
     return true;
 }
 
@@ -69,7 +77,8 @@ bool PageLoop::GetPrintData(const cups_page_header2_t& header, const PageFormat&
     if (traits_.renderPdfPage != nullptr && g_oemCfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
         const PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
                                      header.HWResolution[1]};
-        if (!traits_.renderPdfPage(request, image.bits, format.width, format.height, format.stride)) {
+        if (!traits_.renderPdfPage(request, image.bits, format.width, format.height,
+                                   format.stride)) {
             LOGW("page %u: no image from the job's PDF, printing the raster page", page_);
         }
     }
@@ -119,7 +128,8 @@ int PageLoop::Run() {
             break;
         }
         bufferedPage_ = page_;
-        if (traits_.afterPageMessage != nullptr && !Canceled) std::fputs(traits_.afterPageMessage, stderr);
+        if (traits_.afterPageMessage != nullptr && !Canceled)
+            std::fputs(traits_.afterPageMessage, stderr);
         if (Canceled) break;
     }
     if (!endedByRenderer && (g_oemPDEV.pBufStart != nullptr || !traits_.finalHandOverNeedsBuffer)) {

@@ -28,18 +28,18 @@ struct LabelFilterTraits {
     const SettingsProfile* settings;
     std::unique_ptr<LabelRenderer> (*makeRenderer)();
     HandOverNumber intermediateNumber;
-    bool intermediateFailureEndsJob;   // a false TransCommand ends the job at once
-    bool finalHandOverNeedsBuffer;     // the final hand-over is skipped when nothing is buffered
-    bool dropsBufferOfPageZero;        // a buffer handed over as page 0 is freed unsent
-    const char* afterPageMessage;      // written to standard error after each page, or null
-    const char* startDocLogText;       // logs the result of StartDocCMD
-    bool removesTempPdf;               // the job's PDF in /tmp is removed at the end
+    bool intermediateFailureEndsJob;  // a false TransCommand ends the job at once
+    bool finalHandOverNeedsBuffer;    // the final hand-over is skipped when nothing is buffered
+    bool dropsBufferOfPageZero;       // a buffer handed over as page 0 is freed unsent
+    const char* afterPageMessage;     // written to standard error after each page, or null
+    const char* startDocLogText;      // logs the result of StartDocCMD
+    bool removesTempPdf;              // the job's PDF in /tmp is removed at the end
     // Per-page RFID steps; null where the filter has none.
-    bool (*handleRfid)(const char* title);       // false: stop the job
+    bool (*handleRfid)(const char* title);               // false: stop the job
     int (*vxRfidJobTask)(const char* title, int jobId);  // 1: stop the job
     // PDF preprocessing of a page (see RenderPdfPage); null where the filter has none.
-    bool (*renderPdfPage)(const PdfPageRequest& request, uint8_t* bits, uint32_t width, uint32_t height,
-                          uint32_t stride);
+    bool (*renderPdfPage)(const PdfPageRequest& request, uint8_t* bits, uint32_t width,
+                          uint32_t height, uint32_t stride);
 };
 
 // Page setup steps of the loop.

@@ -7,7 +7,7 @@
 #include "settings/oem_cfg.h"
 
 class LabelRenderer {
-public:
+  public:
     virtual ~LabelRenderer() = default;
     // Hands the renderer the job's three records; it reads them and writes back a few fields.
     virtual void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev) = 0;
@@ -20,7 +20,7 @@ public:
 // One renderer object serves the whole job.
 template <typename Renderer>
 class JobRenderer final : public LabelRenderer {
-public:
+  public:
     void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev) override {
         renderer_.SetOemCfgPointer(cfg);
         renderer_.SetDevModePointer(devMode);
@@ -31,14 +31,14 @@ public:
         return renderer_.TransCommand(isLastPage, logFlag);
     }
 
-private:
+  private:
     Renderer renderer_;
 };
 
 // A fresh renderer object for every call: constructed, given the records, called, destroyed.
 template <typename Renderer>
 class PerCallRenderer final : public LabelRenderer {
-public:
+  public:
     void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev) override {
         cfg_ = cfg;
         devMode_ = devMode;
@@ -49,7 +49,7 @@ public:
         return Fresh().TransCommand(isLastPage, logFlag);
     }
 
-private:
+  private:
     Renderer Fresh() const {
         Renderer renderer;
         renderer.SetOemCfgPointer(cfg_);

@@ -19,7 +19,9 @@ bool IsRgbSpace(unsigned space) {
     return space == CUPS_CSPACE_RGB || space == CUPS_CSPACE_SRGB || space == CUPS_CSPACE_ADOBERGB;
 }
 
-bool IsGreySpace(unsigned space) { return space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW; }
+bool IsGreySpace(unsigned space) {
+    return space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW;
+}
 
 bool ClassifyPixels(const cups_page_header2_t& h, RasterPixels& pixels) {
     if (h.cupsColorOrder != CUPS_ORDER_CHUNKED) return false;
@@ -51,30 +53,35 @@ std::string Format(const char* format, unsigned a, unsigned b, unsigned c, unsig
 bool CheckPageHeader(const cups_page_header2_t& h, unsigned pageNumber, PageFormat& format,
                      std::string& error) {
     if (h.cupsWidth == 0 || h.cupsHeight == 0) {
-        error = Format("ERROR: Page %u has no pixels (%u x %u).\n", pageNumber, h.cupsWidth, h.cupsHeight);
+        error = Format("ERROR: Page %u has no pixels (%u x %u).\n", pageNumber, h.cupsWidth,
+                       h.cupsHeight);
         return false;
     }
-    if (h.HWResolution[0] < 1 || h.HWResolution[0] > kMaxDpi || h.HWResolution[1] < 1 || h.HWResolution[1] > kMaxDpi) {
-        error = Format("ERROR: Page %u has an unusable resolution (%u x %u dpi).\n", pageNumber, h.HWResolution[0],
-                       h.HWResolution[1]);
+    if (h.HWResolution[0] < 1 || h.HWResolution[0] > kMaxDpi || h.HWResolution[1] < 1 ||
+        h.HWResolution[1] > kMaxDpi) {
+        error = Format("ERROR: Page %u has an unusable resolution (%u x %u dpi).\n", pageNumber,
+                       h.HWResolution[0], h.HWResolution[1]);
         return false;
     }
     if (!ClassifyPixels(h, format.pixels)) {
-        error = Format("ERROR: Page %u has an unsupported pixel format (%u bits per pixel, colour space %u, order %u).\n",
-                       pageNumber, h.cupsBitsPerPixel, h.cupsColorSpace, h.cupsColorOrder);
+        error = Format(
+            "ERROR: Page %u has an unsupported pixel format (%u bits per pixel, colour space %u, "
+            "order %u).\n",
+            pageNumber, h.cupsBitsPerPixel, h.cupsColorSpace, h.cupsColorOrder);
         return false;
     }
     const uint64_t rowBits = uint64_t{h.cupsWidth} * h.cupsBitsPerPixel;
     if (h.cupsBytesPerLine < (rowBits + 7) / 8 || h.cupsBytesPerLine > kMaxPageBytes) {
-        error = Format("ERROR: Page %u has an inconsistent line length (%u bytes for %u pixels of %u bits).\n",
-                       pageNumber, h.cupsBytesPerLine, h.cupsWidth, h.cupsBitsPerPixel);
+        error = Format(
+            "ERROR: Page %u has an inconsistent line length (%u bytes for %u pixels of %u bits).\n",
+            pageNumber, h.cupsBytesPerLine, h.cupsWidth, h.cupsBitsPerPixel);
         return false;
     }
     const uint64_t stride = DibStride(h.cupsWidth, 24);
     const uint64_t size = stride * h.cupsHeight;
     if (stride > UINT32_MAX || size > kMaxPageBytes) {
-        error = Format("ERROR: Page %u is too large to print (%u x %u pixels).\n", pageNumber, h.cupsWidth,
-                       h.cupsHeight);
+        error = Format("ERROR: Page %u is too large to print (%u x %u pixels).\n", pageNumber,
+                       h.cupsWidth, h.cupsHeight);
         return false;
     }
     format.width = h.cupsWidth;
@@ -106,9 +113,10 @@ __attribute__((target("ssse3"))) uint32_t SwapRedAndBlueSsse3(uint8_t* p, uint32
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
                          _mm_or_si128(_mm_shuffle_epi8(a, maskA), _mm_shuffle_epi8(b, maskAfromB)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16),
-                         _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b, maskB), _mm_shuffle_epi8(a, maskBfromA)),
-                                      _mm_shuffle_epi8(c, maskBfromC)));
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(p + 16),
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b, maskB), _mm_shuffle_epi8(a, maskBfromA)),
+                         _mm_shuffle_epi8(c, maskBfromC)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32),
                          _mm_or_si128(_mm_shuffle_epi8(c, maskC), _mm_shuffle_epi8(b, maskCfromB)));
     }

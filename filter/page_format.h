@@ -8,11 +8,11 @@
 #include <string>
 
 enum class RasterPixels {
-    Rgb24,        // 8-bit red, green, blue, chunky
-    Grey8,        // 8-bit, 255 is white
-    Ink8,         // 8-bit, 255 is full black ink
-    Grey1,        // 1-bit, set bit is white
-    Ink1,         // 1-bit, set bit is black
+    Rgb24,  // 8-bit red, green, blue, chunky
+    Grey8,  // 8-bit, 255 is white
+    Ink8,   // 8-bit, 255 is full black ink
+    Grey1,  // 1-bit, set bit is white
+    Ink1,   // 1-bit, set bit is black
 };
 
 struct PageFormat {

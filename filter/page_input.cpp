@@ -81,7 +81,8 @@ int OpenPageStream(int argc, char* argv[], RasterInput& input) {
     }
     input.raster = cupsRasterOpenIO(CountDelivered, &input, CUPS_RASTER_READ);
     // The sync word is the first read-ahead; a sync word that came in pieces counts as compressed.
-    input.uncompressed = input.readAheadEnd >= 4 && input.delivered == 4 && UncompressedSync(input.readAhead.data());
+    input.uncompressed =
+        input.readAheadEnd >= 4 && input.delivered == 4 && UncompressedSync(input.readAhead.data());
     return 0;
 }
 
@@ -134,7 +135,8 @@ namespace {
 // uncompressed stream a short read still tells how many whole rows arrived.
 uint32_t ReadRowsDirect(const RasterInput& input, const PageFormat& format, uint8_t* bits) {
     constexpr uint64_t kBlockBytes = uint64_t{1} << 18;
-    const uint32_t blockRows = static_cast<uint32_t>(std::max<uint64_t>(1, kBlockBytes / format.bytesPerLine));
+    const uint32_t blockRows =
+        static_cast<uint32_t>(std::max<uint64_t>(1, kBlockBytes / format.bytesPerLine));
     uint32_t y = 0;
     while (y < format.height) {
         const uint32_t rows = std::min(blockRows, format.height - y);
@@ -142,7 +144,8 @@ uint32_t ReadRowsDirect(const RasterInput& input, const PageFormat& format, uint
         const uint64_t before = input.delivered;
         const unsigned bytes = rows * format.bytesPerLine;
         if (cupsRasterReadPixels(input.raster, block, bytes) != bytes) {
-            const uint32_t arrived = static_cast<uint32_t>((input.delivered - before) / format.bytesPerLine);
+            const uint32_t arrived =
+                static_cast<uint32_t>((input.delivered - before) / format.bytesPerLine);
             SwapRedAndBlue(block, std::min(arrived, rows) * format.width);
             return y + std::min(arrived, rows);
         }
@@ -159,7 +162,9 @@ uint32_t ReadRowsOneByOne(const RasterInput& input, const PageFormat& format, ui
     uint32_t y = 0;
     for (; y < format.height; ++y) {
         uint8_t* out = bits + uint64_t{y} * format.stride;
-        if (cupsRasterReadPixels(input.raster, row.data(), format.bytesPerLine) != format.bytesPerLine) break;
+        if (cupsRasterReadPixels(input.raster, row.data(), format.bytesPerLine) !=
+            format.bytesPerLine)
+            break;
         ConvertRowToBgr(format, row.data(), out);
         std::memset(out + pixelBytes, 0xFF, format.stride - pixelBytes);
     }
@@ -174,14 +179,16 @@ bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage
     if (image.bits == nullptr) return false;
     uint32_t rows = 0;
     if (input.raster != nullptr) {
-        const bool contiguous = format.pixels == RasterPixels::Rgb24 && format.bytesPerLine == format.width * 3 &&
+        const bool contiguous = format.pixels == RasterPixels::Rgb24 &&
+                                format.bytesPerLine == format.width * 3 &&
                                 format.stride == format.bytesPerLine;
         rows = contiguous && input.uncompressed ? ReadRowsDirect(input, format, image.bits)
                                                 : ReadRowsOneByOne(input, format, image.bits);
     }
     if (rows < format.height) LOGD("page data ends at row %u of %u", rows, format.height);
     // Rows the stream never delivered are white paper.
-    std::memset(image.bits + uint64_t{rows} * format.stride, 0xFF, uint64_t{format.height - rows} * format.stride);
+    std::memset(image.bits + uint64_t{rows} * format.stride, 0xFF,
+                uint64_t{format.height - rows} * format.stride);
     return true;
 }
 

@@ -20,7 +20,9 @@ struct WorkingImage {
     tagBITMAPINFOHEADER header{};
     MallocBuffer owned;
 
-    uint32_t Stride() const { return DibStride(static_cast<uint32_t>(header.biWidth), header.biBitCount); }
+    uint32_t Stride() const {
+        return DibStride(static_cast<uint32_t>(header.biWidth), header.biBitCount);
+    }
     void Take(uint8_t* newBits, uint32_t newSize) {
         owned.reset(newBits);
         bits = newBits;
@@ -44,8 +46,8 @@ void ResolveResolution(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _
     if (policy.paperModeZeroAtRasterResolution && cfg.sPaperMode == 0) {
         cfg.sOutputXDPI = static_cast<uint16_t>(dm.dmPrintQuality);
         cfg.sOutputYDPI = static_cast<uint16_t>(dm.dmYResolution);
-        cfg.sMaxOutputWidth =
-            static_cast<uint16_t>(pdev.bmInfoHeader.biWidth / static_cast<double>(dm.dmPrintQuality) * 25.4 + 0.5);
+        cfg.sMaxOutputWidth = static_cast<uint16_t>(
+            pdev.bmInfoHeader.biWidth / static_cast<double>(dm.dmPrintQuality) * 25.4 + 0.5);
         xs = ys = 1.0;
         return;
     }
@@ -61,7 +63,9 @@ bool ResamplePage(_OEMPDEV& pdev, double xs, double ys) {
     tagBITMAPINFOHEADER& bmp = pdev.bmInfoHeader;
     const uint64_t width = static_cast<uint64_t>(bmp.biWidth * xs);
     const uint64_t height = static_cast<uint64_t>(bmp.biHeight * ys);
-    const uint64_t size = uint64_t{DibStride(static_cast<uint32_t>(std::min<uint64_t>(width, UINT32_MAX / 32)), 24)} * height;
+    const uint64_t size =
+        uint64_t{DibStride(static_cast<uint32_t>(std::min<uint64_t>(width, UINT32_MAX / 32)), 24)} *
+        height;
     uint8_t* resampled = width > 0 && width < UINT32_MAX / 32 ? AllocateFilled(size, 0) : nullptr;
     if (resampled == nullptr) {
         LOGE("page of %dx%d cannot be scaled to %llux%llu", bmp.biWidth, bmp.biHeight,
@@ -71,14 +75,15 @@ bool ResamplePage(_OEMPDEV& pdev, double xs, double ys) {
     CBmpProcessing bmpProcessing;
     const uint32_t srcStride = DibStride(static_cast<uint32_t>(bmp.biWidth), 24);
     if (xs >= 1.0 || ys >= 1.0) {
-        bmpProcessing.InvoicResampleImg2(bmp.biWidth, bmp.biHeight, 24, srcStride, pdev.pBufStart,
-                                         static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, &resampled,
-                                         static_cast<uint32_t>(size), kNoColourChange, 0, tagRECT{});
+        bmpProcessing.InvoicResampleImg2(
+            bmp.biWidth, bmp.biHeight, 24, srcStride, pdev.pBufStart, static_cast<uint32_t>(width),
+            static_cast<uint32_t>(height), 24, &resampled, static_cast<uint32_t>(size),
+            kNoColourChange, 0, tagRECT{});
     } else {
-        bmpProcessing.InvoicQIShrinkImg2(bmp.biWidth, bmp.biHeight, 24, srcStride, pdev.pBufStart, nullptr,
-                                         static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, &resampled,
-                                         nullptr, static_cast<uint32_t>(size), kNoColourChange, kNoColourChange,
-                                         tagRECT{});
+        bmpProcessing.InvoicQIShrinkImg2(
+            bmp.biWidth, bmp.biHeight, 24, srcStride, pdev.pBufStart, nullptr,
+            static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, &resampled, nullptr,
+            static_cast<uint32_t>(size), kNoColourChange, kNoColourChange, tagRECT{});
     }
     std::free(pdev.pBufStart);
     pdev.pBufStart = resampled;
@@ -96,14 +101,16 @@ int32_t Shift(int64_t mm, int64_t direction, uint16_t dpi) {
     return direction == 1 ? -dots : dots;
 }
 
-void WriteDebugBitmap(const PagePipelinePolicy& policy, const char* path, const char* error, const uint8_t* data,
-                      uint32_t size, int width, int height, int bits) {
+void WriteDebugBitmap(const PagePipelinePolicy& policy, const char* path, const char* error,
+                      const uint8_t* data, uint32_t size, int width, int height, int bits) {
     bool failed = false;
     WriteBmpFile(path, data, size, width, height, bits, policy.bitmapLayout, &failed);
     if (failed) LOGE("%s", error);
 }
 
-int32_t ConversionLimit(uint16_t dpi) { return static_cast<int32_t>(dpi * 300000.0 / 25400.0 + 0.5); }
+int32_t ConversionLimit(uint16_t dpi) {
+    return static_cast<int32_t>(dpi * 300000.0 / 25400.0 + 0.5);
+}
 
 struct Conversion {
     int32_t rotationCode;
@@ -120,9 +127,9 @@ bool Convert(CBmpProcessing& bmpProcessing, const Conversion& c, int32_t limit, 
              WorkingImage& work, tagRECT& rect) {
     uint8_t* out = nullptr;
     uint32_t outSize = 0;
-    bmpProcessing.CoverBMP2OutputFormat(work.bits, work.size, &out, &outSize, &work.header, &rect, c.rotationCode,
-                                        c.xShift, c.yShift, c.levels, c.mirror, c.brightness, c.contrast, limit,
-                                        skipWhite);
+    bmpProcessing.CoverBMP2OutputFormat(work.bits, work.size, &out, &outSize, &work.header, &rect,
+                                        c.rotationCode, c.xShift, c.yShift, c.levels, c.mirror,
+                                        c.brightness, c.contrast, limit, skipWhite);
     if (out == nullptr || work.header.biWidth <= 0 || work.header.biHeight <= 0) {
         std::free(out);
         return false;
@@ -140,20 +147,22 @@ void AutoRotate(const tagOEMCFG& cfg, WorkingImage& work, tagRECT& rect, uint32_
     // Without a maximum width every page fits.
     const bool limited = cfg.sMaxOutputWidth != 0;
     const bool tooWide = limited && wmm - cfg.sMaxOutputWidth > 20.0 && w > h + my;
-    const bool tallAndFits = (!limited || hmm - cfg.sMaxOutputWidth < 20.0) && w + mx < h && cfg.sAutoRotate90 > 0;
+    const bool tallAndFits =
+        (!limited || hmm - cfg.sMaxOutputWidth < 20.0) && w + mx < h && cfg.sAutoRotate90 > 0;
     if (!tooWide && !tallAndFits) return;
     // A page turned only because it is too wide, with no direction chosen, turns anticlockwise.
     const int16_t mode = cfg.sAutoRotate90 > 0 ? static_cast<int16_t>(cfg.sAutoRotate90 - 1) : 0;
     uint8_t* turned = nullptr;
     uint32_t turnedSize = 0;
     tagRECT turnedRect{};
-    if (!CBmpProcessing::RotateImgData(work.bits, work.size, rect, &work.header, mode, &turned, &turnedSize,
-                                       &turnedRect) ||
+    if (!CBmpProcessing::RotateImgData(work.bits, work.size, rect, &work.header, mode, &turned,
+                                       &turnedSize, &turnedRect) ||
         turned == nullptr) {
         std::free(turned);
         return;
     }
-    LOGD("databuf2: 0x%x, databuf3: 0x%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(work.bits)),
+    LOGD("databuf2: 0x%x, databuf3: 0x%x",
+         static_cast<unsigned>(reinterpret_cast<uintptr_t>(work.bits)),
          static_cast<unsigned>(reinterpret_cast<uintptr_t>(turned)));
     work.Take(turned, turnedSize);
     rect = turnedRect;
@@ -162,8 +171,8 @@ void AutoRotate(const tagOEMCFG& cfg, WorkingImage& work, tagRECT& rect, uint32_
 }
 
 // Step 11: a page wider than the print width is scaled down to it, keeping its proportions.
-bool FitWidth(CBmpProcessing& bmpProcessing, const tagOEMCFG& cfg, WorkingImage& work, tagRECT& rect, uint32_t& w,
-              uint32_t& h) {
+bool FitWidth(CBmpProcessing& bmpProcessing, const tagOEMCFG& cfg, WorkingImage& work,
+              tagRECT& rect, uint32_t& w, uint32_t& h) {
     if (cfg.sMaxOutputWidth == 0) return true;
     const uint32_t maxDots = static_cast<uint32_t>(MmToDots(cfg.sMaxOutputWidth, cfg.sOutputXDPI));
     if (maxDots == 0 || maxDots >= w) return true;
@@ -172,14 +181,17 @@ bool FitWidth(CBmpProcessing& bmpProcessing, const tagOEMCFG& cfg, WorkingImage&
     const uint64_t size = uint64_t{DibStride(maxDots, depth)} * newHeight;
     uint8_t* scaled = AllocateFilled(size, 0xFF);
     if (scaled == nullptr) return false;
-    const tagColorCFG colour{static_cast<int16_t>(cfg.nBrightness), static_cast<int16_t>(cfg.nContrast),
+    const tagColorCFG colour{static_cast<int16_t>(cfg.nBrightness),
+                             static_cast<int16_t>(cfg.nContrast),
                              static_cast<int16_t>(cfg.nColorLevelsAdj), 0, 0};
     if (newHeight < h) {
-        bmpProcessing.InvoicQIShrinkImg2(w, h, depth, work.Stride(), work.bits, nullptr, maxDots, newHeight, depth,
-                                         &scaled, nullptr, static_cast<uint32_t>(size), colour, colour, tagRECT{});
+        bmpProcessing.InvoicQIShrinkImg2(w, h, depth, work.Stride(), work.bits, nullptr, maxDots,
+                                         newHeight, depth, &scaled, nullptr,
+                                         static_cast<uint32_t>(size), colour, colour, tagRECT{});
     } else {
-        bmpProcessing.InvoicResampleImg2(w, h, depth, work.Stride(), work.bits, maxDots, newHeight, depth, &scaled,
-                                         static_cast<uint32_t>(size), colour, 0, tagRECT{});
+        bmpProcessing.InvoicResampleImg2(w, h, depth, work.Stride(), work.bits, maxDots, newHeight,
+                                         depth, &scaled, static_cast<uint32_t>(size), colour, 0,
+                                         tagRECT{});
     }
     work.Take(scaled, static_cast<uint32_t>(size));
     work.header.biWidth = static_cast<int32_t>(maxDots);
@@ -191,22 +203,23 @@ bool FitWidth(CBmpProcessing& bmpProcessing, const tagOEMCFG& cfg, WorkingImage&
 }
 
 // Step 13: one byte per dot, 0 printed and 255 blank.
-void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingImage& work, uint32_t w, uint32_t h,
-              bool logFlag) {
+void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingImage& work,
+              uint32_t w, uint32_t h, bool logFlag) {
     const bool negative = policy.negativeHonoured && cfg.bNegative != 0;
     const uint32_t stride = work.Stride();
     if (policy.adaptiveThresholdForMethod4 && cfg.sHalftoneMethod == 4) {
         uint8_t* result = nullptr;
         int32_t resultSize = 0;
         if (AdaptiveThreshold(work.bits, static_cast<int32_t>(w), static_cast<int32_t>(h),
-                              static_cast<int32_t>(stride), &result, &resultSize, negative, 0, 64, 0, 0.5f) &&
+                              static_cast<int32_t>(stride), &result, &resultSize, negative, 0, 64,
+                              0, 0.5f) &&
             result != nullptr) {
             work.Take(result, static_cast<uint32_t>(resultSize));
             work.header.biWidth = static_cast<int32_t>(w);
             work.header.biHeight = static_cast<int32_t>(h);
             if (logFlag) {
-                WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError, work.bits, work.size,
-                                 static_cast<int>(w), static_cast<int>(h), 8);
+                WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError,
+                                 work.bits, work.size, static_cast<int>(w), static_cast<int>(h), 8);
             }
         } else {
             std::free(result);
@@ -218,13 +231,14 @@ void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingIma
     CBmpProcessing::Dither(cfg.sHalftoneMethod, work.bits, dots, h, w, stride, 0, negative);
     work.Take(dots, work.size);
     if (logFlag) {
-        WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError, work.bits, work.size,
-                         static_cast<int>(w), static_cast<int>(h), 8);
+        WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError, work.bits,
+                         work.size, static_cast<int>(w), static_cast<int>(h), 8);
     }
 }
 
 // Step 14: long solid runs of each row become dashed lines.
-void DashSolidRuns(const tagOEMCFG& cfg, double runDpi, WorkingImage& work, uint32_t w, uint32_t h) {
+void DashSolidRuns(const tagOEMCFG& cfg, double runDpi, WorkingImage& work, uint32_t w,
+                   uint32_t h) {
     const int16_t black = static_cast<int16_t>(MmToDots(cfg.sBlackInterval, cfg.sOutputXDPI));
     const int16_t white = static_cast<int16_t>(MmToDots(cfg.sWhiteInterval, cfg.sOutputXDPI));
     const uint32_t stride = work.Stride();
@@ -236,7 +250,8 @@ void DashSolidRuns(const tagOEMCFG& cfg, double runDpi, WorkingImage& work, uint
                 ++run;
                 continue;
             }
-            if (run > 0 && static_cast<int64_t>(run / runDpi * 25.4 + 0.5) >= cfg.sMinImaginaryLineLen) {
+            if (run > 0 &&
+                static_cast<int64_t>(run / runDpi * 25.4 + 0.5) >= cfg.sMinImaginaryLineLen) {
                 CBmpProcessing::ResetBlackLineData(row + x - run, run, black, white, 8);
             }
             run = 0;
@@ -247,21 +262,24 @@ void DashSolidRuns(const tagOEMCFG& cfg, double runDpi, WorkingImage& work, uint
 }  // namespace
 
 int32_t RotationCode(int16_t orientation, uint16_t rotate90, int64_t rotation) {
-    if ((orientation != 1 && orientation != 2) || rotate90 > 1 || (rotation != 0 && rotation != 1)) return 3;
+    if ((orientation != 1 && orientation != 2) || rotate90 > 1 || (rotation != 0 && rotation != 1))
+        return 3;
     // [orientation - 1][sRotate90][sRotation]
     static const int32_t kCodes[2][2][2] = {{{3, 1}, {2, 0}}, {{0, 2}, {3, 1}}};
     return kCodes[orientation - 1][rotate90][rotation];
 }
 
-KeptPageSize KeepPageSize(const _OEMPDEV& pdev) { return {pdev.bmInfoHeader.biWidth, pdev.bmInfoHeader.biHeight}; }
+KeptPageSize KeepPageSize(const _OEMPDEV& pdev) {
+    return {pdev.bmInfoHeader.biWidth, pdev.bmInfoHeader.biHeight};
+}
 
 void RestorePageSize(_OEMPDEV& pdev, KeptPageSize kept) {
     pdev.bmInfoHeader.biWidth = kept.width;
     pdev.bmInfoHeader.biHeight = kept.height;
 }
 
-PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _DEVMODE& dm, _OEMPDEV& pdev,
-                               bool logFlag, HalftonedPage& page) {
+PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _DEVMODE& dm,
+                               _OEMPDEV& pdev, bool logFlag, HalftonedPage& page) {
     if (pdev.pBufStart == nullptr) return PipelineResult::NoPage;
     if (dm.dmPrintQuality <= 0 || dm.dmYResolution <= 0) return PipelineResult::Empty;
     double xs = 1.0;
@@ -279,7 +297,8 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     uint32_t w = static_cast<uint32_t>(work.header.biWidth);
     uint32_t h = static_cast<uint32_t>(work.header.biHeight);
     tagRECT rect{0, 0, static_cast<int32_t>(w) - 1, static_cast<int32_t>(h) - 1};
-    LOGD("Page Num=%d,rectTmp.right=%d,rectTmp.bottom=%d", pdev.dwCurPageNum, rect.right, rect.bottom);
+    LOGD("Page Num=%d,rectTmp.right=%d,rectTmp.bottom=%d", pdev.dwCurPageNum, rect.right,
+         rect.bottom);
 
     Conversion conversion{};
     conversion.rotationCode = RotationCode(dm.dmOrientation, cfg.sRotate90, cfg.sRotation);
@@ -295,19 +314,23 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     conversion.contrast = cfg.nContrast;
 
     if (logFlag) {
-        WriteDebugBitmap(policy, policy.beginBitmapPath, policy.beginBitmapError, pdev.pBufStart, pdev.dwBufSize,
-                         pdev.bmInfoHeader.biWidth, pdev.bmInfoHeader.biHeight, 24);
+        WriteDebugBitmap(policy, policy.beginBitmapPath, policy.beginBitmapError, pdev.pBufStart,
+                         pdev.dwBufSize, pdev.bmInfoHeader.biWidth, pdev.bmInfoHeader.biHeight, 24);
     }
     CBmpProcessing bmpProcessing;
     if (gamma != 1.0f) bmpProcessing.SetColorLevelsData(&conversion.levels, 0);
-    if (cfg.nBrightness != 0 || cfg.nContrast != 0) bmpProcessing.SetLightTable(cfg.nBrightness, cfg.nContrast);
+    if (cfg.nBrightness != 0 || cfg.nContrast != 0)
+        bmpProcessing.SetLightTable(cfg.nBrightness, cfg.nContrast);
 
     // Print mode 0 converts after scaling; every other mode converts first. Any mode but 0
     // converts first, so that no page reaches the halftoning still in colour.
     const bool convertFirst = cfg.sPaperMode != 0;
     if (convertFirst) {
-        const uint16_t limitDpi = policy.firstLimitAtOutputDpi ? cfg.sOutputXDPI : static_cast<uint16_t>(dm.dmPrintQuality);
-        if (!Convert(bmpProcessing, conversion, ConversionLimit(limitDpi), 1, work, rect)) return PipelineResult::Empty;
+        const uint16_t limitDpi = policy.firstLimitAtOutputDpi
+                                      ? cfg.sOutputXDPI
+                                      : static_cast<uint16_t>(dm.dmPrintQuality);
+        if (!Convert(bmpProcessing, conversion, ConversionLimit(limitDpi), 1, work, rect))
+            return PipelineResult::Empty;
         w = static_cast<uint32_t>(rect.right - std::max(rect.left, 0) + 1);
         h = static_cast<uint32_t>(rect.bottom - std::max(rect.top, 0) + 1);
     }
@@ -315,12 +338,15 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
 
     AutoRotate(cfg, work, rect, w, h);
     if (!policy.widthLimitOnlyWhenSizingLabel || cfg.sPaperMode == 1 || cfg.sSavePaper == 1) {
-        if (!FitWidth(bmpProcessing, cfg, work, rect, w, h) || w == 0 || h == 0) return PipelineResult::Empty;
+        if (!FitWidth(bmpProcessing, cfg, work, rect, w, h) || w == 0 || h == 0)
+            return PipelineResult::Empty;
     }
     if (!convertFirst) {
-        const int16_t skipWhite = policy.secondConversionSkipsWhiteBySavePaper ? static_cast<int16_t>(cfg.sSavePaper) : 1;
-        if (!Convert(bmpProcessing, conversion, ConversionLimit(static_cast<uint16_t>(dm.dmPrintQuality)), skipWhite,
-                     work, rect)) {
+        const int16_t skipWhite =
+            policy.secondConversionSkipsWhiteBySavePaper ? static_cast<int16_t>(cfg.sSavePaper) : 1;
+        if (!Convert(bmpProcessing, conversion,
+                     ConversionLimit(static_cast<uint16_t>(dm.dmPrintQuality)), skipWhite, work,
+                     rect)) {
             return PipelineResult::Empty;
         }
         w = static_cast<uint32_t>(rect.right - rect.left + 1);
@@ -329,11 +355,13 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     // The dots never extend past the converted image.
     w = std::min(w, static_cast<uint32_t>(work.header.biWidth));
     h = std::min(h, static_cast<uint32_t>(work.header.biHeight));
-    if (work.owned == nullptr || work.header.biBitCount != 8 || w == 0 || h == 0) return PipelineResult::Empty;
+    if (work.owned == nullptr || work.header.biBitCount != 8 || w == 0 || h == 0)
+        return PipelineResult::Empty;
 
     Halftone(policy, cfg, work, w, h, logFlag);
     if (cfg.sIsLineImaginary != 0) {
-        DashSolidRuns(cfg, policy.dashRunsAtRasterDpi ? dm.dmPrintQuality : cfg.sOutputXDPI, work, w, h);
+        DashSolidRuns(cfg, policy.dashRunsAtRasterDpi ? dm.dmPrintQuality : cfg.sOutputXDPI, work,
+                      w, h);
     }
 
     page.stride = work.Stride();

@@ -49,9 +49,9 @@ struct HalftonedPage {
     uint32_t stride = 0;
     uint32_t width = 0;
     uint32_t height = 0;
-    tagRECT rect{};         // where the dots lie in the converted frame
+    tagRECT rect{};  // where the dots lie in the converted frame
     int32_t rotationCode = 3;
-    int32_t xShift = 0;     // dots
+    int32_t xShift = 0;  // dots
     int32_t yShift = 0;
 };
 
@@ -64,8 +64,9 @@ enum class PipelineResult {
 // Runs the page in `pdev.pBufStart` through the image steps. It may replace the page buffer
 // (resampling) and changes the page image's size in `pdev.bmInfoHeader`; RestorePageSize puts
 // the size back once the page has been sent.
-PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _DEVMODE& devMode,
-                               _OEMPDEV& pdev, bool logFlag, HalftonedPage& page);
+PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
+                               const _DEVMODE& devMode, _OEMPDEV& pdev, bool logFlag,
+                               HalftonedPage& page);
 
 // The rotation passed to the conversion for a page orientation and the two rotation settings.
 int32_t RotationCode(int16_t orientation, uint16_t rotate90, int64_t rotation);

@@ -8,7 +8,9 @@
 
 namespace {
 
-unsigned int Low32(const void* p) { return static_cast<unsigned int>(reinterpret_cast<uintptr_t>(p)); }
+unsigned int Low32(const void* p) {
+    return static_cast<unsigned int>(reinterpret_cast<uintptr_t>(p));
+}
 
 }  // namespace
 

@@ -11,7 +11,8 @@ void InitDevmode(_DEVMODE* devMode, const cups_page_header2_t* header) {
     devMode->dmYResolution = static_cast<int16_t>(header->HWResolution[1]);
     devMode->dmOrientation = 1;
     devMode->dmCollate = static_cast<int16_t>(header->Collate);
-    LOGD("Init dmPrintQuality: %d, dmYResolution: %d", devMode->dmPrintQuality, devMode->dmYResolution);
+    LOGD("Init dmPrintQuality: %d, dmYResolution: %d", devMode->dmPrintQuality,
+         devMode->dmYResolution);
     LOGD("Init dmOrientation: %d", devMode->dmOrientation);
     LOGD("Init dmCollate: %d", devMode->dmCollate);
 }
@@ -20,8 +21,10 @@ void InitOemPDEV(_OEMPDEV* pdev, const cups_page_header2_t* header) {
     if (pdev == nullptr || header == nullptr) return;
     pdev->pBufStart = nullptr;
     pdev->bmInfoHeader.biBitCount = static_cast<uint16_t>(header->cupsBitsPerPixel);
-    pdev->bmInfoHeader.biWidth = pdev->srcGdiInfo.szlPhysSize.cx = static_cast<int32_t>(header->cupsWidth);
-    pdev->bmInfoHeader.biHeight = pdev->srcGdiInfo.szlPhysSize.cy = static_cast<int32_t>(header->cupsHeight);
+    pdev->bmInfoHeader.biWidth = pdev->srcGdiInfo.szlPhysSize.cx =
+        static_cast<int32_t>(header->cupsWidth);
+    pdev->bmInfoHeader.biHeight = pdev->srcGdiInfo.szlPhysSize.cy =
+        static_cast<int32_t>(header->cupsHeight);
     pdev->srcGdiInfo.ulVertRes = header->cupsHeight;
     pdev->sCurCopies = static_cast<uint16_t>(header->NumCopies);
     pdev->dwPagePrinted = 0;

@@ -7,7 +7,8 @@
 #include "tools/posdecode/pos_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const PosDecodeResult result = DecodeEscPos(std::string_view(reinterpret_cast<const char*>(data), size));
+    const PosDecodeResult result =
+        DecodeEscPos(std::string_view(reinterpret_cast<const char*>(data), size));
     (void)FormatPosSummary(result);
     return 0;
 }

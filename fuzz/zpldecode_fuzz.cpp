@@ -7,7 +7,8 @@
 #include "tools/zpldecode/zpl_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const ZplDecodeResult result = DecodeZpl(std::string_view(reinterpret_cast<const char*>(data), size));
+    const ZplDecodeResult result =
+        DecodeZpl(std::string_view(reinterpret_cast<const char*>(data), size));
     (void)FormatSummary(result);
     return 0;
 }

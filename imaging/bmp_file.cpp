@@ -46,13 +46,14 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 
 }  // namespace
 
-bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int width, int height, int bits,
-                  const BmpFileLayout& layout, bool* writeFailed) {
+bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int width, int height,
+                  int bits, const BmpFileLayout& layout, bool* writeFailed) {
     if (writeFailed != nullptr) *writeFailed = false;
     if (path == nullptr || data == nullptr || width <= 0 || height <= 0 || bits <= 0) return false;
     const uint32_t sourceRow = length / static_cast<uint32_t>(height);
-    const uint32_t fileRow = layout.padRows ? DibStride(static_cast<uint32_t>(width), static_cast<uint32_t>(bits))
-                                            : sourceRow;
+    const uint32_t fileRow =
+        layout.padRows ? DibStride(static_cast<uint32_t>(width), static_cast<uint32_t>(bits))
+                       : sourceRow;
     const uint64_t imageSize = uint64_t{fileRow} * static_cast<uint32_t>(height);
     if (imageSize > UINT32_MAX - 1078) return false;
 
@@ -71,7 +72,8 @@ bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int wi
     Put32(head, DataOffset(bits));
     Put32(head, 40);
     Put32(head, static_cast<uint32_t>(width));
-    Put32(head, static_cast<uint32_t>(height));  // positive: the first buffer row is the file's first row
+    Put32(head,
+          static_cast<uint32_t>(height));  // positive: the first buffer row is the file's first row
     Put16(head, 1);
     Put16(head, static_cast<uint16_t>(bits));
     Put32(head, 0);
@@ -85,7 +87,8 @@ bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int wi
     bool ok = WriteAll(fd, head.data(), head.size());
     std::vector<uint8_t> row(fileRow, 0);
     for (int y = 0; ok && y < height; ++y) {
-        std::memcpy(row.data(), data + uint64_t{sourceRow} * static_cast<uint32_t>(y), std::min(sourceRow, fileRow));
+        std::memcpy(row.data(), data + uint64_t{sourceRow} * static_cast<uint32_t>(y),
+                    std::min(sourceRow, fileRow));
         ok = WriteAll(fd, row.data(), row.size());
     }
     ::close(fd);

@@ -7,7 +7,7 @@
 
 // How the renderers lay out their debug files.
 struct BmpFileLayout {
-    bool padRows;              // rows padded to 4 bytes (else the buffer's own row length)
+    bool padRows;  // rows padded to 4 bytes (else the buffer's own row length)
     int32_t pixelsPerMetre;
     const tagBITMAPINFOHEADER* colourCountsFrom;  // colours-used fields copied from here, or null
 };
@@ -16,5 +16,5 @@ struct BmpFileLayout {
 // replaced, created under the 022 creation mask, and never written through a symbolic link.
 // Returns false when the file could not be opened; `writeFailed` is set when it was opened
 // but not completely written.
-bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int width, int height, int bits,
-                  const BmpFileLayout& layout, bool* writeFailed = nullptr);
+bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int width, int height,
+                  int bits, const BmpFileLayout& layout, bool* writeFailed = nullptr);

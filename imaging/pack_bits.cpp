@@ -14,7 +14,8 @@ uint8_t PrintedFlags(const uint8_t* dots) {
         std::memcpy(&v, dots, 8);
         const uint64_t t = ~v;  // printed dots are the non-zero bytes
         if (t == 0) return 0;   // blank paper, the common case
-        const uint64_t high = (((t & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | t) & 0x8080808080808080ULL;
+        const uint64_t high =
+            (((t & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | t) & 0x8080808080808080ULL;
         // Byte k's flag moves to bit 63 - k of the product; no two partial products overlap.
         return static_cast<uint8_t>(((high >> 7) * 0x8040201008040201ULL) >> 56);
     } else {
@@ -34,8 +35,8 @@ void Place(uint8_t* row, uint32_t byte, uint8_t bits, bool printedIsOne) {
 
 }  // namespace
 
-void PackDotRow(const uint8_t* dots, uint32_t count, uint8_t* row, uint32_t rowBytes, uint32_t firstBit,
-                bool printedIsOne, bool reversed) {
+void PackDotRow(const uint8_t* dots, uint32_t count, uint8_t* row, uint32_t rowBytes,
+                uint32_t firstBit, bool printedIsOne, bool reversed) {
     const uint64_t rowBits = uint64_t{rowBytes} * 8;
     if (firstBit >= rowBits) return;
     const uint32_t packed = static_cast<uint32_t>(std::min<uint64_t>(count, rowBits - firstBit));
@@ -48,11 +49,13 @@ void PackDotRow(const uint8_t* dots, uint32_t count, uint8_t* row, uint32_t rowB
             if (flags == 0) continue;
             const uint32_t byte = (firstBit + i) >> 3;
             Place(row, byte, static_cast<uint8_t>(flags >> shift), printedIsOne);
-            if (shift != 0) Place(row, byte + 1, static_cast<uint8_t>(flags << (8 - shift)), printedIsOne);
+            if (shift != 0)
+                Place(row, byte + 1, static_cast<uint8_t>(flags << (8 - shift)), printedIsOne);
         }
     }
     for (uint32_t bit = firstBit + i; i < packed; ++i, ++bit) {
         const uint8_t dot = reversed ? dots[count - 1 - i] : dots[i];
-        if (dot != 0xFF) Place(row, bit >> 3, static_cast<uint8_t>(0x80u >> (bit & 7)), printedIsOne);
+        if (dot != 0xFF)
+            Place(row, bit >> 3, static_cast<uint8_t>(0x80u >> (bit & 7)), printedIsOne);
     }
 }

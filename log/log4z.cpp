@@ -22,7 +22,7 @@
 
 namespace {
 
-const char* const kLevelNames[] = {"LOG_TRACE", "LOG_DEBUG", "LOG_INFO",  "LOG_WARN",
+const char* const kLevelNames[] = {"LOG_TRACE", "LOG_DEBUG", "LOG_INFO", "LOG_WARN",
                                    "LOG_ERROR", "LOG_ALARM", "LOG_FATAL"};
 constexpr int kLevelCount = sizeof(kLevelNames) / sizeof(kLevelNames[0]);
 constexpr const char* kThreadStartedBanner =
@@ -100,7 +100,7 @@ struct LoggerInfo {
 };
 
 class LogerManager final : public ILog4zManager {
-public:
+  public:
     LogerManager();
     ~LogerManager() override;
 
@@ -126,7 +126,7 @@ public:
     LogData* makeLogData(LoggerId id, int level) override;
     void freeLogData(LogData* log) override;
 
-private:
+  private:
     bool validId(LoggerId id) const { return id >= 0 && id <= _lastId; }
     template <typename Fn>
     bool updateLogger(LoggerId id, Fn fn);
@@ -394,7 +394,8 @@ void LogerManager::closeLogger(LoggerInfo& logger) {
 // that path is refused rather than followed.
 bool LogerManager::openLogger(LoggerInfo& logger, time_t now) {
     const unsigned long long limitBytes = static_cast<unsigned long long>(logger.limitsize) << 20;
-    if (logger.fd >= 0 && logger.fileCreateDay == DayNumber(now) && logger.curWriteLen <= limitBytes) {
+    if (logger.fd >= 0 && logger.fileCreateDay == DayNumber(now) &&
+        logger.curWriteLen <= limitBytes) {
         return true;
     }
     closeLogger(logger);
@@ -425,7 +426,8 @@ bool LogerManager::openLogger(LoggerInfo& logger, time_t now) {
     }
     if (logger.reserve > 0) removeExpiredFiles(logger, now);
     struct stat opened {};
-    logger.curWriteLen = ::fstat(logger.fd, &opened) == 0 ? static_cast<unsigned long long>(opened.st_size) : 0;
+    logger.curWriteLen =
+        ::fstat(logger.fd, &opened) == 0 ? static_cast<unsigned long long>(opened.st_size) : 0;
     return true;
 }
 
@@ -457,8 +459,9 @@ void LogerManager::run() {
         {
             std::lock_guard<std::mutex> guard(_logLock);
             const LoggerInfo& l = _loggers[i];
-            std::snprintf(text, sizeof(text), "logger id=%d key=%s name=%s path=%s level=%d display=%s",
-                          i, l.key.c_str(), l.name.c_str(), l.path.c_str(), l.level,
+            std::snprintf(text, sizeof(text),
+                          "logger id=%d key=%s name=%s path=%s level=%d display=%s", i,
+                          l.key.c_str(), l.name.c_str(), l.path.c_str(), l.level,
                           l.display ? "true" : "false");
         }
         bannerLine(i, text);
@@ -483,7 +486,8 @@ void LogAppendf(LogData* data, const char* format, ...) {
     if (room <= 1) return;
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(data->_content + data->_contentLen, static_cast<size_t>(room), format, args);
+    int n =
+        std::vsnprintf(data->_content + data->_contentLen, static_cast<size_t>(room), format, args);
     va_end(args);
     if (n > 0) data->_contentLen += std::min(n, room - 1);
 }

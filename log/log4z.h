@@ -26,7 +26,7 @@ enum ENUM_LOG_LEVEL {
 struct LogData {
     LoggerId _id;
     int _level;
-    int64_t _time;        // seconds since the epoch
+    int64_t _time;          // seconds since the epoch
     unsigned int _precise;  // milliseconds
     unsigned int _threadID;
     int _contentLen;
@@ -34,7 +34,7 @@ struct LogData {
 };
 
 class ILog4zManager {
-public:
+  public:
     virtual ~ILog4zManager() = default;
     static ILog4zManager* getInstance();
 
@@ -67,14 +67,14 @@ void LogAppendf(LogData* data, const char* format, ...) __attribute__((format(pr
 // Configures the main logger for a filter ("/tmp/<name>.log", fresh for every job) and starts it.
 void StartLog4z(const char* name);
 
-#define LOG4Z_STATEMENT(level, ...)                                                    \
-    do {                                                                               \
-        ILog4zManager* log4zManager_ = ILog4zManager::getInstance();                   \
-        if (log4zManager_->prePushLog(LOG4Z_MAIN_LOGGER_ID, level)) {                  \
+#define LOG4Z_STATEMENT(level, ...)                                                        \
+    do {                                                                                   \
+        ILog4zManager* log4zManager_ = ILog4zManager::getInstance();                       \
+        if (log4zManager_->prePushLog(LOG4Z_MAIN_LOGGER_ID, level)) {                      \
             LogData* log4zData_ = log4zManager_->makeLogData(LOG4Z_MAIN_LOGGER_ID, level); \
-            LogAppendf(log4zData_, __VA_ARGS__);                                       \
-            log4zManager_->pushLog(log4zData_, __FILE__, __LINE__);                    \
-        }                                                                              \
+            LogAppendf(log4zData_, __VA_ARGS__);                                           \
+            log4zManager_->pushLog(log4zData_, __FILE__, __LINE__);                        \
+        }                                                                                  \
     } while (0)
 
 #define LOGD(...) LOG4Z_STATEMENT(LOG_LEVEL_DEBUG, __VA_ARGS__)

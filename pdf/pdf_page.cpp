@@ -21,7 +21,7 @@ const std::string kToolInput = "/dev/fd/" + std::to_string(kToolInputFd);
 // The job's PDF, opened without following a link. The tools read it through the open
 // descriptor, so they see exactly this file whatever happens to the name meanwhile.
 class PdfInput {
-public:
+  public:
     explicit PdfInput(const char* path) {
         fd_ = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         struct stat info {};
@@ -38,7 +38,7 @@ public:
     PdfInput& operator=(const PdfInput&) = delete;
     int fd() const { return fd_; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -127,11 +127,15 @@ bool PdftoppmCmd(std::string& ppmPath, const PdfPageRequest& r) {
     PdfInput pdf(r.pdfPath);
     if (pdf.fd() < 0) return false;
     const std::string page = std::to_string(r.pageNumber);
-    const std::vector<std::string> argv = {"pdftoppm", "-q", "-aa", "no", "-aaVector", "no",
-                                           "-f", page, "-l", page,
-                                           "-rx", std::to_string(r.xResolution),
-                                           "-ry", std::to_string(r.yResolution),
-                                           kToolInput, std::string("/tmp/MXLT_TEMP_CUPS_") + r.jobId};
+    const std::vector<std::string> argv = {
+        "pdftoppm",  "-q",
+        "-aa",       "no",
+        "-aaVector", "no",
+        "-f",        page,
+        "-l",        page,
+        "-rx",       std::to_string(r.xResolution),
+        "-ry",       std::to_string(r.yResolution),
+        kToolInput,  std::string("/tmp/MXLT_TEMP_CUPS_") + r.jobId};
     const int status = RunTool(argv, pdf.fd());
     std::string command;
     for (const std::string& a : argv) command += (command.empty() ? "" : " ") + a;
@@ -142,7 +146,8 @@ bool PdftoppmCmd(std::string& ppmPath, const PdfPageRequest& r) {
 
 bool RenderPdfPage(const PdfPageRequest& request, uint8_t* bits, uint32_t width, uint32_t height,
                    uint32_t stride) {
-    if (bits == nullptr || width == 0 || height == 0 || uint64_t{stride} < uint64_t{width} * 3) return false;
+    if (bits == nullptr || width == 0 || height == 0 || uint64_t{stride} < uint64_t{width} * 3)
+        return false;
     std::string ppmPath;
     const bool rendered = PdftoppmCmd(ppmPath, request);
     if (ppmPath.empty()) return false;
@@ -155,7 +160,8 @@ bool RenderPdfPage(const PdfPageRequest& request, uint8_t* bits, uint32_t width,
     const uint8_t* pixels = PpmBitmapData(data.data(), data.size(), ppmWidth, ppmHeight);
     if (pixels == nullptr) return false;
     if (ppmWidth != width || ppmHeight != height) {
-        LOGW("PDF page %u is %u x %u pixels, the page %u x %u", request.pageNumber, ppmWidth, ppmHeight, width, height);
+        LOGW("PDF page %u is %u x %u pixels, the page %u x %u", request.pageNumber, ppmWidth,
+             ppmHeight, width, height);
     }
     CopyPpmToPage(pixels, ppmWidth, ppmHeight, bits, width, height, stride);
     return true;

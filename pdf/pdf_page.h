@@ -17,7 +17,8 @@ struct PdfPageRequest {
 // Renders the page into the page image: `height` rows of `width` blue-green-red pixels,
 // `stride` bytes apart. Returns true when it replaced the page's pixels; false leaves the
 // page image untouched.
-bool RenderPdfPage(const PdfPageRequest& request, uint8_t* bits, uint32_t width, uint32_t height, uint32_t stride);
+bool RenderPdfPage(const PdfPageRequest& request, uint8_t* bits, uint32_t width, uint32_t height,
+                   uint32_t stride);
 
 // Number of decimal digits of the PDF's page count, or -1 when pdfinfo gives none.
 int GetPpmFilePagesBits(const char* pdfPath);

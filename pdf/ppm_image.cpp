@@ -12,7 +12,9 @@
 
 namespace {
 
-bool IsSpace(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Reads white space and then a decimal number at `pos`.
 bool ReadNumber(const uint8_t* buffer, size_t size, size_t& pos, uint32_t& value) {
@@ -91,8 +93,8 @@ uint8_t* PpmBitmapData(uint8_t* buffer, size_t size, uint32_t& width, uint32_t& 
     return pixels;
 }
 
-void CopyPpmToPage(const uint8_t* pixels, uint32_t ppmWidth, uint32_t ppmHeight, uint8_t* bits, uint32_t width,
-                   uint32_t height, uint32_t stride) {
+void CopyPpmToPage(const uint8_t* pixels, uint32_t ppmWidth, uint32_t ppmHeight, uint8_t* bits,
+                   uint32_t width, uint32_t height, uint32_t stride) {
     const size_t rowBytes = size_t{std::min(ppmWidth, width)} * 3;
     const size_t ppmRowBytes = size_t{ppmWidth} * 3;
     for (uint32_t y = 0; y < height; ++y) {

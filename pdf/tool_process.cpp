@@ -22,7 +22,8 @@ void Drain(int fd, std::string* output, size_t maxOutput) {
         const ssize_t n = ::read(fd, buffer, sizeof(buffer));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        if (output->size() < maxOutput) output->append(buffer, std::min(static_cast<size_t>(n), maxOutput - output->size()));
+        if (output->size() < maxOutput)
+            output->append(buffer, std::min(static_cast<size_t>(n), maxOutput - output->size()));
     }
 }
 
@@ -36,7 +37,8 @@ int WaitFor(pid_t pid) {
 
 }  // namespace
 
-int RunTool(const std::vector<std::string>& argv, int inputFd, std::string* output, size_t maxOutput) {
+int RunTool(const std::vector<std::string>& argv, int inputFd, std::string* output,
+            size_t maxOutput) {
     if (argv.empty()) return -1;
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));

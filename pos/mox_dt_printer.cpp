@@ -23,8 +23,12 @@ constexpr const char* kPartialCut = "<1D><56><42><01>";       // GS V 66 1
 
 // ESC J feeds of 0, 40, 80, 120, 160 and 200 motion units, by "CuttingLength" / "FeedingLength".
 constexpr const char* kLengths[] = {
-    "<1B><4A><00>", "<1B><4A><28>", "<1B><4A><50>",
-    "<1B><4A><78>", "<1B><4A><78><1B><4A><28>", "<1B><4A><78><1B><4A><50>",
+    "<1B><4A><00>",
+    "<1B><4A><28>",
+    "<1B><4A><50>",
+    "<1B><4A><78>",
+    "<1B><4A><78><1B><4A><28>",
+    "<1B><4A><78><1B><4A><50>",
 };
 
 // GS ( L, function 69: print the stored graphic with key codes 0x00 0x00 at scale 1 x 1.
@@ -54,16 +58,24 @@ MoxDTPrinter::MoxDTPrinter() {
 void MoxDTPrinter::StartJobCmd() {}
 
 // Initialise, then GS P 203 203: motion units of 1/203 inch both ways.
-void MoxDTPrinter::StartDocCmd() { m_mapStartDoc[0] = "<1B><40><1D><50><CB><CB>"; }
+void MoxDTPrinter::StartDocCmd() {
+    m_mapStartDoc[0] = "<1B><40><1D><50><CB><CB>";
+}
 
-void MoxDTPrinter::StartPageCmd() { m_mapStartPage[1] = "<0D><0D>"; }
+void MoxDTPrinter::StartPageCmd() {
+    m_mapStartPage[1] = "<0D><0D>";
+}
 
 // ESC J 0: print what is buffered without feeding.
-void MoxDTPrinter::EndPageCmd() { m_mapEndPage[1] = "<1B><4A><00>"; }
+void MoxDTPrinter::EndPageCmd() {
+    m_mapEndPage[1] = "<1B><4A><00>";
+}
 
 void MoxDTPrinter::EndDocCmd() {}
 
-void MoxDTPrinter::EndJobCmd() { m_mapEndJob[104] = kInitialise; }
+void MoxDTPrinter::EndJobCmd() {
+    m_mapEndJob[104] = kInitialise;
+}
 
 void MoxDTPrinter::StartDoc(std::vector<uint8_t>& bytes) const {
     std::string text;
@@ -91,7 +103,9 @@ void MoxDTPrinter::EndDoc(std::vector<uint8_t>& bytes) const {
     MoxESCP::SequenceToByte(text, bytes);
 }
 
-void MoxDTPrinter::Page(std::vector<uint8_t>& bytes) const { bytes = m_escp.PrinterData(); }
+void MoxDTPrinter::Page(std::vector<uint8_t>& bytes) const {
+    bytes = m_escp.PrinterData();
+}
 
 void MoxDTPrinter::SetCashMode(ppd_file_t* ppd) {
     const int choice = GetOptionChoiceIndex("Cashbox", ppd);
@@ -126,12 +140,17 @@ int MoxDTPrinter::SetFeedMode(ppd_file_t* ppd) {
 void MoxDTPrinter::SetLengthEntry(const char* keyword, ppd_file_t* ppd) {
     const int choice = GetOptionChoiceIndex(keyword, ppd);
     LOGD("%s: %d", keyword, choice);
-    if (choice >= 0 && choice < static_cast<int>(std::size(kLengths))) m_mapEndDoc[kLengthKey] = kLengths[choice];
+    if (choice >= 0 && choice < static_cast<int>(std::size(kLengths)))
+        m_mapEndDoc[kLengthKey] = kLengths[choice];
 }
 
-void MoxDTPrinter::SetCutLength(ppd_file_t* ppd) { SetLengthEntry("CuttingLength", ppd); }
+void MoxDTPrinter::SetCutLength(ppd_file_t* ppd) {
+    SetLengthEntry("CuttingLength", ppd);
+}
 
-void MoxDTPrinter::SetFeedLength(ppd_file_t* ppd) { SetLengthEntry("FeedingLength", ppd); }
+void MoxDTPrinter::SetFeedLength(ppd_file_t* ppd) {
+    SetLengthEntry("FeedingLength", ppd);
+}
 
 void MoxDTPrinter::SetResolution(int dpiX, int dpiY) {
     m_escp.SetDpiX(dpiX);
@@ -160,10 +179,11 @@ bool MoxDTPrinter::TransCommand(const uint8_t* pixels, uint32_t length, int xOff
     uint32_t greySize = 0;
     tagRECT content{};
     const COLORLEVELSITEM levels{3.0f, 0, 255, 0, 255};
-    if (!processing.CoverBMP2OutputFormat(pixels, length, &grey, &greySize, &bitmap, &content, 3, xOffset, yOffset,
-                                          levels, false, 0, 0, static_cast<int32_t>(header.cupsWidth), 0)) {
-        LOGE("the page image does not match its header (%u x %u, %u bytes)", header.cupsWidth, header.cupsHeight,
-             length);
+    if (!processing.CoverBMP2OutputFormat(pixels, length, &grey, &greySize, &bitmap, &content, 3,
+                                          xOffset, yOffset, levels, false, 0, 0,
+                                          static_cast<int32_t>(header.cupsWidth), 0)) {
+        LOGE("the page image does not match its header (%u x %u, %u bytes)", header.cupsWidth,
+             header.cupsHeight, length);
         return false;
     }
     const std::unique_ptr<uint8_t, decltype(&std::free)> owned(grey, &std::free);
@@ -171,15 +191,17 @@ bool MoxDTPrinter::TransCommand(const uint8_t* pixels, uint32_t length, int xOff
         // The offsets moved the whole image off the paper: what is left is a white page.
         const uint32_t stride = DibStride(header.cupsWidth, 8);
         const std::vector<uint8_t> white(size_t{stride} * header.cupsHeight, 255);
-        return SetPage(white.data(), stride, header.cupsWidth, header.cupsHeight, "HT_PATSIZE_SUPERCELL_M");
+        return SetPage(white.data(), stride, header.cupsWidth, header.cupsHeight,
+                       "HT_PATSIZE_SUPERCELL_M");
     }
     const uint32_t stride = DibStride(static_cast<uint32_t>(bitmap.biWidth), bitmap.biBitCount);
     if (uint64_t{stride} * static_cast<uint32_t>(bitmap.biHeight) > greySize) return false;
-    return SetPage(grey, stride, static_cast<uint32_t>(bitmap.biWidth), static_cast<uint32_t>(bitmap.biHeight),
-                   "HT_PATSIZE_SUPERCELL_M");
+    return SetPage(grey, stride, static_cast<uint32_t>(bitmap.biWidth),
+                   static_cast<uint32_t>(bitmap.biHeight), "HT_PATSIZE_SUPERCELL_M");
 }
 
-bool MoxDTPrinter::SetPage(const uint8_t* grey, uint32_t stride, uint32_t width, uint32_t height, const char* pattern) {
+bool MoxDTPrinter::SetPage(const uint8_t* grey, uint32_t stride, uint32_t width, uint32_t height,
+                           const char* pattern) {
     if (grey == nullptr) return false;
     if (width == 0 || height == 0) {
         m_escp.ClearPrinterData();
@@ -187,7 +209,8 @@ bool MoxDTPrinter::SetPage(const uint8_t* grey, uint32_t stride, uint32_t width,
     }
     std::vector<uint8_t> bits(MoxESCP::BitRowBytes(stride) * height, 0);
     const std::span<const uint8_t> pixels(grey, size_t{stride} * height);
-    if (MoxESCP::Gray2DotMatrix(pixels, stride, width, height, bits, PatternFor(pattern)) < 0) return false;
+    if (MoxESCP::Gray2DotMatrix(pixels, stride, width, height, bits, PatternFor(pattern)) < 0)
+        return false;
     const int built = m_bSkipBlankRows ? m_escp.DotMatrix2Page(bits, stride, width, height)
                                        : m_escp.DotMatrixPrint(bits, stride, 0, height);
     return built > 0;

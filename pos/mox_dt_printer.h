@@ -18,7 +18,7 @@
 typedef struct ppd_file_s ppd_file_t;
 
 class MoxDTPrinter {
-public:
+  public:
     MoxDTPrinter();
     virtual ~MoxDTPrinter() = default;
     MoxDTPrinter(const MoxDTPrinter&) = default;
@@ -33,11 +33,11 @@ public:
     virtual void EndJobCmd();
 
     // Stream parts: each replaces `bytes` with the bytes of its tables, in key order.
-    void StartDoc(std::vector<uint8_t>& bytes) const;   // start of job, start of document
+    void StartDoc(std::vector<uint8_t>& bytes) const;  // start of job, start of document
     void StartPage(std::vector<uint8_t>& bytes) const;
     void EndPage(std::vector<uint8_t>& bytes) const;
-    void EndDoc(std::vector<uint8_t>& bytes) const;     // end of document, end of job
-    void Page(std::vector<uint8_t>& bytes) const;       // the page graphics
+    void EndDoc(std::vector<uint8_t>& bytes) const;  // end of document, end of job
+    void Page(std::vector<uint8_t>& bytes) const;    // the page graphics
 
     // Option entries, each read from the PPD and logged.
     void SetCashMode(ppd_file_t* ppd);
@@ -58,12 +58,13 @@ public:
                       const cups_page_header2_t& header);
     // Halftones grey rows (`stride` bytes apart, height x stride bytes) and builds the
     // graphics. `pattern` names the halftone ("HT_PATSIZE_SUPERCELL_M" and the like).
-    bool SetPage(const uint8_t* grey, uint32_t stride, uint32_t width, uint32_t height, const char* pattern);
+    bool SetPage(const uint8_t* grey, uint32_t stride, uint32_t width, uint32_t height,
+                 const char* pattern);
 
     bool SkipsBlankRows() const { return m_bSkipBlankRows; }
     const MoxESCP& Escp() const { return m_escp; }
 
-private:
+  private:
     void SetLengthEntry(const char* keyword, ppd_file_t* ppd);
 
     MoxESCP m_escp;

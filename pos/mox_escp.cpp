@@ -13,16 +13,21 @@ struct Matrix {
 
 Matrix MatrixFor(Halfton pattern) {
     switch (pattern) {
-        case Halfton::Supercell: return {&mx_pos::kSupercell[0][0], 16};
-        case Halfton::Matrix6x6: return {&mx_pos::kMatrix6x6[0][0], 6};
-        case Halfton::Matrix8x8: return {&mx_pos::kMatrix8x8[0][0], 8};
-        case Halfton::Fixed: break;
+        case Halfton::Supercell:
+            return {&mx_pos::kSupercell[0][0], 16};
+        case Halfton::Matrix6x6:
+            return {&mx_pos::kMatrix6x6[0][0], 6};
+        case Halfton::Matrix8x8:
+            return {&mx_pos::kMatrix8x8[0][0], 8};
+        case Halfton::Fixed:
+            break;
     }
     return {&mx_pos::kFixedThreshold, 1};
 }
 
 // Packs one grey row into dots against one matrix row, repeated across the width.
-void DitherRow(const uint8_t* grey, uint32_t width, const uint8_t* thresholds, uint32_t n, uint8_t* out) {
+void DitherRow(const uint8_t* grey, uint32_t width, const uint8_t* thresholds, uint32_t n,
+               uint8_t* out) {
     uint32_t column = 0;  // position within the matrix row
     for (uint32_t x = 0; x < width; x += 8) {
         const uint32_t end = std::min(width, x + 8);
@@ -49,7 +54,8 @@ int MoxESCP::Gray2DotMatrix(std::span<const uint8_t> pixels, uint32_t stride, ui
     if (pixels.data() == nullptr || bits.empty() || width > stride) return -1;
     if (height == 0) return 1;
     const size_t rowBytes = BitRowBytes(stride);
-    if (pixels.size() < size_t{stride} * (height - 1) + width || bits.size() < rowBytes * height) return -1;
+    if (pixels.size() < size_t{stride} * (height - 1) + width || bits.size() < rowBytes * height)
+        return -1;
     const Matrix m = MatrixFor(pattern);
     for (uint32_t y = 0; y < height; ++y) {
         DitherRow(pixels.data() + size_t{y} * stride, width, m.entries + (y % m.n) * m.n, m.n,
@@ -58,9 +64,11 @@ int MoxESCP::Gray2DotMatrix(std::span<const uint8_t> pixels, uint32_t stride, ui
     return 1;
 }
 
-int MoxESCP::DotMatrix2Page(std::span<const uint8_t> bits, uint32_t stride, uint32_t width, uint32_t height) {
+int MoxESCP::DotMatrix2Page(std::span<const uint8_t> bits, uint32_t stride, uint32_t width,
+                            uint32_t height) {
     const size_t k = BitRowBytes(stride);
-    if (bits.data() == nullptr || bits.size() < k * height || k > kMaxBytesPerRow || m_linesPerRow == 0) {
+    if (bits.data() == nullptr || bits.size() < k * height || k > kMaxBytesPerRow ||
+        m_linesPerRow == 0) {
         return -1;
     }
     m_printerData.clear();
@@ -87,9 +95,11 @@ int MoxESCP::DotMatrix2Page(std::span<const uint8_t> bits, uint32_t stride, uint
     return 1;
 }
 
-int MoxESCP::DotMatrixPrint(std::span<const uint8_t> bits, uint32_t stride, uint32_t /*unused*/, uint32_t height) {
+int MoxESCP::DotMatrixPrint(std::span<const uint8_t> bits, uint32_t stride, uint32_t /*unused*/,
+                            uint32_t height) {
     const size_t k = BitRowBytes(stride);
-    if (bits.data() == nullptr || bits.size() < k * height || k > kMaxBytesPerRow || m_linesPerRow == 0) {
+    if (bits.data() == nullptr || bits.size() < k * height || k > kMaxBytesPerRow ||
+        m_linesPerRow == 0) {
         return -1;
     }
     m_printerData.clear();
@@ -109,10 +119,18 @@ int MoxESCP::DotMatrixPrint(std::span<const uint8_t> bits, uint32_t stride, uint
 bool MoxESCP::AddGraphic(std::span<const uint8_t> band, uint32_t bytesPerRow) {
     const size_t size = size_t{bytesPerRow} * m_linesPerRow;
     if (bytesPerRow > kMaxBytesPerRow || band.size() < size) return false;
-    const uint8_t command[] = {0x1B, 0x24, 0x00, 0x00,  // ESC $: print position 0
-                               0x1D, 0x76, 0x30, 0x00,  // GS v 0, normal size
-                               static_cast<uint8_t>(bytesPerRow & 0xFF), static_cast<uint8_t>(bytesPerRow >> 8),
-                               m_linesPerRow, 0x00};
+    const uint8_t command[] = {0x1B,
+                               0x24,
+                               0x00,
+                               0x00,  // ESC $: print position 0
+                               0x1D,
+                               0x76,
+                               0x30,
+                               0x00,  // GS v 0, normal size
+                               static_cast<uint8_t>(bytesPerRow & 0xFF),
+                               static_cast<uint8_t>(bytesPerRow >> 8),
+                               m_linesPerRow,
+                               0x00};
     m_printerData.insert(m_printerData.end(), std::begin(command), std::end(command));
     m_printerData.insert(m_printerData.end(), band.begin(), band.begin() + static_cast<long>(size));
     return true;
@@ -120,9 +138,11 @@ bool MoxESCP::AddGraphic(std::span<const uint8_t> band, uint32_t bytesPerRow) {
 
 void MoxESCP::AddVertical(uint32_t rows) {
     if (rows == 0 || m_dpiY <= 0 || m_verticalUnit <= 0) return;
-    uint64_t units = uint64_t{rows} * static_cast<uint64_t>(m_verticalUnit) / static_cast<uint64_t>(m_dpiY);
+    uint64_t units =
+        uint64_t{rows} * static_cast<uint64_t>(m_verticalUnit) / static_cast<uint64_t>(m_dpiY);
     for (; units > 254; units -= 255) m_printerData.insert(m_printerData.end(), {0x1B, 0x4A, 0xFF});
-    if (units > 0) m_printerData.insert(m_printerData.end(), {0x1B, 0x4A, static_cast<uint8_t>(units)});
+    if (units > 0)
+        m_printerData.insert(m_printerData.end(), {0x1B, 0x4A, static_cast<uint8_t>(units)});
 }
 
 int MoxESCP::Char2Num(char c) {

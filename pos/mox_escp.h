@@ -19,7 +19,7 @@ enum class Halfton : int {
 };
 
 class MoxESCP {
-public:
+  public:
     void SetDpiX(int dpi) { m_dpiX = dpi; }
     void SetDpiY(int dpi) { m_dpiY = dpi; }
     void SetLinesPerRow(uint8_t lines) { m_linesPerRow = lines; }
@@ -44,9 +44,11 @@ public:
 
     // Builds the page's bands, feeding over blank rows; blank rows after the last band give
     // nothing. Returns -1 when there is no dot buffer or it is too small; else 1.
-    int DotMatrix2Page(std::span<const uint8_t> bits, uint32_t stride, uint32_t width, uint32_t height);
+    int DotMatrix2Page(std::span<const uint8_t> bits, uint32_t stride, uint32_t width,
+                       uint32_t height);
     // Builds bands for every row; the third argument is not used.
-    int DotMatrixPrint(std::span<const uint8_t> bits, uint32_t stride, uint32_t unused, uint32_t height);
+    int DotMatrixPrint(std::span<const uint8_t> bits, uint32_t stride, uint32_t unused,
+                       uint32_t height);
 
     // Appends one band: ESC $ 0 0, then GS v 0 with `bytesPerRow` x m_linesPerRow bytes of
     // `band`. False (nothing appended) when the band is too short or a row is too long for
@@ -63,7 +65,7 @@ public:
     // 0..15 for a hexadecimal digit (either case), -1 for anything else.
     static int Char2Num(char c);
 
-private:
+  private:
     int m_verticalUnit = 203;
     std::vector<uint8_t> m_printerData;
     int m_dpiX = 203;

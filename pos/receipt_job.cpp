@@ -28,21 +28,22 @@ void Report(const std::string& error) {
 bool FitsPrinter(const PageFormat& format, unsigned pageNumber, std::string& error) {
     if (format.width <= kMaxReceiptDots) return true;
     char text[128];
-    std::snprintf(text, sizeof(text), "ERROR: Page %u is too wide for a receipt printer (%u dots).\n", pageNumber,
+    std::snprintf(text, sizeof(text),
+                  "ERROR: Page %u is too wide for a receipt printer (%u dots).\n", pageNumber,
                   format.width);
     error = text;
     return false;
 }
 
 class ReceiptJob {
-public:
+  public:
     ReceiptJob(ppd_file_t* ppd, const RasterInput& input) : ppd_(ppd), input_(input) {}
 
     // Runs every page and ends the document; returns 1 when the job ended on an error.
     int Run();
     unsigned Pages() const { return pages_; }
 
-private:
+  private:
     bool PrintPage(const cups_page_header2_t& header, const PageFormat& format);
 
     ppd_file_t* ppd_;
@@ -69,8 +70,8 @@ bool ReceiptJob::PrintPage(const cups_page_header2_t& header, const PageFormat& 
         Write(docStart_);
         printer_.PrintLogo(ppd_);
     }
-    if (!OutputPrintData(image.bits, format.bufferSize, xOffset, yOffset, printer_, header, pageStart_, pageBytes_,
-                         pageEnd_)) {
+    if (!OutputPrintData(image.bits, format.bufferSize, xOffset, yOffset, printer_, header,
+                         pageStart_, pageBytes_, pageEnd_)) {
         Report("ERROR: Page " + std::to_string(pages_ + 1) + " could not be converted.\n");
         return false;
     }
@@ -91,7 +92,8 @@ int ReceiptJob::Run() {
         if (Canceled) break;
         PageFormat format{};
         std::string error;
-        if (!CheckPageHeader(header, pages_ + 1, format, error) || !FitsPrinter(format, pages_ + 1, error)) {
+        if (!CheckPageHeader(header, pages_ + 1, format, error) ||
+            !FitsPrinter(format, pages_ + 1, error)) {
             Report(error);
             status = 1;
             break;
@@ -121,7 +123,8 @@ void StartPage(ppd_file_t* /*ppd*/, const cups_page_header2_t& header) {
 }
 
 bool GetCupsRasterPrintData(const RasterInput& input, const PageFormat& format, PageImage& image) {
-    LOGD("reading %u rows of %u bytes into %u bytes", format.height, format.bytesPerLine, format.bufferSize);
+    LOGD("reading %u rows of %u bytes into %u bytes", format.height, format.bytesPerLine,
+         format.bufferSize);
     return ReadPageImage(input, format, image);
 }
 
@@ -139,7 +142,8 @@ int HorizontalOffsetDots(ppd_file_t* ppd, const cups_page_header2_t& header) {
     // Anything past the page width moves the whole image off the paper; stopping there
     // keeps the conversion to dots in range.
     mm = std::min(mm, 25.4 * (width + 1.0) / dpi);
-    const int dots = std::min(MmToDots(mm, dpi), static_cast<int32_t>(std::min(width, 2147483647.0)));
+    const int dots =
+        std::min(MmToDots(mm, dpi), static_cast<int32_t>(std::min(width, 2147483647.0)));
     const int signIndex = direction == 0 ? 1 : -1;
     LOGD("HorizontalOffsetValue: %d", dots);
     LOGD("HorizontalOffset: %d", direction == 0 ? 0 : 1);
@@ -149,7 +153,8 @@ int HorizontalOffsetDots(ppd_file_t* ppd, const cups_page_header2_t& header) {
 
 void InitPrinterSettings(ppd_file_t* ppd, const cups_page_header2_t& header, MoxDTPrinter& printer,
                          int& xOffset, int& yOffset) {
-    printer.SetResolution(static_cast<int>(header.HWResolution[0]), static_cast<int>(header.HWResolution[1]));
+    printer.SetResolution(static_cast<int>(header.HWResolution[0]),
+                          static_cast<int>(header.HWResolution[1]));
     printer.SetCashMode(ppd);
     printer.SetBlackMarkMode(ppd);
     printer.SetSavePageMode(ppd);
@@ -163,9 +168,10 @@ void InitPrinterSettings(ppd_file_t* ppd, const cups_page_header2_t& header, Mox
     yOffset = 0;
 }
 
-bool OutputPrintData(const uint8_t* pixels, uint32_t length, int xOffset, int yOffset, MoxDTPrinter printer,
-                     const cups_page_header2_t& header, std::vector<uint8_t>& startPage,
-                     std::vector<uint8_t>& page, std::vector<uint8_t>& endPage) {
+bool OutputPrintData(const uint8_t* pixels, uint32_t length, int xOffset, int yOffset,
+                     MoxDTPrinter printer, const cups_page_header2_t& header,
+                     std::vector<uint8_t>& startPage, std::vector<uint8_t>& page,
+                     std::vector<uint8_t>& endPage) {
     printer.StartPage(startPage);
     if (!printer.TransCommand(pixels, length, xOffset, yOffset, header)) return false;
     printer.Page(page);
@@ -181,7 +187,8 @@ int RunReceiptFilter(int argc, char* argv[]) {
     ppd_file_t* ppd = nullptr;
     bool logFlag = false;
     if (!StartJob(argc, argv, "mxpos", input, &ppd, logFlag)) return 1;
-    LOGD("job_id = %s, user = %s, job_title = %s, options = %s", argv[1], argv[2], argv[3], argv[5]);
+    LOGD("job_id = %s, user = %s, job_title = %s, options = %s", argv[1], argv[2], argv[3],
+         argv[5]);
 
     ReceiptJob job(ppd, input);
     const int status = job.Run();

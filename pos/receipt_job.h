@@ -37,9 +37,10 @@ void InitPrinterSettings(ppd_file_t* ppd, const cups_page_header2_t& header, Mox
 // Builds one page on the printer copy it is given and writes its start-of-page bytes,
 // graphics and end-of-page bytes to standard output. False (nothing written) when the page
 // could not be converted.
-bool OutputPrintData(const uint8_t* pixels, uint32_t length, int xOffset, int yOffset, MoxDTPrinter printer,
-                     const cups_page_header2_t& header, std::vector<uint8_t>& startPage,
-                     std::vector<uint8_t>& page, std::vector<uint8_t>& endPage);
+bool OutputPrintData(const uint8_t* pixels, uint32_t length, int xOffset, int yOffset,
+                     MoxDTPrinter printer, const cups_page_header2_t& header,
+                     std::vector<uint8_t>& startPage, std::vector<uint8_t>& page,
+                     std::vector<uint8_t>& endPage);
 
 // The whole job; returns the exit status: 0 when pages were printed, 1 when there was no
 // page, and 1 for a failure (reported on standard error).

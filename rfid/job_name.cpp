@@ -20,7 +20,9 @@ int HexDigit(char c) {
 
 }  // namespace
 
-ParseJobName::ParseJobName(std::string title) : m_strTitle(std::move(title)) { Parse(); }
+ParseJobName::ParseJobName(std::string title) : m_strTitle(std::move(title)) {
+    Parse();
+}
 
 void ParseJobName::Parse() {
     const size_t marker = m_strTitle.find(S_RFID_FLAG);
@@ -33,7 +35,9 @@ void ParseJobName::Parse() {
     m_nArea = area == "01" ? 1 : area == "03" ? 3 : 4;
 }
 
-std::string ParseJobName::DataText() const { return m_strRfid.size() > 3 ? m_strRfid.substr(3) : std::string(); }
+std::string ParseJobName::DataText() const {
+    return m_strRfid.size() > 3 ? m_strRfid.substr(3) : std::string();
+}
 
 int ParseJobName::DataType() const {
     if (!IsRfid() || m_strRfid.size() < 3) return 3;
@@ -101,7 +105,8 @@ bool HandleRfid(const char* title) {
     // A longer frame would carry a wrong length byte and the printer would read the rest of
     // the data as commands.
     if (cmd.size() - 4 > kMaxFrameData) {
-        LOGE("HandleRfid-TooLong: %zu data bytes, at most %zu fit in one frame", cmd.size() - 4, kMaxFrameData);
+        LOGE("HandleRfid-TooLong: %zu data bytes, at most %zu fit in one frame", cmd.size() - 4,
+             kMaxFrameData);
         std::fputs("ERROR: The RFID data in the job title is too long.", stderr);
         return false;
     }

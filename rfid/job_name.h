@@ -7,7 +7,7 @@
 #include <vector>
 
 class ParseJobName {
-public:
+  public:
     static constexpr const char* S_RFID_FLAG = "wwRFID";
 
     explicit ParseJobName(std::string title);
@@ -25,7 +25,7 @@ public:
     // The printer's RFID write frame: FF, length, FF, command, data.
     std::vector<uint8_t> GetRfidCmd() const;
 
-private:
+  private:
     void Parse();
     std::string DataText() const;
 

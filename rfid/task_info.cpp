@@ -134,7 +134,8 @@ bool FileLock::readJobInfoTimeout(int& jobId, int& index, int seconds, bool keep
             // Nothing was read: the buffer holds no job information at all.
             LOGE("read failed");
         } else {
-            ok = n == 0 || parseJobInfo(std::string(buffer, static_cast<size_t>(n)), jobId, index) == 1;
+            ok = n == 0 ||
+                 parseJobInfo(std::string(buffer, static_cast<size_t>(n)), jobId, index) == 1;
         }
     } catch (const std::exception&) {
         LOGE("Read exception");
@@ -148,8 +149,8 @@ int FileLock::writeJobInfoTimeout(int jobId, int index, int seconds) {
     if (!lockTimeout(seconds, "wirte-timeout failed")) return 0;
     try {
         if (::lseek(m_fd, 0, SEEK_SET) < 0) LOGE("lseek failed");
-        const std::string text =
-            "JOB_ID = " + std::to_string(jobId) + "\n" + "JOB_IDX = " + std::to_string(index) + "\n";
+        const std::string text = "JOB_ID = " + std::to_string(jobId) + "\n" +
+                                 "JOB_IDX = " + std::to_string(index) + "\n";
         if (::ftruncate(m_fd, 0) != 0) LOGE("ftruncate failed");
         if (!WriteAll(m_fd, text)) LOGE("write failed");
         if (::fsync(m_fd) != 0) LOGE("fsync failed");

@@ -6,7 +6,7 @@
 #include <string>
 
 class FileLock {
-public:
+  public:
     // The job information file: "/tmp/TASK_INFO.lock".
     static constexpr const char* FILE_DIR = "/tmp/";
     static constexpr const char* FILE_NAME = "TASK_INFO.lock";
@@ -33,7 +33,7 @@ public:
     // Rewrites the file under the lock; returns 1 when the lock was obtained.
     int writeJobInfoTimeout(int jobId, int index, int seconds);
 
-private:
+  private:
     int m_fd = -1;
     std::string m_strPath;
     bool m_bLocked = false;

@@ -23,7 +23,9 @@ struct QueueMessage {
 constexpr int kAttempts = 10;
 constexpr int kIntervalMs = 100;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
@@ -73,10 +75,12 @@ bool CVXFile::SendRequest(const std::string& text) {
 }
 
 int CVXFile::SendAndRecvMsgQueue(std::string& reply, const char* sign) {
-    const std::string text = std::string(sign) + m_strJobName + "/" + std::to_string(m_nIndex) + "/";
+    const std::string text =
+        std::string(sign) + m_strJobName + "/" + std::to_string(m_nIndex) + "/";
     LOGD("SendMsg: %s", text.c_str());
     if (text.size() > MAX_MSG_TEXT) {
-        LOGE("request of %zu bytes is longer than a message (%zu bytes), not sent", text.size(), MAX_MSG_TEXT);
+        LOGE("request of %zu bytes is longer than a message (%zu bytes), not sent", text.size(),
+             MAX_MSG_TEXT);
         return 0;
     }
     if (!SendRequest(text)) return 0;

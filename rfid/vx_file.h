@@ -6,7 +6,7 @@
 #include <string>
 
 class CVXFile {
-public:
+  public:
     static constexpr const char* VX_RFID_FLAG = "RFID";
     static constexpr const char* GET_SIGN = "GET/";
     static constexpr const char* REMOVE_SIGN = "REMOVE/";
@@ -33,7 +33,7 @@ public:
     // Tells the peer the label file may be dropped; 1 only when it answers "MSG_OK/".
     int RemoveRFIDFile();
 
-private:
+  private:
     bool SendRequest(const std::string& text);
 
     std::string m_strJobName;

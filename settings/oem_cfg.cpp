@@ -81,10 +81,18 @@ void InitRotation(tagOEMCFG* cfg, const ReaderContext& ctx) {
     cfg->sRotation = 0;
     cfg->sRotate90 = 0;
     switch (static_cast<int16_t>(GetOptionChoiceIndex("Rotation", ctx.ppd))) {
-        case 1: cfg->sRotation = 1; cfg->sRotate90 = 1; break;
-        case 2: cfg->sRotation = 1; break;
-        case 3: cfg->sRotate90 = 1; break;
-        default: break;
+        case 1:
+            cfg->sRotation = 1;
+            cfg->sRotate90 = 1;
+            break;
+        case 2:
+            cfg->sRotation = 1;
+            break;
+        case 3:
+            cfg->sRotate90 = 1;
+            break;
+        default:
+            break;
     }
     LOGD("Init sRotation: %d, sRotate90: %d", static_cast<int>(cfg->sRotation), cfg->sRotate90);
 }
@@ -99,7 +107,8 @@ void InitDensity(tagOEMCFG* cfg, const ReaderContext& ctx) {
     if (!Ready(cfg, ctx)) return;
     ReadChoice(cfg->sDensity, "Density", ctx);
     // 1000 means "keep the darkness set on the printer".
-    if (ctx.profile->density1000KeepsPrinterDensity && cfg->sDensity == 1000) cfg->bUsePrinterDensity = 1;
+    if (ctx.profile->density1000KeepsPrinterDensity && cfg->sDensity == 1000)
+        cfg->bUsePrinterDensity = 1;
     LOGD("Init sDensity: %d", static_cast<int>(cfg->sDensity));
 }
 
@@ -294,7 +303,9 @@ void InitPrintMode(tagOEMCFG* cfg, const ReaderContext& ctx) {
     LOGD("Init sPaperMode: %d", cfg->sPaperMode);
 }
 
-void InitPaperMode(tagOEMCFG* cfg, const ReaderContext& ctx) { InitPrintMode(cfg, ctx); }
+void InitPaperMode(tagOEMCFG* cfg, const ReaderContext& ctx) {
+    InitPrintMode(cfg, ctx);
+}
 
 void InitPrintRate(tagOEMCFG* cfg, const ReaderContext& ctx) {
     if (!Ready(cfg, ctx)) return;

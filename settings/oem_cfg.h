@@ -36,7 +36,7 @@ struct tagOEMCFG {
     uint16_t sBlackInterval;        // mm
     uint16_t sWhiteInterval;        // mm
     uint16_t sFeedModel;
-    int32_t nColorLevelsAdj;  // percent, 100 is neutral
+    int32_t nColorLevelsAdj;   // percent, 100 is neutral
     uint16_t sMaxOutputWidth;  // mm
     uint16_t sOutputXDPI;
     uint16_t sOutputYDPI;

@@ -19,7 +19,9 @@ constexpr const char* kWorksetEnd = "*%APLWORKSET START";
 
 bool g_strict = false;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -117,7 +119,8 @@ EntryStatus ParseEntry(const std::string& line, Entry& entry) {
             std::string text;
             while (*p != '\0' && *p != '\n' && *p != ':') {
                 unsigned char c = static_cast<unsigned char>(*p);
-                if ((c < ' ' && c != '\t') || text.size() >= kMaxTranslation) return EntryStatus::Error;
+                if ((c < ' ' && c != '\t') || text.size() >= kMaxTranslation)
+                    return EntryStatus::Error;
                 text += *p++;
             }
             if (PpdDecode(text.data()) > kMaxStrictText && g_strict) return EntryStatus::Error;
@@ -141,7 +144,9 @@ EntryStatus ParseEntry(const std::string& line, Entry& entry) {
 
 }  // namespace
 
-void SetPpdKeywordConformance(bool strict) { g_strict = strict; }
+void SetPpdKeywordConformance(bool strict) {
+    g_strict = strict;
+}
 
 size_t PpdDecode(char* text) {
     char* in = text;

@@ -32,7 +32,9 @@ namespace {
 
 volatile sig_atomic_t g_stop = 0;
 
-void Stop(int) { g_stop = 1; }
+void Stop(int) {
+    g_stop = 1;
+}
 
 struct Options {
     std::string dir;
@@ -52,7 +54,8 @@ bool ParseOptions(int argc, char* argv[], Options& options) {
         if (arg == "--silent") {
             options.silent = true;
         } else if ((arg == "--delay-ms" || arg == "--max-requests") && i + 1 < argc) {
-            (arg == "--delay-ms" ? options.delayMs : options.maxRequests) = std::strtol(argv[++i], nullptr, 10);
+            (arg == "--delay-ms" ? options.delayMs : options.maxRequests) =
+                std::strtol(argv[++i], nullptr, 10);
         } else if (options.dir.empty() && arg.rfind("--", 0) != 0) {
             options.dir = arg;
         } else {
@@ -90,9 +93,12 @@ void Reply(int queue, const std::string& text) {
     Message message{};
     message.mtype = CVXFile::REPLY_TYPE;
     std::memcpy(message.mtext, text.data(), text.size());
-    if (::msgsnd(queue, &message, text.size(), 0) != 0) std::printf("reply failed: %s\n", std::strerror(errno));
-    else if (text == CVXFile::MSG_OK || text == CVXFile::MSG_ERROR) std::printf("reply: %s\n", text.c_str());
-    else std::printf("reply: %zu bytes\n", text.size());
+    if (::msgsnd(queue, &message, text.size(), 0) != 0)
+        std::printf("reply failed: %s\n", std::strerror(errno));
+    else if (text == CVXFile::MSG_OK || text == CVXFile::MSG_ERROR)
+        std::printf("reply: %s\n", text.c_str());
+    else
+        std::printf("reply: %zu bytes\n", text.size());
 }
 
 int Serve(int queue, const Options& options) {
@@ -111,7 +117,8 @@ int Serve(int queue, const Options& options) {
         ++served;
         const std::string request(message.mtext, static_cast<size_t>(n));
         std::printf("request: %s\n", request.c_str());
-        if (options.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
+        if (options.delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
         if (!options.silent) Reply(queue, Answer(options, request));
         std::fflush(stdout);
     }

@@ -27,13 +27,16 @@ struct CrcTable {
 };
 constexpr CrcTable kCrcTable;
 
-size_t Base64Length(size_t n) { return 4 * ((n + 2) / 3); }
+size_t Base64Length(size_t n) {
+    return 4 * ((n + 2) / 3);
+}
 
 }  // namespace
 
 int CZB64Encode::LZcompress(const uint8_t* source, uint8_t* destination, int sourceLength,
                             int destinationCapacity) {
-    if (source == nullptr || destination == nullptr || sourceLength < 0 || destinationCapacity <= 0) return 0;
+    if (source == nullptr || destination == nullptr || sourceLength < 0 || destinationCapacity <= 0)
+        return 0;
     z_stream stream{};
     if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) return 0;
     // Label graphics are long white runs and repeated rows: short match chains find them
@@ -69,7 +72,8 @@ void CZB64Encode::EncodeBase64(const uint8_t* source, char* destination, int sou
     int out = 0;
     int i = 0;
     for (; i + 3 <= sourceLength; i += 3, out += 4) {
-        Encode_char(static_cast<uint32_t>(source[i]) << 16 | source[i + 1] << 8 | source[i + 2], 2, destination, out);
+        Encode_char(static_cast<uint32_t>(source[i]) << 16 | source[i + 1] << 8 | source[i + 2], 2,
+                    destination, out);
     }
     const int rest = sourceLength - i;
     if (rest == 2) {
@@ -93,12 +97,15 @@ uint16_t CZB64Encode::CRC16_ZB64(const char* data, uint32_t length, uint16_t sta
 }
 
 uint32_t CZB64Encode::EncodeZB64(const uint8_t* data, uint32_t length, int16_t mode, char** text,
-                                 uint32_t* textLength, uint32_t bytesPerRow, const char* name, bool flash) {
-    if (data == nullptr || length == 0 || mode != 0 || text == nullptr || textLength == nullptr) return 0;
+                                 uint32_t* textLength, uint32_t bytesPerRow, const char* name,
+                                 bool flash) {
+    if (data == nullptr || length == 0 || mode != 0 || text == nullptr || textLength == nullptr)
+        return 0;
     if (length > (1u << 30)) return 0;
     // zlib's worst case stays well inside this buffer, so the stream finishes in one pass.
     std::vector<uint8_t> compressed(compressBound(length) + 64);
-    const int n = LZcompress(data, compressed.data(), static_cast<int>(length), static_cast<int>(compressed.size()));
+    const int n = LZcompress(data, compressed.data(), static_cast<int>(length),
+                             static_cast<int>(compressed.size()));
     if (n <= 0) return 0;
 
     std::string result = flash ? "~DGE:" : "~DGR:";
@@ -110,8 +117,8 @@ uint32_t CZB64Encode::EncodeZB64(const uint8_t* data, uint32_t length, int16_t m
     result.resize(dataStart + Base64Length(static_cast<size_t>(n)) + 1);
     EncodeBase64(compressed.data(), &result[dataStart], n);
     result.resize(result.size() - 1);  // the zero EncodeBase64 wrote
-    const uint16_t crc = CRC16_ZB64(result.data() + dataStart,
-                                    static_cast<uint32_t>(result.size() - dataStart), 0);
+    const uint16_t crc =
+        CRC16_ZB64(result.data() + dataStart, static_cast<uint32_t>(result.size() - dataStart), 0);
     std::snprintf(numbers, sizeof(numbers), ":%04x\r\n", crc);
     result += numbers;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class CZB64Encode {
-public:
+  public:
     // Builds the download text. When *text is null on entry it is allocated with malloc
     // (exactly the text's length, no terminating zero) and *textLength receives the length;
     // otherwise *textLength is the capacity of *text and the text is copied in when it fits.
@@ -14,7 +14,8 @@ public:
                         uint32_t* textLength, uint32_t bytesPerRow, const char* name, bool flash);
 
     // zlib compression (default level, zlib format). Returns the compressed length, 0 on failure.
-    int LZcompress(const uint8_t* source, uint8_t* destination, int sourceLength, int destinationCapacity);
+    int LZcompress(const uint8_t* source, uint8_t* destination, int sourceLength,
+                   int destinationCapacity);
     // Base64 text of the source, standard alphabet with "=" padding, followed by a zero byte.
     void EncodeBase64(const uint8_t* source, char* destination, int sourceLength);
     // Writes k + 2 Base64 characters of a group of k + 1 bytes, then "=" up to four characters.

@@ -17,9 +17,13 @@ namespace {
 constexpr const char* kGraphicName = "SSGFX000";
 constexpr const char* kGraphicExtension = "GRF";
 
-bool ValidDevice(int device) { return device >= 0 && device < 4; }
+bool ValidDevice(int device) {
+    return device >= 0 && device < 4;
+}
 
-int RoundUpTo8(int value) { return (value + 7) & ~7; }
+int RoundUpTo8(int value) {
+    return (value + 7) & ~7;
+}
 
 }  // namespace
 
@@ -49,8 +53,12 @@ bool CZPLIIRenderClass::OutputRtcCMD() {
     return SendFormatted("^XA^ST%s^XZ\r\n", now);
 }
 
-bool CZPLIIRenderClass::OutputStartFormatCMD() { return SendFormatted("^XA\r\n"); }
-bool CZPLIIRenderClass::OutputEndFormatCMD() { return SendFormatted("^XZ\r\n"); }
+bool CZPLIIRenderClass::OutputStartFormatCMD() {
+    return SendFormatted("^XA\r\n");
+}
+bool CZPLIIRenderClass::OutputEndFormatCMD() {
+    return SendFormatted("^XZ\r\n");
+}
 
 bool CZPLIIRenderClass::OutputZPLModeCMD(int mode) {
     if (mode == 1) return SendFormatted("^SZ1");
@@ -58,7 +66,9 @@ bool CZPLIIRenderClass::OutputZPLModeCMD(int mode) {
     return SendFormatted("%s", "");
 }
 
-bool CZPLIIRenderClass::OutputSetResolutionCMD() { return SendFormatted("^JMA"); }
+bool CZPLIIRenderClass::OutputSetResolutionCMD() {
+    return SendFormatted("^JMA");
+}
 
 bool CZPLIIRenderClass::OutputSpeedMD(int printSpeed, int backfeedSpeed) {
     if (printSpeed < 0 && backfeedSpeed < 0) return SendFormatted("%s", "");
@@ -67,21 +77,33 @@ bool CZPLIIRenderClass::OutputSpeedMD(int printSpeed, int backfeedSpeed) {
     return SendFormatted("^PR%d,,%d\r\n", printSpeed, backfeedSpeed);
 }
 
-bool CZPLIIRenderClass::OutputClsBmpCMD(bool clear) { return SendFormatted(clear ? "^MCY" : "^MCN"); }
-bool CZPLIIRenderClass::OutputMirrorImgCMD(bool mirror) { return SendFormatted(mirror ? "^PMY" : "^PMN"); }
+bool CZPLIIRenderClass::OutputClsBmpCMD(bool clear) {
+    return SendFormatted(clear ? "^MCY" : "^MCN");
+}
+bool CZPLIIRenderClass::OutputMirrorImgCMD(bool mirror) {
+    return SendFormatted(mirror ? "^PMY" : "^PMN");
+}
 
 bool CZPLIIRenderClass::OutputMediaTrackingCMD() {
     if (m_pOemCfg == nullptr) return false;
     switch (m_pOemCfg->sLabelType) {
-        case 1: return SendFormatted("^MNW");
-        case 2: return SendFormatted("^MNM");
-        case 3: return SendFormatted("^MNN");
-        default: return SendFormatted("%s", "");
+        case 1:
+            return SendFormatted("^MNW");
+        case 2:
+            return SendFormatted("^MNM");
+        case 3:
+            return SendFormatted("^MNN");
+        default:
+            return SendFormatted("%s", "");
     }
 }
 
-bool CZPLIIRenderClass::OutputLabelHomeCMD(tagPOINT home) { return SendFormatted("^LH%d,%d", home.x, home.y); }
-bool CZPLIIRenderClass::OutputReversePrintCMD(bool reverse) { return SendFormatted(reverse ? "^LRY" : "^LRN"); }
+bool CZPLIIRenderClass::OutputLabelHomeCMD(tagPOINT home) {
+    return SendFormatted("^LH%d,%d", home.x, home.y);
+}
+bool CZPLIIRenderClass::OutputReversePrintCMD(bool reverse) {
+    return SendFormatted(reverse ? "^LRY" : "^LRN");
+}
 
 bool CZPLIIRenderClass::OutputPaperTypeCmd(short type) {
     if (type == 1) return SendFormatted("^MTD\r\n");
@@ -89,11 +111,14 @@ bool CZPLIIRenderClass::OutputPaperTypeCmd(short type) {
     return SendFormatted("%s", "");
 }
 
-bool CZPLIIRenderClass::OutputPrnOrientation(int inverted) { return SendFormatted(inverted ? "^POI" : "^PON"); }
+bool CZPLIIRenderClass::OutputPrnOrientation(int inverted) {
+    return SendFormatted(inverted ? "^POI" : "^PON");
+}
 
 bool CZPLIIRenderClass::OutputPrintModeCMD() {
     if (m_pOemCfg == nullptr) return false;
-    static const char* const kModes[] = {"^MMP\r\n", "^MMT\r\n", "^MMC\r\n", "^MMA\r\n", "^MMS\r\n", "^MMR\r\n"};
+    static const char* const kModes[] = {"^MMP\r\n", "^MMT\r\n", "^MMC\r\n",
+                                         "^MMA\r\n", "^MMS\r\n", "^MMR\r\n"};
     const uint16_t model = m_pOemCfg->sFeedModel;
     return SendFormatted("%s", model >= 1 && model <= 6 ? kModes[model - 1] : "");
 }
@@ -111,41 +136,57 @@ bool CZPLIIRenderClass::OutputBackFeedCMD(int mode, int value) {
 
 bool CZPLIIRenderClass::OutputGPIOCMD() {
     if (m_pOemCfg == nullptr) return false;
-    const char* start = m_pOemCfg->sStartSignal == 1 ? "p" : m_pOemCfg->sStartSignal == 2 ? "l" : "0";
+    const char* start = m_pOemCfg->sStartSignal == 1   ? "p"
+                        : m_pOemCfg->sStartSignal == 2 ? "l"
+                                                       : "0";
     return SendFormatted("^JJ,%d,%s,,%s,%s", static_cast<int16_t>(m_pOemCfg->sApSignal), start,
                          m_pOemCfg->sReprint ? "e" : "d", m_pOemCfg->sRibbonLow ? "e" : "d");
 }
 
-bool CZPLIIRenderClass::OutputSaveCurrentSettingCMD() { return SendFormatted("^JUS"); }
-bool CZPLIIRenderClass::OutputABSDensityCMD(int density) { return SendFormatted("~SD%d", density); }
-bool CZPLIIRenderClass::OutputCRCMD() { return SendFormatted("\r\n"); }
-bool CZPLIIRenderClass::OutputLabelWidthCMD(int width) { return SendFormatted("^PW%d", width); }
+bool CZPLIIRenderClass::OutputSaveCurrentSettingCMD() {
+    return SendFormatted("^JUS");
+}
+bool CZPLIIRenderClass::OutputABSDensityCMD(int density) {
+    return SendFormatted("~SD%d", density);
+}
+bool CZPLIIRenderClass::OutputCRCMD() {
+    return SendFormatted("\r\n");
+}
+bool CZPLIIRenderClass::OutputLabelWidthCMD(int width) {
+    return SendFormatted("^PW%d", width);
+}
 
 bool CZPLIIRenderClass::OutputLabelHeightCMD(int height) {
     if (m_pOemCfg == nullptr) return false;
     static const int kFixedLengthsMm[] = {297, 210, 148};
     const uint16_t fixed = m_pOemCfg->dwFixedHeight;
     if (fixed >= 1 && fixed <= 3) {
-        const double mm = kFixedLengthsMm[fixed - 1] + m_pOemCfg->dwStartOffsetValue + m_pOemCfg->dwEndOffsetValue;
+        const double mm = kFixedLengthsMm[fixed - 1] + m_pOemCfg->dwStartOffsetValue +
+                          m_pOemCfg->dwEndOffsetValue;
         height = MmToDots(mm, m_pOemCfg->sOutputYDPI);
     }
     return SendFormatted("^LL%d", height);
 }
 
-bool CZPLIIRenderClass::OutputFieldOriginCMD(tagPOINT origin) { return SendFormatted("^FO%d,%d", origin.x, origin.y); }
-bool CZPLIIRenderClass::OutputFieldDefineEndCMD() { return SendFormatted("^FS"); }
+bool CZPLIIRenderClass::OutputFieldOriginCMD(tagPOINT origin) {
+    return SendFormatted("^FO%d,%d", origin.x, origin.y);
+}
+bool CZPLIIRenderClass::OutputFieldDefineEndCMD() {
+    return SendFormatted("^FS");
+}
 
-bool CZPLIIRenderClass::OutputPrintCMD(int quantity, int pauseEvery, int replicates, bool override, bool) {
+bool CZPLIIRenderClass::OutputPrintCMD(int quantity, int pauseEvery, int replicates, bool override,
+                                       bool) {
     return SendFormatted("^PQ%d,%d,%d,%s", quantity, pauseEvery, replicates, override ? "Y" : "N");
 }
 
-bool CZPLIIRenderClass::OutputDownloadGraphicsCMD(const uint8_t* bytes, unsigned length, unsigned bytesPerRow,
-                                                   int mode) {
+bool CZPLIIRenderClass::OutputDownloadGraphicsCMD(const uint8_t* bytes, unsigned length,
+                                                  unsigned bytesPerRow, int mode) {
     if (bytes == nullptr) return false;
     char* text = nullptr;
     uint32_t textLength = 0;
-    const uint32_t produced = m_encoder.EncodeZB64(bytes, length, static_cast<int16_t>(mode), &text, &textLength,
-                                                   bytesPerRow, nullptr, false);
+    const uint32_t produced = m_encoder.EncodeZB64(bytes, length, static_cast<int16_t>(mode), &text,
+                                                   &textLength, bytesPerRow, nullptr, false);
     if (text == nullptr || produced == 0) {
         std::free(text);
         return false;
@@ -155,8 +196,8 @@ bool CZPLIIRenderClass::OutputDownloadGraphicsCMD(const uint8_t* bytes, unsigned
     return sent;
 }
 
-bool CZPLIIRenderClass::OutputRecallGraphicCMD(int device, const char* name, const char* extension, int magnifyX,
-                                               int magnifyY) {
+bool CZPLIIRenderClass::OutputRecallGraphicCMD(int device, const char* name, const char* extension,
+                                               int magnifyX, int magnifyY) {
     if (!ValidDevice(device)) return false;
     return SendFormatted("^XG%s%s.%s,%d,%d", pszDiskName[device], name ? name : kGraphicName,
                          extension ? extension : kGraphicExtension, magnifyX, magnifyY);
@@ -183,7 +224,8 @@ bool CZPLIIRenderClass::OutputLabelWidthCMD() {
     const uint16_t rotate90 = m_pOemCfg->sRotate90;
     const bool turned = (dm.dmOrientation == 1 && rotate90 != 0) ||
                         (dm.dmOrientation != 1 && !(dm.dmOrientation == 2 && rotate90 == 1));
-    const int size = turned ? m_pOemPdev->srcGdiInfo.szlPhysSize.cy : m_pOemPdev->srcGdiInfo.szlPhysSize.cx;
+    const int size =
+        turned ? m_pOemPdev->srcGdiInfo.szlPhysSize.cy : m_pOemPdev->srcGdiInfo.szlPhysSize.cx;
     const int resolution = turned ? dm.dmYResolution : dm.dmPrintQuality;
     if (resolution == 0) return false;
     int width = RoundUpTo8(size * m_pOemCfg->sOutputXDPI / resolution);
@@ -197,13 +239,16 @@ bool CZPLIIRenderClass::OutputLabelHeightCMD() {
     if (m_pOemCfg == nullptr || m_pDevMode == nullptr || m_pOemPdev == nullptr) return false;
     const _DEVMODE& dm = *m_pDevMode;
     const uint16_t rotate90 = m_pOemCfg->sRotate90;
-    const bool upright = (dm.dmOrientation == 2 && rotate90 == 1) || (dm.dmOrientation == 1 && rotate90 == 0);
-    const int size = upright ? m_pOemPdev->srcGdiInfo.szlPhysSize.cy : m_pOemPdev->srcGdiInfo.szlPhysSize.cx;
+    const bool upright =
+        (dm.dmOrientation == 2 && rotate90 == 1) || (dm.dmOrientation == 1 && rotate90 == 0);
+    const int size =
+        upright ? m_pOemPdev->srcGdiInfo.szlPhysSize.cy : m_pOemPdev->srcGdiInfo.szlPhysSize.cx;
     const int resolution = upright ? dm.dmYResolution : dm.dmPrintQuality;
     if (resolution == 0) return false;
     int length = size * m_pOemCfg->sOutputYDPI / resolution;
-    length = ((length + 8) & ~7) +
-             MmToDots(m_pOemCfg->dwStartOffsetValue + m_pOemCfg->dwEndOffsetValue, m_pOemCfg->sOutputYDPI);
+    length =
+        ((length + 8) & ~7) + MmToDots(m_pOemCfg->dwStartOffsetValue + m_pOemCfg->dwEndOffsetValue,
+                                       m_pOemCfg->sOutputYDPI);
     m_pOemPdev->dwLabelHeight = static_cast<uint32_t>(length);
     return SendFormatted("^LL%d", length);
 }

@@ -59,23 +59,25 @@ ZplGraphic Pack(const HalftonedPage& page, bool mirror, int32_t labelWidth, bool
     g.bytes.assign(uint64_t{g.bytesPerRow} * g.rows, 0);
     const uint32_t rows = std::min(page.height, g.rows);
     for (uint32_t y = 0; y < rows; ++y) {
-        PackDotRow(page.image.get() + uint64_t{y} * page.stride, page.width, g.bytes.data() + uint64_t{y} * g.bytesPerRow,
-                   g.bytesPerRow, mirror ? 0 : static_cast<uint32_t>(left % 8), true, mirror);
+        PackDotRow(page.image.get() + uint64_t{y} * page.stride, page.width,
+                   g.bytes.data() + uint64_t{y} * g.bytesPerRow, g.bytesPerRow,
+                   mirror ? 0 : static_cast<uint32_t>(left % 8), true, mirror);
     }
     return g;
 }
 
 }  // namespace
 
-void CZPLIIRenderClass::LogData2BmpFile(const char* path, const uint8_t* data, uint32_t length, int width, int height,
-                                        int bits) {
+void CZPLIIRenderClass::LogData2BmpFile(const char* path, const uint8_t* data, uint32_t length,
+                                        int width, int height, int bits) {
     LOGD("Path: %s, datalen: %u, lWidth: %d, lHeight: %d", path, length, width, height);
     bool failed = false;
     WriteBmpFile(path, data, length, width, height, bits, kZplPipeline.bitmapLayout, &failed);
     if (failed) LOGE("writing %s failed", path);
 }
 
-void CZPLIIRenderClass::SendLabelBlock(tagPOINT origin, int quantity, int pauseEvery, int replicates) {
+void CZPLIIRenderClass::SendLabelBlock(tagPOINT origin, int quantity, int pauseEvery,
+                                       int replicates) {
     OutputStartFormatCMD();
     OutputFieldOriginCMD(origin);
     OutputCRCMD();
@@ -156,7 +158,8 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     _OEMPDEV& pdev = *m_pOemPdev;
     const KeptPageSize kept = KeepPageSize(pdev);
     HalftonedPage page;
-    const PipelineResult result = RunPagePipeline(kZplPipeline, cfg, *m_pDevMode, pdev, logFlag, page);
+    const PipelineResult result =
+        RunPagePipeline(kZplPipeline, cfg, *m_pDevMode, pdev, logFlag, page);
     if (result != PipelineResult::Ready) {
         RestorePageSize(pdev, kept);
         return result != PipelineResult::NoPage;
@@ -168,9 +171,11 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     ZplGraphic g = Pack(page, cfg.sMirror != 0, pageLabelWidth, pageIsLabel);
     const int32_t xShift = std::max(page.xShift, 0);
     const int32_t yShift = std::max(page.yShift, 0);
-    const int32_t margins = MmToDots(cfg.dwStartOffsetValue + cfg.dwEndOffsetValue, cfg.sOutputYDPI);
-    const int32_t shiftedMargins =
-        MmToDots(static_cast<double>(cfg.sVtcOffset + cfg.dwStartOffsetValue + cfg.dwEndOffsetValue), cfg.sOutputYDPI);
+    const int32_t margins =
+        MmToDots(cfg.dwStartOffsetValue + cfg.dwEndOffsetValue, cfg.sOutputYDPI);
+    const int32_t shiftedMargins = MmToDots(
+        static_cast<double>(cfg.sVtcOffset + cfg.dwStartOffsetValue + cfg.dwEndOffsetValue),
+        cfg.sOutputYDPI);
     tagPOINT origin{};
     int32_t labelWidth;
     int32_t labelLength;
@@ -201,7 +206,8 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     OutputEndFormatCMD();
     pdev.dwLabelWidth = static_cast<uint32_t>(labelWidth);
     pdev.dwLabelHeight = static_cast<uint32_t>(labelLength);
-    OutputDownloadGraphicsCMD(g.bytes.data(), static_cast<unsigned>(g.bytes.size()), g.bytesPerRow, 0);
+    OutputDownloadGraphicsCMD(g.bytes.data(), static_cast<unsigned>(g.bytes.size()), g.bytesPerRow,
+                              0);
     cfg.sCopies = static_cast<int16_t>(pdev.sCurCopies);
     SendLabels(isLastPage, origin);
     OutputStartFormatCMD();

@@ -9,7 +9,7 @@
 #include "zpl/z64_encode.h"
 
 class CZPLIIRenderClass {
-public:
+  public:
     // ZPL storage device prefixes by device number.
     static const char pszDiskName[4][3];
 
@@ -50,8 +50,10 @@ public:
     bool OutputFieldOriginCMD(tagPOINT origin);
     bool OutputFieldDefineEndCMD();
     bool OutputPrintCMD(int quantity, int pauseEvery, int replicates, bool override, bool unused);
-    bool OutputDownloadGraphicsCMD(const uint8_t* bytes, unsigned length, unsigned bytesPerRow, int mode);
-    bool OutputRecallGraphicCMD(int device, const char* name, const char* extension, int magnifyX, int magnifyY);
+    bool OutputDownloadGraphicsCMD(const uint8_t* bytes, unsigned length, unsigned bytesPerRow,
+                                   int mode);
+    bool OutputRecallGraphicCMD(int device, const char* name, const char* extension, int magnifyX,
+                                int magnifyY);
     bool OutputDeleteFileCMD(int device, const char* name, const char* extension);
     bool OutputLabelTopCMD(int value);
     bool OutputTearOffsetCMD(int value);
@@ -60,9 +62,10 @@ public:
     bool OutputLabelHeightCMD();
 
     // Writes a debug bitmap of a page image (only while the job's log is on).
-    void LogData2BmpFile(const char* path, const uint8_t* data, uint32_t length, int width, int height, int bits);
+    void LogData2BmpFile(const char* path, const uint8_t* data, uint32_t length, int width,
+                         int height, int bits);
 
-private:
+  private:
     // Formats one command into a zero-filled 256-byte buffer and sends it up to the first zero.
     bool SendFormatted(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // One label block: start, field origin, recall, field end, print quantity, end.

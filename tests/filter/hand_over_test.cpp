@@ -12,7 +12,7 @@
 namespace {
 
 class FakeRenderer final : public LabelRenderer {
-public:
+  public:
     void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev) override {
         attached = cfg == &g_oemCfg && devMode == &g_devMode && pdev == &g_oemPDEV;
     }
@@ -43,7 +43,7 @@ public:
 };
 
 class HandOverTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { std::memset(&g_oemPDEV, 0, sizeof(g_oemPDEV)); }
     void TearDown() override {
         std::free(g_oemPDEV.pBufStart);

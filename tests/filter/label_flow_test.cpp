@@ -42,15 +42,22 @@ std::string HashOf(const std::vector<uint8_t>& image) {
     return text;
 }
 
-std::string HashOf(const TestPage& page) { return HashOf(ExpectedPageImage(page)); }
+std::string HashOf(const TestPage& page) {
+    return HashOf(ExpectedPageImage(page));
+}
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class Job {
-public:
-    explicit Job(const PpdFixture& ppd = PpdFixture()) { args.ppdPath = ppd.WriteTo(dir.File("queue.ppd")); }
+  public:
+    explicit Job(const PpdFixture& ppd = PpdFixture()) {
+        args.ppdPath = ppd.WriteTo(dir.File("queue.ppd"));
+    }
 
-    FilterResult RunFile(const std::string& program, const std::vector<TestPage>& pages, bool compressed = false) {
+    FilterResult RunFile(const std::string& program, const std::vector<TestPage>& pages,
+                         bool compressed = false) {
         WriteRasterFile(dir.File("job.ras"), pages, compressed);
         args.rasterFile = dir.File("job.ras");
         return RunFilter(program, args);
@@ -73,9 +80,12 @@ TEST(LabelFlowTest, OnePageGoesOutInTheFinalHandOverFlaggedLast) {
         EXPECT_EQ(r.exitCode, 0) << r.err;
         std::vector<std::string> sends = Sends(r.out);
         ASSERT_EQ(sends.size(), 1u) << r.out;
-        EXPECT_TRUE(Has(sends[0], "page=1 last=1 log=0 width=21 height=9 bits=24 size=576 " + HashOf(page)))
+        EXPECT_TRUE(
+            Has(sends[0], "page=1 last=1 log=0 width=21 height=9 bits=24 size=576 " + HashOf(page)))
             << sends[0];
-        EXPECT_TRUE(Has(r.out, "StartDocCMD dpi=203,203 orientation=1 collate=0 copies=1 size=21,9")) << r.out;
+        EXPECT_TRUE(
+            Has(r.out, "StartDocCMD dpi=203,203 orientation=1 collate=0 copies=1 size=21,9"))
+            << r.out;
     }
 }
 
@@ -106,7 +116,8 @@ TEST(LabelFlowTest, TsplAndEplNumberThePageBeingSent) {
         std::vector<std::string> sends = Sends(r.out);
         ASSERT_EQ(sends.size(), 3u) << r.out;
         for (size_t i = 0; i < 3; ++i) {
-            EXPECT_TRUE(Has(sends[i], "page=" + std::to_string(i + 1) + " last=" + (i == 2 ? "1" : "0")))
+            EXPECT_TRUE(
+                Has(sends[i], "page=" + std::to_string(i + 1) + " last=" + (i == 2 ? "1" : "0")))
                 << sends[i];
             EXPECT_TRUE(Has(sends[i], HashOf(pages[i])));
         }
@@ -118,7 +129,8 @@ TEST(LabelFlowTest, EplMakesAFreshRendererForEveryCallAndReportsEachPage) {
     Job job;
     FilterResult r = job.RunFile(kEpl, {TestPage::Gradient(8, 4), TestPage::Gradient(8, 4)});
     const std::vector<std::string> lines = Lines(r.out);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "construct"), 3) << "start of document and two pages";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "construct"), 3)
+        << "start of document and two pages";
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "destroy"), 3);
     EXPECT_EQ(r.err, "Finish print operation.Finish print operation.");
 }
@@ -126,7 +138,8 @@ TEST(LabelFlowTest, EplMakesAFreshRendererForEveryCallAndReportsEachPage) {
 TEST(LabelFlowTest, EplRendererFailureEndsTheJobAtOnce) {
     Job job;
     job.args.env.push_back("RECORDING_FAIL_PAGE=1");
-    FilterResult r = job.RunFile(kEpl, {TestPage::Gradient(8, 4), TestPage::Gradient(8, 4), TestPage::Gradient(8, 4)});
+    FilterResult r = job.RunFile(
+        kEpl, {TestPage::Gradient(8, 4), TestPage::Gradient(8, 4), TestPage::Gradient(8, 4)});
     EXPECT_EQ(r.exitCode, 0);
     std::vector<std::string> sends = Sends(r.out);
     ASSERT_EQ(sends.size(), 1u) << r.out;
@@ -137,7 +150,8 @@ TEST(LabelFlowTest, ZplAndTsplGoOnAfterARendererFailure) {
     for (const std::string& program : {kZpl, kTspl}) {
         Job job;
         job.args.env.push_back("RECORDING_FAIL_PAGE=2");
-        FilterResult r = job.RunFile(program, {TestPage::Gradient(8, 4), TestPage::Gradient(8, 4), TestPage::Gradient(8, 4)});
+        FilterResult r = job.RunFile(program, {TestPage::Gradient(8, 4), TestPage::Gradient(8, 4),
+                                               TestPage::Gradient(8, 4)});
         EXPECT_EQ(Sends(r.out).size(), 3u) << program;
     }
 }
@@ -173,7 +187,8 @@ TEST(LabelFlowTest, LaterPagesKeepTheirOwnSizeWhileTheRecordsKeepPageOnes) {
     FilterResult r = job.RunFile(kZpl, pages);
     std::vector<std::string> sends = Sends(r.out);
     ASSERT_EQ(sends.size(), 3u);
-    EXPECT_TRUE(Has(sends[1], "width=13 height=7 bits=24 size=280 " + HashOf(pages[1]))) << sends[1];
+    EXPECT_TRUE(Has(sends[1], "width=13 height=7 bits=24 size=280 " + HashOf(pages[1])))
+        << sends[1];
     EXPECT_TRUE(Has(sends[2], "width=5 height=2 bits=24 size=32 " + HashOf(pages[2]))) << sends[2];
     EXPECT_TRUE(Has(r.out, "size=8,4 ")) << "the device records describe page 1";
 }
@@ -265,7 +280,8 @@ TEST(LabelFlowTest, BufferReplacedByTheRendererIsFreedByTheLoop) {
 }
 
 TEST(LabelFlowTest, SigtermBetweenPagesSendsThePageReadLastAsTheLast) {
-    const std::vector<TestPage> pages = {TestPage::Solid(8, 4, 1, 1, 1), TestPage::Solid(8, 4, 2, 2, 2),
+    const std::vector<TestPage> pages = {TestPage::Solid(8, 4, 1, 1, 1),
+                                         TestPage::Solid(8, 4, 2, 2, 2),
                                          TestPage::Solid(8, 4, 3, 3, 3)};
     RasterStream stream = MakeRasterStream(pages);
     Job job;
@@ -303,7 +319,9 @@ TEST(LabelFlowTest, StartUpFailuresAreReportedAndFail) {
         r = missingPpd.RunFile(program, {TestPage::Gradient(4, 4)});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err.rfind("The PPD file could not be opened.", 0), 0u) << r.err;
-        EXPECT_TRUE(r.err.size() > 34 && r.err.substr(r.err.size() - 1) == "." && Has(r.err, " on line ")) << r.err;
+        EXPECT_TRUE(r.err.size() > 34 && r.err.substr(r.err.size() - 1) == "." &&
+                    Has(r.err, " on line "))
+            << r.err;
         EXPECT_TRUE(Sends(r.out).empty());
 
         Job garbage;

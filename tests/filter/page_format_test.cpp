@@ -1,9 +1,9 @@
+#include "filter/page_format.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
-
-#include "filter/page_format.h"
 
 namespace {
 
@@ -96,7 +96,8 @@ TEST(ConvertRowTest, EveryAcceptedFormatBecomesBgr) {
         std::vector<uint8_t> out(format.stride, 0xEE);
         ConvertRowToBgr(format, c.row.data(), out.data());
         for (unsigned x = 0; x < width; ++x) {
-            for (unsigned k = 0; k < 3; ++k) EXPECT_EQ(out[x * 3 + k], c.grey[x]) << c.bits << "-bit pixel " << x;
+            for (unsigned k = 0; k < 3; ++k)
+                EXPECT_EQ(out[x * 3 + k], c.grey[x]) << c.bits << "-bit pixel " << x;
         }
         EXPECT_EQ(out[width * 3], 0xEE) << "nothing written past the row's pixels";
     }

@@ -16,7 +16,7 @@
 namespace {
 
 class RecordingRenderer {
-public:
+  public:
     RecordingRenderer() { std::printf("construct\n"); }
     ~RecordingRenderer() { std::printf("destroy\n"); }
 
@@ -29,21 +29,24 @@ public:
             std::printf("StartDocCMD detached\n");
             return 0;
         }
-        std::printf("StartDocCMD dpi=%d,%d orientation=%d collate=%d copies=%u size=%d,%d "
-                    "density=%d halftone=%d gap=%u levels=%d paper=%u\n",
-                    devMode_->dmPrintQuality, devMode_->dmYResolution, devMode_->dmOrientation,
-                    devMode_->dmCollate, pdev_->sCurCopies, pdev_->srcGdiInfo.szlPhysSize.cx,
-                    pdev_->srcGdiInfo.szlPhysSize.cy, static_cast<int>(cfg_->sDensity),
-                    cfg_->sHalftoneMethod, cfg_->GAPHeight, cfg_->nColorLevelsAdj, cfg_->sPaperType);
+        std::printf(
+            "StartDocCMD dpi=%d,%d orientation=%d collate=%d copies=%u size=%d,%d "
+            "density=%d halftone=%d gap=%u levels=%d paper=%u\n",
+            devMode_->dmPrintQuality, devMode_->dmYResolution, devMode_->dmOrientation,
+            devMode_->dmCollate, pdev_->sCurCopies, pdev_->srcGdiInfo.szlPhysSize.cx,
+            pdev_->srcGdiInfo.szlPhysSize.cy, static_cast<int>(cfg_->sDensity),
+            cfg_->sHalftoneMethod, cfg_->GAPHeight, cfg_->nColorLevelsAdj, cfg_->sPaperType);
         std::fflush(stdout);
         return 7;
     }
 
     bool TransCommand(bool isLastPage, bool logFlag) {
         const tagBITMAPINFOHEADER& bmp = pdev_->bmInfoHeader;
-        std::printf("TransCommand page=%u last=%d log=%d width=%d height=%d bits=%u size=%u hash=%016" PRIx64 "\n",
-                    pdev_->dwCurPageNum, isLastPage, logFlag, bmp.biWidth, bmp.biHeight, bmp.biBitCount,
-                    pdev_->dwBufSize, Fnv1a(pdev_->pBufStart, pdev_->dwBufSize));
+        std::printf(
+            "TransCommand page=%u last=%d log=%d width=%d height=%d bits=%u size=%u "
+            "hash=%016" PRIx64 "\n",
+            pdev_->dwCurPageNum, isLastPage, logFlag, bmp.biWidth, bmp.biHeight, bmp.biBitCount,
+            pdev_->dwBufSize, Fnv1a(pdev_->pBufStart, pdev_->dwBufSize));
         std::fflush(stdout);
         const char* swap = std::getenv("RECORDING_SWAP_BUFFER");
         if (swap != nullptr && std::strcmp(swap, "1") == 0) {
@@ -57,7 +60,7 @@ public:
         return fail == nullptr || std::strtoul(fail, nullptr, 10) != pdev_->dwCurPageNum;
     }
 
-private:
+  private:
     tagOEMCFG* cfg_ = nullptr;
     _DEVMODE* devMode_ = nullptr;
     _OEMPDEV* pdev_ = nullptr;

@@ -1,8 +1,8 @@
+#include "filter/records.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "filter/records.h"
 
 namespace {
 

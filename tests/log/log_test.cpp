@@ -22,7 +22,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 class LogManagerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         manager = ILog4zManager::getInstance();
         manager->setLoggerPath(LOG4Z_MAIN_LOGGER_ID, dir.path().c_str());
@@ -54,13 +54,16 @@ TEST_F(LogManagerTest, LineHasDateThreadLevelMessageAndSource) {
     LOGW("careful");
     std::vector<std::string> lines = Lines(LogText());
     ASSERT_EQ(lines.size(), 4u);
-    const std::regex line(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[\d{4,}\] LOG_DEBUG Init sMirror: 1 log_test\.cpp:\d+)");
+    const std::regex line(
+        R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[\d{4,}\] LOG_DEBUG Init sMirror: 1 log_test\.cpp:\d+)");
     EXPECT_TRUE(std::regex_match(lines[2], line)) << lines[2];
     EXPECT_NE(lines[3].find(" LOG_WARN careful log_test.cpp:"), std::string::npos) << lines[3];
 
-    const std::string tid = "[" + std::string(4 - std::min<size_t>(4, std::to_string(gettid()).size()), '0') +
-                            std::to_string(gettid()) + "]";
-    EXPECT_NE(lines[2].find(tid), std::string::npos) << "the caller's kernel thread id, padded to 4 digits";
+    const std::string tid =
+        "[" + std::string(4 - std::min<size_t>(4, std::to_string(gettid()).size()), '0') +
+        std::to_string(gettid()) + "]";
+    EXPECT_NE(lines[2].find(tid), std::string::npos)
+        << "the caller's kernel thread id, padded to 4 digits";
 
     // The date is the local time of the record.
     char today[16];
@@ -93,7 +96,8 @@ TEST_F(LogManagerTest, LongMessageIsCutAndStillEndsTheLine) {
     const std::string text = LogText();
     std::vector<std::string> lines = Lines(text);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2].size() + 2, LOG4Z_LOG_BUF_SIZE - 1) << "line, CR LF and the zero fill the 8192 bytes";
+    EXPECT_EQ(lines[2].size() + 2, LOG4Z_LOG_BUF_SIZE - 1)
+        << "line, CR LF and the zero fill the 8192 bytes";
     EXPECT_EQ(lines[2].back(), 'q');
     EXPECT_NE(lines[3].find("LOG_DEBUG after"), std::string::npos);
 }
@@ -152,7 +156,8 @@ TEST_F(LogManagerTest, MonthDirectoryHoldsTheFile) {
     localtime_r(&now, &local);
     char month[16];
     strftime(month, sizeof(month), "%Y_%m", &local);
-    EXPECT_NE(ReadFile(dir.path() + "/" + month + "/job.log").find("in a month folder"), std::string::npos);
+    EXPECT_NE(ReadFile(dir.path() + "/" + month + "/job.log").find("in a month folder"),
+              std::string::npos);
 }
 
 TEST_F(LogManagerTest, RestartAfterStopLogsAgain) {
@@ -188,7 +193,8 @@ TEST(LoggerTableTest, CreateAndFindLoggers) {
     EXPECT_EQ(manager->createLogger("rfid"), id) << "an existing key gives its logger";
     EXPECT_EQ(manager->findLogger("rfid"), id);
     EXPECT_EQ(manager->findLogger("none"), -1);
-    for (int i = 2; i < LOG4Z_LOGGER_MAX; ++i) manager->createLogger(("k" + std::to_string(i)).c_str());
+    for (int i = 2; i < LOG4Z_LOGGER_MAX; ++i)
+        manager->createLogger(("k" + std::to_string(i)).c_str());
     EXPECT_EQ(manager->createLogger("one too many"), -1);
 }
 

@@ -34,15 +34,19 @@ std::vector<std::string> Sends(const std::string& out) {
     return sends;
 }
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class PdfFlowTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         ::unlink(tempPdf.c_str());
-        for (const std::string& name : TmpFilesStartingWith("MXLT_TEMP_CUPS_" + jobId)) ::unlink(("/tmp/" + name).c_str());
+        for (const std::string& name : TmpFilesStartingWith("MXLT_TEMP_CUPS_" + jobId))
+            ::unlink(("/tmp/" + name).c_str());
     }
-    FilterResult Run(const PpdFixture& ppd, const std::vector<TestPage>& pages, const std::string& id) {
+    FilterResult Run(const PpdFixture& ppd, const std::vector<TestPage>& pages,
+                     const std::string& id) {
         FilterArgs args;
         args.jobId = id;
         args.ppdPath = ppd.WriteTo(dir.File("queue.ppd"));
@@ -77,22 +81,26 @@ TEST_F(PdfFlowTest, EveryPageComesFromTheJobsPdf) {
         WriteFile(tempPdf, pdf);
         std::vector<RgbImage> expected;
         for (int page = 1; page <= count; ++page) {
-            expected.push_back(PopplerPage(dir.File("copy.pdf"), static_cast<unsigned>(page), kDpi, dir.path()));
+            expected.push_back(
+                PopplerPage(dir.File("copy.pdf"), static_cast<unsigned>(page), kDpi, dir.path()));
         }
         ASSERT_GT(expected[0].width, 0u);
-        const std::vector<TestPage> raster = Gradients(count, expected[0].width, expected[0].height);
+        const std::vector<TestPage> raster =
+            Gradients(count, expected[0].width, expected[0].height);
 
         const FilterResult r = Run(Preprocess("1"), raster, jobId);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         const std::vector<std::string> sends = Sends(r.out);
         ASSERT_EQ(sends.size(), static_cast<size_t>(count)) << r.out;
         for (int page = 0; page < count; ++page) {
-            const std::string want = HashOf(PageImageOf(expected[page], expected[0].width, expected[0].height));
+            const std::string want =
+                HashOf(PageImageOf(expected[page], expected[0].width, expected[0].height));
             EXPECT_TRUE(Has(sends[page], want)) << "page " << page + 1 << ": " << sends[page];
             EXPECT_FALSE(Has(sends[page], HashOf(ExpectedPageImage(raster[page]))));
         }
         EXPECT_NE(::access(tempPdf.c_str(), F_OK), 0) << "the job's PDF is removed at the end";
-        EXPECT_TRUE(TmpFilesStartingWith("MXLT_TEMP_CUPS_" + jobId).empty()) << "no page image is left behind";
+        EXPECT_TRUE(TmpFilesStartingWith("MXLT_TEMP_CUPS_" + jobId).empty())
+            << "no page image is left behind";
     }
 }
 
@@ -138,7 +146,8 @@ TEST_F(PdfFlowTest, JobIdWithShellSyntaxRunsNothing) {
     WriteFakeTools(tools.path(), marker);
     PathPrefix fake(tools.path());
     const std::vector<TestPage> raster = Gradients(1, 9, 4);
-    for (const std::string& id : std::vector<std::string>{jobId + ";touch ran", "$(touch ran)", jobId + "`touch ran`"}) {
+    for (const std::string& id :
+         std::vector<std::string>{jobId + ";touch ran", "$(touch ran)", jobId + "`touch ran`"}) {
         WriteFile("/tmp/MXLT_TEMP_CUPS_" + id + ".pdf", MakePdf(1));
         const FilterResult r = Run(Preprocess("1"), raster, id);
         EXPECT_EQ(r.exitCode, 0) << id;

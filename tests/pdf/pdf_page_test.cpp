@@ -1,11 +1,12 @@
 // Rendering a page of a real PDF with the real poppler tools, in process.
+#include "pdf/pdf_page.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include "pdf/pdf_page.h"
 #include "tests/pdf/pdf_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -14,9 +15,10 @@ namespace {
 constexpr unsigned kDpi = 203;
 
 class PdfPageTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
-        for (const std::string& name : TmpFilesStartingWith(prefix)) ::unlink(("/tmp/" + name).c_str());
+        for (const std::string& name : TmpFilesStartingWith(prefix))
+            ::unlink(("/tmp/" + name).c_str());
     }
     std::string WritePdf(int pages, const std::string& name = "job.pdf") {
         const std::string path = dir.File(name);
@@ -48,7 +50,8 @@ TEST_F(PdfPageTest, PdftoppmWritesThePredictedName) {
         unsigned page;
         std::string suffix;
     };
-    for (const Case& c : {Case{9, 3, "-3.ppm"}, Case{10, 3, "-03.ppm"}, Case{12, 7, "-07.ppm"}, Case{12, 12, "-12.ppm"}}) {
+    for (const Case& c : {Case{9, 3, "-3.ppm"}, Case{10, 3, "-03.ppm"}, Case{12, 7, "-07.ppm"},
+                          Case{12, 12, "-12.ppm"}}) {
         const std::string pdf = WritePdf(c.pages);
         std::string ppm;
         ASSERT_TRUE(PdftoppmCmd(ppm, Request(pdf, c.page))) << c.pages;
@@ -67,7 +70,8 @@ TEST_F(PdfPageTest, PageImageEqualsPopplersRenderingRowByRow) {
         ASSERT_NE(expected.width * 3 % 4, 0u) << "rows that need padding in the page image";
         const uint32_t stride = (expected.width * 3 + 3) / 4 * 4;
         std::vector<uint8_t> bits(size_t{stride} * expected.height, 0x11);
-        ASSERT_TRUE(RenderPdfPage(Request(pdf, page), bits.data(), expected.width, expected.height, stride));
+        ASSERT_TRUE(RenderPdfPage(Request(pdf, page), bits.data(), expected.width, expected.height,
+                                  stride));
         std::vector<uint8_t> want = PageImageOf(expected, expected.width, expected.height);
         for (uint32_t y = 0; y < expected.height; ++y) {
             for (uint32_t x = expected.width * 3; x < stride; ++x) want[y * stride + x] = 0x11;
@@ -81,8 +85,9 @@ TEST_F(PdfPageTest, PageSmallerOrLargerThanTheRenderingGetsWhatFits) {
     const std::string pdf = WritePdf(2);
     const RgbImage expected = PopplerPage(pdf, 2, kDpi, dir.path());
     ASSERT_GT(expected.height, 10u);
-    for (const auto& [width, height] : {std::pair<uint32_t, uint32_t>{expected.width - 7, expected.height - 5},
-                                        {expected.width + 9, expected.height + 4}}) {
+    for (const auto& [width, height] :
+         {std::pair<uint32_t, uint32_t>{expected.width - 7, expected.height - 5},
+          {expected.width + 9, expected.height + 4}}) {
         const uint32_t stride = (width * 3 + 3) / 4 * 4;
         std::vector<uint8_t> bits(size_t{stride} * height, 0xFF);
         ASSERT_TRUE(RenderPdfPage(Request(pdf, 2), bits.data(), width, height, stride));
@@ -98,7 +103,8 @@ TEST_F(PdfPageTest, NoRenderingLeavesThePageUntouched) {
     EXPECT_FALSE(RenderPdfPage(Request(dir.File("absent.pdf"), 1), bits.data(), 4, 4, 12));
     EXPECT_FALSE(RenderPdfPage(Request(pdf, 0), bits.data(), 4, 4, 12));
     EXPECT_FALSE(RenderPdfPage(Request("relative.pdf", 1), bits.data(), 4, 4, 12));
-    EXPECT_FALSE(RenderPdfPage(Request(pdf, 1), bits.data(), 4, 4, 11)) << "stride shorter than a row";
+    EXPECT_FALSE(RenderPdfPage(Request(pdf, 1), bits.data(), 4, 4, 11))
+        << "stride shorter than a row";
     EXPECT_FALSE(RenderPdfPage(Request(pdf, 1), nullptr, 4, 4, 12));
     EXPECT_EQ(bits, before);
     EXPECT_TRUE(TmpFilesStartingWith(prefix).empty());
@@ -132,12 +138,14 @@ TEST_F(PdfPageTest, JobTextsNeverReachAShell) {
     std::vector<uint8_t> bits(12 * 4, 0x5A);
     {
         PathPrefix fake(tools.path());
-        for (const std::string& id : std::vector<std::string>{"1;touch " + marker, "$(touch " + marker + ")", "1 && touch " + marker}) {
+        for (const std::string& id : std::vector<std::string>{
+                 "1;touch " + marker, "$(touch " + marker + ")", "1 && touch " + marker}) {
             const PdfPageRequest request{id.c_str(), pdf.c_str(), 1, kDpi, kDpi};
             EXPECT_FALSE(RenderPdfPage(request, bits.data(), 4, 4, 12)) << id;
         }
     }
-    EXPECT_NE(::access(dir.File("tool").c_str(), F_OK), 0) << "no tool runs for a job id that is not a number";
+    EXPECT_NE(::access(dir.File("tool").c_str(), F_OK), 0)
+        << "no tool runs for a job id that is not a number";
     EXPECT_NE(::access(marker.c_str(), F_OK), 0);
 
     // A path full of shell syntax is only ever a file name. A shell would create "ran" in
@@ -147,7 +155,8 @@ TEST_F(PdfPageTest, JobTextsNeverReachAShell) {
     const RgbImage expected = PopplerPage(pdf, 1, kDpi, dir.path());
     const uint32_t stride = (expected.width * 3 + 3) / 4 * 4;
     std::vector<uint8_t> page(size_t{stride} * expected.height, 0xFF);
-    EXPECT_TRUE(RenderPdfPage(Request(odd, 1), page.data(), expected.width, expected.height, stride));
+    EXPECT_TRUE(
+        RenderPdfPage(Request(odd, 1), page.data(), expected.width, expected.height, stride));
     EXPECT_EQ(page, PageImageOf(expected, expected.width, expected.height));
     EXPECT_NE(::access("ran", F_OK), 0);
 }

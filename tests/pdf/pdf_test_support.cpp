@@ -15,16 +15,18 @@ std::string MakePdf(int pages) {
     std::string kids;
     for (int k = 0; k < pages; ++k) kids += std::to_string(3 + 2 * k) + " 0 R ";
     objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
-    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) +
+                      " >>");
     for (int k = 0; k < pages; ++k) {
         std::ostringstream content;
         content << "0 g\n";
         for (int i = 0; i <= k; ++i) content << 1 + i * 2.5 << " 1 1.5 16 re f\n";
         content << "1 0 0 rg 30 2 5 5 re f\n0 0 1 rg 30 10 5 5 re f\n";
         const std::string stream = content.str();
-        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 36 18] /Contents " + std::to_string(4 + 2 * k) +
-                          " 0 R >>");
-        objects.push_back("<< /Length " + std::to_string(stream.size()) + " >>\nstream\n" + stream + "endstream");
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 36 18] /Contents " +
+                          std::to_string(4 + 2 * k) + " 0 R >>");
+        objects.push_back("<< /Length " + std::to_string(stream.size()) + " >>\nstream\n" + stream +
+                          "endstream");
     }
     std::string pdf = "%PDF-1.4\n";
     std::vector<size_t> offsets;
@@ -39,8 +41,8 @@ std::string MakePdf(int pages) {
         std::snprintf(entry, sizeof(entry), "%010zu 00000 n \n", offset);
         pdf += entry;
     }
-    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     return pdf;
 }
 
@@ -48,15 +50,18 @@ RgbImage PopplerPage(const std::string& pdf, unsigned page, unsigned dpi, const 
     FilterArgs args;
     const std::string p = std::to_string(page);
     const std::string r = std::to_string(dpi);
-    args.argvOverride = std::vector<std::string>{"-q", "-aa", "no", "-aaVector", "no", "-f", p, "-l", p, "-rx", r,
-                                                 "-ry", r, "-singlefile", pdf, dir + "/expected"};
+    args.argvOverride = std::vector<std::string>{
+        "-q", "-aa", "no", "-aaVector", "no", "-f",          p,   "-l",
+        p,    "-rx", r,    "-ry",       r,    "-singlefile", pdf, dir + "/expected"};
     RunFilter("/usr/bin/pdftoppm", args);
     const std::string ppm = ReadFile(dir + "/expected.ppm");
     std::remove((dir + "/expected.ppm").c_str());
     RgbImage image;
     unsigned width = 0, height = 0;
     int header = 0;
-    if (std::sscanf(ppm.c_str(), "P6\n%u %u\n255\n%n", &width, &height, &header) != 2 || header == 0) return image;
+    if (std::sscanf(ppm.c_str(), "P6\n%u %u\n255\n%n", &width, &height, &header) != 2 ||
+        header == 0)
+        return image;
     if (ppm.size() - header < size_t{width} * height * 3) return image;
     image.width = width;
     image.height = height;
@@ -97,7 +102,9 @@ PathPrefix::PathPrefix(const std::string& dir) {
     ::setenv("PATH", (dir + ":" + saved_).c_str(), 1);
 }
 
-PathPrefix::~PathPrefix() { ::setenv("PATH", saved_.c_str(), 1); }
+PathPrefix::~PathPrefix() {
+    ::setenv("PATH", saved_.c_str(), 1);
+}
 
 void WriteFakeTools(const std::string& dir, const std::string& marker) {
     for (const char* tool : {"pdfinfo", "pdftoppm"}) {

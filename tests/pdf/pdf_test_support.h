@@ -30,13 +30,13 @@ std::vector<std::string> TmpFilesStartingWith(const std::string& prefix);
 
 // Puts `dir` first in PATH for the life of the object (the filters started meanwhile inherit it).
 class PathPrefix {
-public:
+  public:
     explicit PathPrefix(const std::string& dir);
     ~PathPrefix();
     PathPrefix(const PathPrefix&) = delete;
     PathPrefix& operator=(const PathPrefix&) = delete;
 
-private:
+  private:
     std::string saved_;
 };
 

@@ -1,4 +1,6 @@
 // Reading pdftoppm's page image back and placing it into the page image.
+#include "pdf/ppm_image.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,14 +9,15 @@
 #include <vector>
 
 #include "pdf/pdf_page.h"
-#include "pdf/ppm_image.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Buffer(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes Buffer(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 TEST(PpmBitmapDataTest, ReadsPdftoppmsHeaderAndTurnsPixelsToBgr) {
     Bytes file = Buffer(std::string("P6\n2 1\n255\n") + "\x01\x02\x03\x04\x05\x06");
@@ -35,15 +38,15 @@ TEST(PpmBitmapDataTest, ReadsPdftoppmsHeaderAndTurnsPixelsToBgr) {
 
 TEST(PpmBitmapDataTest, RefusesEverythingElseCleanly) {
     const std::vector<std::string> bad = {
-        "",                                  // nothing
-        "P3\n1 1\n255\n0 0 0",               // text PPM
-        "P6\n# made by hand\n1 1\n255\nabc", // comments
-        "P6\n1 1\n65535\nabcdef",            // two bytes per sample
-        "P6\n1 1\n15\nabc",                  // other maximum value
-        "P6\n2 2\n255\nabcdefghi",           // pixel data cut short
-        "P6\n0 5\n255\n",                    // no pixels
-        "P6\n1 1\n255",                      // no separator before the pixels
-        "P6\n99999999999 1\n255\nabc",       // width beyond 32 bits
+        "",                                   // nothing
+        "P3\n1 1\n255\n0 0 0",                // text PPM
+        "P6\n# made by hand\n1 1\n255\nabc",  // comments
+        "P6\n1 1\n65535\nabcdef",             // two bytes per sample
+        "P6\n1 1\n15\nabc",                   // other maximum value
+        "P6\n2 2\n255\nabcdefghi",            // pixel data cut short
+        "P6\n0 5\n255\n",                     // no pixels
+        "P6\n1 1\n255",                       // no separator before the pixels
+        "P6\n99999999999 1\n255\nabc",        // width beyond 32 bits
         "P6\n4294967295 4294967295\n255\nabc",
         "P6\n1\n",
     };
@@ -62,7 +65,8 @@ TEST(CopyPpmToPageTest, RowsLandOnThePageStride) {
     const Bytes ppm = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
     Bytes page(24, 0xAA);
     CopyPpmToPage(ppm.data(), 3, 2, page.data(), 3, 2, 12);
-    EXPECT_EQ(page, (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 0xAA, 0xAA, 0xAA, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0xAA, 0xAA, 0xAA}));
+    EXPECT_EQ(page, (Bytes{1,  2,  3,  4,  5,  6,  7,  8,  9,  0xAA, 0xAA, 0xAA,
+                           10, 11, 12, 13, 14, 15, 16, 17, 18, 0xAA, 0xAA, 0xAA}));
 }
 
 TEST(CopyPpmToPageTest, LargerImagesAreCutAndSmallerOnesLeaveWhite) {
@@ -114,7 +118,8 @@ TEST(PdfNamesTest, PageImageNameHasThePageCountsDigits) {
 TEST(PdfNamesTest, OnlyDigitJobIdsAreAccepted) {
     EXPECT_TRUE(IsJobIdText("42"));
     EXPECT_TRUE(IsJobIdText("00000000000000000001"));
-    for (const char* bad : {"", "4 2", "42;id", "$(id)", "`id`", "-1", "+1", "1e3", "../1", "123456789012345678901"}) {
+    for (const char* bad : {"", "4 2", "42;id", "$(id)", "`id`", "-1", "+1", "1e3", "../1",
+                            "123456789012345678901"}) {
         EXPECT_FALSE(IsJobIdText(bad)) << bad;
     }
     EXPECT_FALSE(IsJobIdText(nullptr));

@@ -1,11 +1,12 @@
 // MoxDTPrinter: fixed and option entries of the command tables, the stream parts, the logo,
 // halftone pattern names and the independence of copies. Options come from real PPDs.
+#include "pos/mox_dt_printer.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "pos/mox_dt_printer.h"
 #include "tests/pos/receipt_test_support.h"
 #include "tests/settings/ppd_test_support.h"
 #include "tests/support/stdout_capture.h"
@@ -35,8 +36,10 @@ TEST(MoxDTPrinterTest, CashboxPulsesTheDrawerAtTheEndOrTheStart) {
         OpenedPpd ppd(ReceiptPpd({{"Cashbox", choice}}));
         MoxDTPrinter printer;
         printer.SetCashMode(ppd.get());
-        EXPECT_EQ(Text(printer, &MoxDTPrinter::StartDoc), Hex(kStartDoc + (choice == "2" ? kDrawerPulse : "")));
-        EXPECT_EQ(Text(printer, &MoxDTPrinter::EndDoc), Hex((choice == "1" ? kDrawerPulse : "") + kInitialise));
+        EXPECT_EQ(Text(printer, &MoxDTPrinter::StartDoc),
+                  Hex(kStartDoc + (choice == "2" ? kDrawerPulse : "")));
+        EXPECT_EQ(Text(printer, &MoxDTPrinter::EndDoc),
+                  Hex((choice == "1" ? kDrawerPulse : "") + kInitialise));
     }
 }
 
@@ -48,7 +51,8 @@ TEST(MoxDTPrinterTest, BlackMarkFeedsAtTheEndOrTheStartOfEachPage) {
         printer.SetBlackMarkMode(ppd.get());
         EXPECT_EQ(Text(printer, &MoxDTPrinter::StartPage),
                   Hex(kCarriageReturns + (choice == "2" ? kBlackMarkFeed : "")));
-        EXPECT_EQ(Text(printer, &MoxDTPrinter::EndPage), Hex(kPrintNoFeed + (choice == "1" ? kBlackMarkFeed : "")));
+        EXPECT_EQ(Text(printer, &MoxDTPrinter::EndPage),
+                  Hex(kPrintNoFeed + (choice == "1" ? kBlackMarkFeed : "")));
     }
 }
 
@@ -58,8 +62,9 @@ TEST(MoxDTPrinterTest, FeedingModeChoosesTheFeedOrTheCut) {
         int result;
         std::string endDoc, endPage;
     };
-    for (const Case& c : {Case{"0", 0, kFeedEnd, ""}, Case{"1", 1, kPartialCut, ""}, Case{"2", 2, "", kPartialCut},
-                          Case{"7", 7, "", ""}, Case{"-3", -1, "", ""}, Case{"", -1, "", ""}}) {
+    for (const Case& c :
+         {Case{"0", 0, kFeedEnd, ""}, Case{"1", 1, kPartialCut, ""}, Case{"2", 2, "", kPartialCut},
+          Case{"7", 7, "", ""}, Case{"-3", -1, "", ""}, Case{"", -1, "", ""}}) {
         SCOPED_TRACE("FeedingMode " + c.choice);
         OpenedPpd ppd(ReceiptPpd({{"FeedingMode", c.choice}}));
         MoxDTPrinter printer;
@@ -71,8 +76,11 @@ TEST(MoxDTPrinterTest, FeedingModeChoosesTheFeedOrTheCut) {
 
 TEST(MoxDTPrinterTest, LengthTablesFeedBeforeTheEndOfTheDocument) {
     const std::vector<std::string> feeds = {
-        Bytes({0x1B, 0x4A, 0x00}), Bytes({0x1B, 0x4A, 0x28}), Bytes({0x1B, 0x4A, 0x50}),
-        Bytes({0x1B, 0x4A, 0x78}), Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x28}),
+        Bytes({0x1B, 0x4A, 0x00}),
+        Bytes({0x1B, 0x4A, 0x28}),
+        Bytes({0x1B, 0x4A, 0x50}),
+        Bytes({0x1B, 0x4A, 0x78}),
+        Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x28}),
         Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x50}),
     };
     for (const char* keyword : {"CuttingLength", "FeedingLength"}) {
@@ -130,12 +138,14 @@ TEST(MoxDTPrinterTest, PatternNamesChooseTheHalftone) {
         const char* name;
         uint8_t dots;
     };
-    for (const Case& c : {Case{"TextMode", 0x60}, Case{"HT_PATSIZE_SUPERCELL_M", 0x40},
-                          Case{"HT_PATSIZE_6x6_M", 0x20}, Case{"HT_PATSIZE_8x8_M", 0xA0}, Case{nullptr, 0x60}}) {
+    for (const Case& c :
+         {Case{"TextMode", 0x60}, Case{"HT_PATSIZE_SUPERCELL_M", 0x40},
+          Case{"HT_PATSIZE_6x6_M", 0x20}, Case{"HT_PATSIZE_8x8_M", 0xA0}, Case{nullptr, 0x60}}) {
         MoxDTPrinter printer;
         printer.SetResolution(203, 203);
         ASSERT_TRUE(printer.SetPage(grey.data(), 8, 8, 1, c.name));
-        EXPECT_EQ(Text(printer, &MoxDTPrinter::Page), Hex(Band(1, 1, Bytes({c.dots})))) << (c.name ? c.name : "null");
+        EXPECT_EQ(Text(printer, &MoxDTPrinter::Page), Hex(Band(1, 1, Bytes({c.dots}))))
+            << (c.name ? c.name : "null");
     }
     MoxDTPrinter printer;
     EXPECT_FALSE(printer.SetPage(nullptr, 8, 8, 1, "TextMode"));
@@ -159,7 +169,8 @@ TEST(MoxDTPrinterTest, TransCommandRefusesAnImageSmallerThanItsHeader) {
     const std::vector<uint8_t> image(24 * 4 - 1, 0);
     MoxDTPrinter printer;
     printer.SetResolution(203, 203);
-    EXPECT_FALSE(printer.TransCommand(image.data(), static_cast<uint32_t>(image.size()), 0, 0, header));
+    EXPECT_FALSE(
+        printer.TransCommand(image.data(), static_cast<uint32_t>(image.size()), 0, 0, header));
     EXPECT_TRUE(printer.Escp().PrinterData().empty());
 }
 

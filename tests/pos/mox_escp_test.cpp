@@ -1,10 +1,11 @@
 // MoxESCP: dithering into dots, GS v 0 bands, ESC J feeds and the bracket notation.
+#include "pos/mox_escp.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "pos/mox_escp.h"
 #include "tests/pos/receipt_test_support.h"
 
 namespace {
@@ -38,8 +39,8 @@ void ExpectThresholds(Halfton pattern, uint32_t n, const std::vector<Entry>& ent
     for (const Entry& e : entries) {
         for (uint32_t tile : {0u, 1u}) {
             const uint32_t x = e.x + tile * n, y = e.y + tile * n;
-            SCOPED_TRACE("pattern " + std::to_string(static_cast<int>(pattern)) + " at " + std::to_string(x) + "," +
-                         std::to_string(y));
+            SCOPED_TRACE("pattern " + std::to_string(static_cast<int>(pattern)) + " at " +
+                         std::to_string(x) + "," + std::to_string(y));
             EXPECT_FALSE(Prints(pattern, x, y, e.threshold));
             EXPECT_TRUE(Prints(pattern, x, y, static_cast<uint8_t>(e.threshold - 1)));
         }
@@ -49,13 +50,15 @@ void ExpectThresholds(Halfton pattern, uint32_t n, const std::vector<Entry>& ent
 TEST(Gray2DotMatrixTest, GreyEqualToTheThresholdStaysWhite) {
     ExpectThresholds(Halfton::Fixed, 1, {{0, 0, 195}, {7, 3, 195}});
     // Row 0 column 0, row 2 column 1, row 9 column 5, row 15 column 15 of the supercell.
-    ExpectThresholds(Halfton::Supercell, 16, {{0, 0, 47}, {1, 2, 254}, {5, 9, 1}, {15, 15, 15}, {3, 0, 195}});
+    ExpectThresholds(Halfton::Supercell, 16,
+                     {{0, 0, 47}, {1, 2, 254}, {5, 9, 1}, {15, 15, 15}, {3, 0, 195}});
     ExpectThresholds(Halfton::Matrix6x6, 6, {{0, 0, 47}, {5, 1, 1}, {5, 4, 229}, {2, 4, 7}});
     ExpectThresholds(Halfton::Matrix8x8, 8, {{0, 0, 248}, {4, 1, 2}, {7, 7, 38}, {0, 5, 6}});
 }
 
 TEST(Gray2DotMatrixTest, BlackPrintsAndWhiteStaysPaperWithEveryPattern) {
-    for (Halfton pattern : {Halfton::Fixed, Halfton::Supercell, Halfton::Matrix6x6, Halfton::Matrix8x8}) {
+    for (Halfton pattern :
+         {Halfton::Fixed, Halfton::Supercell, Halfton::Matrix6x6, Halfton::Matrix8x8}) {
         for (uint8_t grey : {0, 255}) {
             std::vector<uint8_t> pixels(48 * 48, grey);
             std::vector<uint8_t> bits(6 * 48, 0x5A);
@@ -95,8 +98,10 @@ TEST(Gray2DotMatrixTest, RefusesMissingOrTooSmallBuffers) {
     std::vector<uint8_t> bits(2 * 4, 0);
     EXPECT_EQ(MoxESCP::Gray2DotMatrix({}, 16, 16, 4, bits, Halfton::Fixed), -1);
     EXPECT_EQ(MoxESCP::Gray2DotMatrix(pixels, 16, 16, 4, {}, Halfton::Fixed), -1);
-    EXPECT_EQ(MoxESCP::Gray2DotMatrix(pixels, 16, 16, 5, bits, Halfton::Fixed), -1) << "one row too many";
-    EXPECT_EQ(MoxESCP::Gray2DotMatrix(pixels, 16, 17, 4, bits, Halfton::Fixed), -1) << "wider than the stride";
+    EXPECT_EQ(MoxESCP::Gray2DotMatrix(pixels, 16, 16, 5, bits, Halfton::Fixed), -1)
+        << "one row too many";
+    EXPECT_EQ(MoxESCP::Gray2DotMatrix(pixels, 16, 17, 4, bits, Halfton::Fixed), -1)
+        << "wider than the stride";
     std::vector<uint8_t> shortBits(2 * 4 - 1, 0);
     EXPECT_EQ(MoxESCP::Gray2DotMatrix(pixels, 16, 16, 4, shortBits, Halfton::Fixed), -1);
 }
@@ -108,7 +113,8 @@ TEST(BandTest, FiftyRowsGiveBandsOf24And24And2) {
     for (bool skipBlank : {false, true}) {
         MoxESCP escp;
         escp.SetLinesPerRow(24);
-        const int result = skipBlank ? escp.DotMatrix2Page(bits, 16, 16, 50) : escp.DotMatrixPrint(bits, 16, 0, 50);
+        const int result = skipBlank ? escp.DotMatrix2Page(bits, 16, 16, 50)
+                                     : escp.DotMatrixPrint(bits, 16, 0, 50);
         EXPECT_EQ(result, 1);
         EXPECT_EQ(Hex(Data(escp)), Hex(expected)) << "skipBlank=" << skipBlank;
         EXPECT_EQ(escp.LinesPerRow(), 2) << "the last band lowers the band height of this object";
@@ -121,11 +127,11 @@ TEST(BandTest, BlankRowsBetweenBandsBecomeFeeds) {
         int dpiY;
         std::string feed;
     };
-    for (const Case& c : {Case{30, 203, Bytes({0x1B, 0x4A, 0x1E})},
-                          Case{300, 203, Bytes({0x1B, 0x4A, 0xFF, 0x1B, 0x4A, 0x2D})},
-                          Case{300, 406, Bytes({0x1B, 0x4A, 0x96})},
-                          Case{254, 203, Bytes({0x1B, 0x4A, 0xFE})},
-                          Case{255, 203, Bytes({0x1B, 0x4A, 0xFF})}}) {
+    for (const Case& c :
+         {Case{30, 203, Bytes({0x1B, 0x4A, 0x1E})},
+          Case{300, 203, Bytes({0x1B, 0x4A, 0xFF, 0x1B, 0x4A, 0x2D})},
+          Case{300, 406, Bytes({0x1B, 0x4A, 0x96})}, Case{254, 203, Bytes({0x1B, 0x4A, 0xFE})},
+          Case{255, 203, Bytes({0x1B, 0x4A, 0xFF})}}) {
         const uint32_t height = 24 + c.blank + 24;
         std::vector<uint8_t> bits(height, 0);
         std::fill(bits.begin(), bits.begin() + 24, 0xF0);
@@ -134,7 +140,8 @@ TEST(BandTest, BlankRowsBetweenBandsBecomeFeeds) {
         escp.SetDpiY(c.dpiY);
         escp.SetLinesPerRow(24);
         EXPECT_EQ(escp.DotMatrix2Page(bits, 8, 8, height), 1);
-        EXPECT_EQ(Hex(Data(escp)), Hex(Band(1, 24, Rows(1, 24, 0xF0)) + c.feed + Band(1, 24, Rows(1, 24, 0x0F))))
+        EXPECT_EQ(Hex(Data(escp)),
+                  Hex(Band(1, 24, Rows(1, 24, 0xF0)) + c.feed + Band(1, 24, Rows(1, 24, 0x0F))))
             << c.blank << " rows at " << c.dpiY << " dpi";
     }
 }
@@ -146,7 +153,8 @@ TEST(BandTest, LeadingBlankRowsAreFedAndTrailingOnesDropped) {
     escp.SetLinesPerRow(24);
     escp.DotMatrix2Page(bits, 8, 8, 20);
     // Ten rows fed, then the ten rows left (three with dots, seven blank) as the last band.
-    EXPECT_EQ(Hex(Data(escp)), Hex(Bytes({0x1B, 0x4A, 0x0A}) + Band(1, 10, Rows(1, 3, 0x01) + Rows(1, 7, 0))));
+    EXPECT_EQ(Hex(Data(escp)),
+              Hex(Bytes({0x1B, 0x4A, 0x0A}) + Band(1, 10, Rows(1, 3, 0x01) + Rows(1, 7, 0))));
 }
 
 TEST(BandTest, AllWhitePageGivesNoBytesWhenSkippingAndBlankBandsOtherwise) {

@@ -42,14 +42,16 @@ std::string Sequence(const PosDecodeResult& r) {
         runStart = words.size();
     };
     for (const PosEvent& e : r.events) {
-        const bool content = e.kind == PosEventKind::Band || (e.kind == PosEventKind::Feed && e.dots > 0);
+        const bool content =
+            e.kind == PosEventKind::Band || (e.kind == PosEventKind::Feed && e.dots > 0);
         if (content) {
             words.push_back("content");
             runHasBand = runHasBand || e.kind == PosEventKind::Band;
             continue;
         }
         closeRun();
-        static const char* const kNames[] = {"init", "units", "logo", "band", "print", "cut", "drawer", "mark"};
+        static const char* const kNames[] = {"init",  "units", "logo",   "band",
+                                             "print", "cut",   "drawer", "mark"};
         words.push_back(kNames[int(e.kind)]);
         runStart = words.size();
     }
@@ -60,10 +62,11 @@ std::string Sequence(const PosDecodeResult& r) {
 }
 
 class ReceiptEndToEndTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { ::unlink("/tmp/mxpos.log"); }
 
-    FilterResult RunFilterOn(const std::vector<TestPage>& pages, const std::map<std::string, std::string>& choices) {
+    FilterResult RunFilterOn(const std::vector<TestPage>& pages,
+                             const std::map<std::string, std::string>& choices) {
         FilterArgs args;
         args.ppdPath = ReceiptPpd(choices).WriteTo(dir.File("queue.ppd"));
         WriteRasterFile(dir.File("job.ras"), pages);
@@ -74,10 +77,13 @@ protected:
     // The sample receipt for `paperMm` paper and its page length in points.
     std::string SampleReceipt(int paperMm, double& lengthPt) {
         const std::string pdf = dir.File("receipt" + std::to_string(paperMm) + ".pdf");
-        EXPECT_EQ(RunTool(SAMPLE_PDF, {"receipt", "--width", std::to_string(paperMm), "-o", pdf}).exitCode, 0);
+        EXPECT_EQ(RunTool(SAMPLE_PDF, {"receipt", "--width", std::to_string(paperMm), "-o", pdf})
+                      .exitCode,
+                  0);
         std::istringstream info(RunTool("/usr/bin/pdfinfo", {pdf}).out);
         for (std::string line; std::getline(info, line);) {
-            if (line.starts_with("Page size:")) std::sscanf(line.c_str(), "Page size: %*f x %lf", &lengthPt);
+            if (line.starts_with("Page size:"))
+                std::sscanf(line.c_str(), "Page size: %*f x %lf", &lengthPt);
         }
         return pdf;
     }
@@ -125,14 +131,17 @@ TEST_F(ReceiptEndToEndTest, DecodedReceiptShowsThePageDotForDot) {
         ASSERT_EQ(decoded.image.width(), 32u);
         // Skipping blank rows feeds the 40 in the middle and leaves out the 11 after the last band.
         const int64_t pageLength = saving == "0" ? 88 : 99;
-        EXPECT_EQ(decoded.lengthDots, pageLength + 120 + 108) << "the document ends with ESC J 120 and 108";
+        EXPECT_EQ(decoded.lengthDots, pageLength + 120 + 108)
+            << "the document ends with ESC J 120 and 108";
         EXPECT_EQ(decoded.Of(PosEventKind::Feed)[0]->dots, saving == "0" ? 40 : 0);
         for (uint32_t y = 0; y < art.size() && y < decoded.image.height(); ++y) {
             for (uint32_t x = 0; x < 32; ++x) {
-                ASSERT_EQ(decoded.image.At(x, y) == GreyBitmap::kBlack, art[y][x] == '#') << x << "," << y;
+                ASSERT_EQ(decoded.image.At(x, y) == GreyBitmap::kBlack, art[y][x] == '#')
+                    << x << "," << y;
             }
         }
-        // End of page (ESC J 0), then the end of the document: FeedingLength 0, the feed, initialise.
+        // End of page (ESC J 0), then the end of the document: FeedingLength 0, the feed,
+        // initialise.
         EXPECT_EQ(Sequence(decoded), "init units page print print feed init");
     }
 }
@@ -154,7 +163,8 @@ TEST_F(ReceiptEndToEndTest, SampleReceiptsThroughCupsReadBackWithZbar) {
         double widthPt;
         uint32_t dots;
     };
-    for (const Case& c : {Case{80, "mxpos80.ppd", 204.3, 576}, Case{58, "mxpos58.ppd", 136.2, 384}}) {
+    for (const Case& c :
+         {Case{80, "mxpos80.ppd", 204.3, 576}, Case{58, "mxpos58.ppd", 136.2, 384}}) {
         SCOPED_TRACE(c.ppd);
         double lengthPt = 0;
         const std::string pdf = SampleReceipt(c.paperMm, lengthPt);
@@ -169,29 +179,39 @@ TEST_F(ReceiptEndToEndTest, SampleReceiptsThroughCupsReadBackWithZbar) {
         ASSERT_TRUE(r.out.starts_with(kCarriageReturns + kStartDoc)) << Hex(r.out.substr(0, 16));
         const PosDecodeResult decoded = DecodeEscPos(r.out);
         ASSERT_TRUE(decoded.ok()) << FormatPosSummary(decoded);
-        for (const PosEvent* band : decoded.Of(PosEventKind::Band)) ASSERT_EQ(band->widthDots, c.dots);
-        EXPECT_EQ(Sequence(decoded), "init units page print feed cut init") << "default: 15 mm feed, then cut";
-        EXPECT_EQ(ReadBarcodes(decoded.image),
-                  (std::vector<std::string>{"CODE-128:R20240611", "QR-Code:RECEIPT:R20240611:TOTAL"}));
+        for (const PosEvent* band : decoded.Of(PosEventKind::Band))
+            ASSERT_EQ(band->widthDots, c.dots);
+        EXPECT_EQ(Sequence(decoded), "init units page print feed cut init")
+            << "default: 15 mm feed, then cut";
+        EXPECT_EQ(
+            ReadBarcodes(decoded.image),
+            (std::vector<std::string>{"CODE-128:R20240611", "QR-Code:RECEIPT:R20240611:TOTAL"}));
     }
 }
 
 TEST_F(ReceiptEndToEndTest, TwoPageJobThroughCupsKeepsTheDocumentOrder) {
     const std::string pdf = dir.File("two.pdf");
-    ASSERT_EQ(RunTool(SAMPLE_PDF, {"label", "--size", "72x60mm", "--pages", "2", "-o", pdf}).exitCode, 0);
+    ASSERT_EQ(
+        RunTool(SAMPLE_PDF, {"label", "--size", "72x60mm", "--pages", "2", "-o", pdf}).exitCode, 0);
     CupsFilterJob job = Job("mxpos80.ppd", pdf);
-    job.options = {{"media", "Roll80x100mm"}, {"PrintLogo", "0"}, {"Cashbox", "2"}, {"FeedingMode", "2"},
+    job.options = {{"media", "Roll80x100mm"},
+                   {"PrintLogo", "0"},
+                   {"Cashbox", "2"},
+                   {"FeedingMode", "2"},
                    {"BlackMark", "1"}};
     FilterResult r = RunCupsFilter(job);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // Start of document, drawer pulse and logo once, before the first page's own start.
-    EXPECT_TRUE(r.out.starts_with(kCarriageReturns + kStartDoc + kDrawerPulse + kLogo + kCarriageReturns))
+    EXPECT_TRUE(
+        r.out.starts_with(kCarriageReturns + kStartDoc + kDrawerPulse + kLogo + kCarriageReturns))
         << Hex(r.out.substr(0, 40));
-    EXPECT_TRUE(r.out.ends_with(kPrintNoFeed + kPartialCut + kBlackMarkFeed + Bytes({0x1B, 0x4A, 0x78}) + kInitialise))
+    EXPECT_TRUE(r.out.ends_with(kPrintNoFeed + kPartialCut + kBlackMarkFeed +
+                                Bytes({0x1B, 0x4A, 0x78}) + kInitialise))
         << "the last page's end, then the cut length and the end of the job";
     const PosDecodeResult decoded = DecodeEscPos(r.out);
     ASSERT_TRUE(decoded.ok()) << FormatPosSummary(decoded);
-    EXPECT_EQ(Sequence(decoded), "init units drawer logo page print cut mark page print cut mark feed init");
+    EXPECT_EQ(Sequence(decoded),
+              "init units drawer logo page print cut mark page print cut mark feed init");
     EXPECT_EQ(decoded.carriageReturns, 2u + 2u * 2u + 2u) << "the page steps' and the pages' own";
 }
 

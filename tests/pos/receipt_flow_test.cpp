@@ -18,22 +18,26 @@ namespace {
 const std::string kFilter = RASTERTOMOXDTPOS;
 const char* const kLogFile = "/tmp/mxpos.log";
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // Every run of the filter starts its log afresh in /tmp; the tests hold that file's lock
 // and leave nothing behind.
 class ReceiptFlowTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { ::unlink(kLogFile); }
 
-    FilterResult Run(const std::vector<TestPage>& pages, const std::map<std::string, std::string>& choices = {},
+    FilterResult Run(const std::vector<TestPage>& pages,
+                     const std::map<std::string, std::string>& choices = {},
                      bool compressed = false) {
         args.ppdPath = ReceiptPpd(choices).WriteTo(dir.File("queue.ppd"));
         WriteRasterFile(dir.File("job.ras"), pages, compressed);
         args.rasterFile = dir.File("job.ras");
         return RunFilter(kFilter, args);
     }
-    FilterResult RunStdin(const std::string& bytes, const std::map<std::string, std::string>& choices = {}) {
+    FilterResult RunStdin(const std::string& bytes,
+                          const std::map<std::string, std::string>& choices = {}) {
         args.ppdPath = ReceiptPpd(choices).WriteTo(dir.File("queue.ppd"));
         args.rasterFile.reset();
         return RunFilter(kFilter, args, bytes);
@@ -60,7 +64,8 @@ std::string BlackBands(unsigned bytesPerRow, const std::vector<unsigned>& height
 const std::string kDefaultEndDoc = kPrintNoFeed + kFeedEnd + kInitialise;
 
 TEST_F(ReceiptFlowTest, DefaultJobSendsExactlyTheseBytes) {
-    const TestPage page = TestPage::FromArt({"#..............#", "................", "########........"});
+    const TestPage page =
+        TestPage::FromArt({"#..............#", "................", "########........"});
     FilterResult r = Run({page});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -72,16 +77,17 @@ TEST_F(ReceiptFlowTest, TwoPagesAreEachCutIntoTheirOwnBandsAndTheDocumentPartsCo
     // Page 1 ends on a band of 2 rows; page 2 must still be cut into bands of 24.
     FilterResult r = Run({Stripes(8, {{'#', 50}}), Stripes(8, {{'#', 48}})}, {{"PrintLogo", "0"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + kLogo + PageBytes(BlackBands(1, {24, 24, 2})) +
-                              kCarriageReturns + PageBytes(BlackBands(1, {24, 24})) + kDefaultEndDoc));
+    EXPECT_EQ(Hex(r.out),
+              Hex(kCarriageReturns + kStartDoc + kLogo + PageBytes(BlackBands(1, {24, 24, 2})) +
+                  kCarriageReturns + PageBytes(BlackBands(1, {24, 24})) + kDefaultEndDoc));
 }
 
 TEST_F(ReceiptFlowTest, CashboxPulsesTheDrawerOncePerDocument) {
     const std::vector<TestPage> pages = {Stripes(8, {{'.', 4}}), Stripes(8, {{'.', 4}})};
     const std::string twoBlankPages = PageBytes("") + kCarriageReturns + PageBytes("");
     FilterResult atEnd = Run(pages, {{"Cashbox", "1"}, {"SavingPaper", "0"}});
-    EXPECT_EQ(Hex(atEnd.out), Hex(kCarriageReturns + kStartDoc + twoBlankPages + kPrintNoFeed + kFeedEnd +
-                                  kDrawerPulse + kInitialise));
+    EXPECT_EQ(Hex(atEnd.out), Hex(kCarriageReturns + kStartDoc + twoBlankPages + kPrintNoFeed +
+                                  kFeedEnd + kDrawerPulse + kInitialise));
     FilterResult atStart = Run(pages, {{"Cashbox", "2"}, {"SavingPaper", "0"}});
     EXPECT_EQ(Hex(atStart.out),
               Hex(kCarriageReturns + kStartDoc + kDrawerPulse + twoBlankPages + kDefaultEndDoc));
@@ -92,18 +98,21 @@ TEST_F(ReceiptFlowTest, BlackMarkFeedsOnEveryPage) {
     const std::string band = BlackBands(1, {1});
     FilterResult atEnd = Run(pages, {{"BlackMark", "1"}});
     const std::string pageWithMarkAfter = kCarriageReturns + band + kPrintNoFeed + kBlackMarkFeed;
-    EXPECT_EQ(Hex(atEnd.out), Hex(kCarriageReturns + kStartDoc + pageWithMarkAfter + kCarriageReturns +
-                                  pageWithMarkAfter + kDefaultEndDoc));
+    EXPECT_EQ(Hex(atEnd.out), Hex(kCarriageReturns + kStartDoc + pageWithMarkAfter +
+                                  kCarriageReturns + pageWithMarkAfter + kDefaultEndDoc));
     FilterResult atStart = Run(pages, {{"BlackMark", "2"}});
     const std::string pageWithMarkBefore = kCarriageReturns + kBlackMarkFeed + band + kPrintNoFeed;
-    EXPECT_EQ(Hex(atStart.out), Hex(kCarriageReturns + kStartDoc + pageWithMarkBefore + kCarriageReturns +
-                                    pageWithMarkBefore + kDefaultEndDoc));
+    EXPECT_EQ(Hex(atStart.out), Hex(kCarriageReturns + kStartDoc + pageWithMarkBefore +
+                                    kCarriageReturns + pageWithMarkBefore + kDefaultEndDoc));
 }
 
 TEST_F(ReceiptFlowTest, FeedingModeSelectsItsLengthTable) {
     const std::vector<std::string> lengths = {
-        Bytes({0x1B, 0x4A, 0x00}), Bytes({0x1B, 0x4A, 0x28}), Bytes({0x1B, 0x4A, 0x50}),
-        Bytes({0x1B, 0x4A, 0x78}), Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x28}),
+        Bytes({0x1B, 0x4A, 0x00}),
+        Bytes({0x1B, 0x4A, 0x28}),
+        Bytes({0x1B, 0x4A, 0x50}),
+        Bytes({0x1B, 0x4A, 0x78}),
+        Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x28}),
         Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x50}),
     };
     const std::vector<TestPage> pages = {Stripes(8, {{'.', 2}}), Stripes(8, {{'.', 2}})};
@@ -124,8 +133,8 @@ TEST_F(ReceiptFlowTest, FeedingModeSelectsItsLengthTable) {
                                          {"FeedingLength", c.feedingLength},
                                          {"SavingPaper", "0"}});
             const std::string page = kCarriageReturns + c.pageEnd;
-            EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + page + kCarriageReturns + page + c.docEnd +
-                                      kInitialise));
+            EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + page + kCarriageReturns +
+                                      page + c.docEnd + kInitialise));
         }
     }
 }
@@ -134,22 +143,26 @@ TEST_F(ReceiptFlowTest, SavingPaperFeedsOverBlankRowsInsteadOfPrintingThem) {
     const TestPage page = Stripes(8, {{'#', 2}, {'.', 30}, {'#', 2}});
     const std::string firstBand = Band(1, 24, Rows(1, 2, 0xFF) + Rows(1, 22, 0));
     FilterResult off = Run({page}, {{"SavingPaper", "1"}});
-    EXPECT_EQ(Hex(off.out), Hex(kCarriageReturns + kStartDoc +
-                                PageBytes(firstBand + Band(1, 10, Rows(1, 8, 0) + Rows(1, 2, 0xFF))) +
-                                kDefaultEndDoc));
+    EXPECT_EQ(
+        Hex(off.out),
+        Hex(kCarriageReturns + kStartDoc +
+            PageBytes(firstBand + Band(1, 10, Rows(1, 8, 0) + Rows(1, 2, 0xFF))) + kDefaultEndDoc));
     FilterResult on = Run({page}, {{"SavingPaper", "0"}});
-    EXPECT_EQ(Hex(on.out), Hex(kCarriageReturns + kStartDoc +
-                               PageBytes(firstBand + Bytes({0x1B, 0x4A, 0x08}) + BlackBands(1, {2})) +
-                               kDefaultEndDoc));
+    EXPECT_EQ(Hex(on.out),
+              Hex(kCarriageReturns + kStartDoc +
+                  PageBytes(firstBand + Bytes({0x1B, 0x4A, 0x08}) + BlackBands(1, {2})) +
+                  kDefaultEndDoc));
 }
 
 TEST_F(ReceiptFlowTest, BlankRowsBetweenBandsBecomeFeedsOfTheirLength) {
     const std::vector<std::pair<uint32_t, std::string>> cases = {
         {30, Bytes({0x1B, 0x4A, 0x1E})}, {300, Bytes({0x1B, 0x4A, 0xFF, 0x1B, 0x4A, 0x2D})}};
     for (const auto& [blank, feed] : cases) {
-        FilterResult r = Run({Stripes(16, {{'#', 24}, {'.', blank}, {'#', 24}})}, {{"SavingPaper", "0"}});
-        EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc +
-                                  PageBytes(BlackBands(2, {24}) + feed + BlackBands(2, {24})) + kDefaultEndDoc))
+        FilterResult r =
+            Run({Stripes(16, {{'#', 24}, {'.', blank}, {'#', 24}})}, {{"SavingPaper", "0"}});
+        EXPECT_EQ(Hex(r.out),
+                  Hex(kCarriageReturns + kStartDoc +
+                      PageBytes(BlackBands(2, {24}) + feed + BlackBands(2, {24})) + kDefaultEndDoc))
             << blank << " blank rows";
     }
 }
@@ -169,20 +182,23 @@ TEST_F(ReceiptFlowTest, HorizontalOffsetsMoveTheImageAndClipAtThePageEdge) {
         std::string direction, value;
         std::string dots;
     };
-    for (const Case& c : {Case{"0", "2.0", Bytes({0x00, 0x00, 0x80, 0x00})},   // right: 20 and 31 fall off
-                          Case{"1", "2.0", Bytes({0x08, 0x01, 0x00, 0x00})},   // left: 0 falls off
-                          Case{"0", "0.0", Bytes({0x80, 0x00, 0x08, 0x01})},
-                          Case{"0", "", Bytes({0x80, 0x00, 0x08, 0x01})},      // no value: no offset
-                          Case{"", "2.0", Bytes({0x80, 0x00, 0x08, 0x01})},    // no direction: no offset
-                          Case{"1", "-2.0", Bytes({0x80, 0x00, 0x08, 0x01})},  // not a distance
-                          Case{"0", "100", Bytes({0x00, 0x00, 0x00, 0x00})},   // past the edge
-                          Case{"1", "100", Bytes({0x00, 0x00, 0x00, 0x00})},
-                          Case{"1", "1e300", Bytes({0x00, 0x00, 0x00, 0x00})}}) {
+    for (const Case& c :
+         {Case{"0", "2.0", Bytes({0x00, 0x00, 0x80, 0x00})},  // right: 20 and 31 fall off
+          Case{"1", "2.0", Bytes({0x08, 0x01, 0x00, 0x00})},  // left: 0 falls off
+          Case{"0", "0.0", Bytes({0x80, 0x00, 0x08, 0x01})},
+          Case{"0", "", Bytes({0x80, 0x00, 0x08, 0x01})},      // no value: no offset
+          Case{"", "2.0", Bytes({0x80, 0x00, 0x08, 0x01})},    // no direction: no offset
+          Case{"1", "-2.0", Bytes({0x80, 0x00, 0x08, 0x01})},  // not a distance
+          Case{"0", "100", Bytes({0x00, 0x00, 0x00, 0x00})},   // past the edge
+          Case{"1", "100", Bytes({0x00, 0x00, 0x00, 0x00})},
+          Case{"1", "1e300", Bytes({0x00, 0x00, 0x00, 0x00})}}) {
         SCOPED_TRACE("HorizontalOffset '" + c.direction + "' value '" + c.value + "'");
-        FilterResult r = Run({page}, {{"HorizontalOffset", c.direction}, {"HorizontalOffsetValue", c.value}});
+        FilterResult r =
+            Run({page}, {{"HorizontalOffset", c.direction}, {"HorizontalOffsetValue", c.value}});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.termSignal, 0);
-        EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + PageBytes(Band(4, 1, c.dots)) + kDefaultEndDoc));
+        EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + PageBytes(Band(4, 1, c.dots)) +
+                                  kDefaultEndDoc));
     }
 }
 
@@ -193,7 +209,8 @@ TEST_F(ReceiptFlowTest, RowsATruncatedStreamNeverDeliveredPrintWhite) {
     const size_t cut = stream.pageEnds[0] - 20 * page.BytesPerLine() + page.BytesPerLine() / 2;
     FilterResult r = RunStdin(stream.bytes.substr(0, cut));
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    const std::string graphics = Band(1, 24, Rows(1, 10, 0xFF) + Rows(1, 14, 0)) + Band(1, 6, Rows(1, 6, 0));
+    const std::string graphics =
+        Band(1, 24, Rows(1, 10, 0xFF) + Rows(1, 14, 0)) + Band(1, 6, Rows(1, 6, 0));
     EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + PageBytes(graphics) + kDefaultEndDoc));
 }
 
@@ -211,7 +228,8 @@ TEST_F(ReceiptFlowTest, HostilePageHeadersEndTheJobWithAnError) {
     tooWide.width = 600000;
     tooWide.height = 1;
     const TestPage good = Stripes(8, {{'#', 1}});
-    const std::string goodJob = kCarriageReturns + kStartDoc + PageBytes(BlackBands(1, {1})) + kDefaultEndDoc;
+    const std::string goodJob =
+        kCarriageReturns + kStartDoc + PageBytes(BlackBands(1, {1})) + kDefaultEndDoc;
     for (TestPage bad : {huge, empty, overflow, tooWide}) {
         SCOPED_TRACE(std::to_string(bad.width) + " x " + std::to_string(bad.height));
         bad.headerOnly = true;
@@ -219,7 +237,8 @@ TEST_F(ReceiptFlowTest, HostilePageHeadersEndTheJobWithAnError) {
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.termSignal, 0);
         EXPECT_TRUE(Has(r.err, "ERROR: Page 2 ")) << r.err;
-        EXPECT_EQ(Hex(r.out), Hex(goodJob)) << "the page before is printed and the document finished";
+        EXPECT_EQ(Hex(r.out), Hex(goodJob))
+            << "the page before is printed and the document finished";
 
         FilterResult first = Run({bad});
         EXPECT_EQ(first.exitCode, 1);
@@ -243,12 +262,14 @@ TEST_F(ReceiptFlowTest, GreyAndOneBitPagesPrintAsTheirColourEquivalents) {
     ink.rows = {0b10100000, 0b01000000};
     FilterResult r = Run({grey, ink});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + PageBytes(Band(1, 1, Bytes({0xC8}))) +
-                              kCarriageReturns + PageBytes(Band(2, 1, Bytes({0xA0, 0x40}))) + kDefaultEndDoc));
+    EXPECT_EQ(Hex(r.out),
+              Hex(kCarriageReturns + kStartDoc + PageBytes(Band(1, 1, Bytes({0xC8}))) +
+                  kCarriageReturns + PageBytes(Band(2, 1, Bytes({0xA0, 0x40}))) + kDefaultEndDoc));
 }
 
 TEST_F(ReceiptFlowTest, StandardInputAndCompressedStreamsGiveTheSameBytes) {
-    const std::vector<TestPage> pages = {TestPage::Gradient(40, 30), Stripes(24, {{'#', 3}, {'.', 5}, {'#', 3}})};
+    const std::vector<TestPage> pages = {TestPage::Gradient(40, 30),
+                                         Stripes(24, {{'#', 3}, {'.', 5}, {'#', 3}})};
     const std::string expected = Run(pages).out;
     ASSERT_GT(expected.size(), 100u);
     EXPECT_EQ(Run(pages, {}, true).out, expected);
@@ -260,7 +281,8 @@ TEST_F(ReceiptFlowTest, StandardInputAndCompressedStreamsGiveTheSameBytes) {
 }
 
 TEST_F(ReceiptFlowTest, SigtermBetweenPagesStopsBeforeTheNextPageAndFinishesTheDocument) {
-    const std::vector<TestPage> pages = {Stripes(8, {{'#', 1}}), Stripes(8, {{'#', 2}}), Stripes(8, {{'#', 3}})};
+    const std::vector<TestPage> pages = {Stripes(8, {{'#', 1}}), Stripes(8, {{'#', 2}}),
+                                         Stripes(8, {{'#', 3}})};
     const RasterStream stream = MakeRasterStream(pages);
     args.ppdPath = ReceiptPpd().WriteTo(dir.File("queue.ppd"));
     FilterProcess process(kFilter, args);
@@ -319,8 +341,8 @@ TEST_F(ReceiptFlowTest, DriverLogRecordsTheOptionsAndTheOffset) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::string log = ReadFile(kLogFile);
     for (const char* line : {"Cashbox: 2", "FeedingMode: 0", "FeedingLength: 0", "SavingPaper: 1",
-                             "HorizontalOffsetValue: 16", "HorizontalOffset: 1", "signIndex: -1", "PrintLogo: 1",
-                             "StartPage...", "cupsWidth = 32"}) {
+                             "HorizontalOffsetValue: 16", "HorizontalOffset: 1", "signIndex: -1",
+                             "PrintLogo: 1", "StartPage...", "cupsWidth = 32"}) {
         EXPECT_TRUE(Has(log, line)) << line;
     }
 }

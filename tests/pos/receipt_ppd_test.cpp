@@ -27,11 +27,14 @@ struct Model {
 };
 const Model kModels[] = {{"mxpos58.ppd", 384}, {"mxpos80.ppd", 576}};
 
-std::string PpdPath(const Model& model) { return std::string(MX_PPD_DIR) + "/" + model.file; }
+std::string PpdPath(const Model& model) {
+    return std::string(MX_PPD_DIR) + "/" + model.file;
+}
 
 class ShippedPpd {
-public:
-    explicit ShippedPpd(const Model& model, const std::string& options = "") : path_(PpdPath(model)) {
+  public:
+    explicit ShippedPpd(const Model& model, const std::string& options = "")
+        : path_(PpdPath(model)) {
         ppd_ = ppdOpenFile(path_.c_str());
         if (ppd_ != nullptr) InitializeSetting(options.c_str(), ppd_);
     }
@@ -42,7 +45,7 @@ public:
     ShippedPpd& operator=(const ShippedPpd&) = delete;
     ppd_file_t* get() const { return ppd_; }
 
-private:
+  private:
     std::string path_;
     ppd_file_t* ppd_ = nullptr;
 };
@@ -62,7 +65,8 @@ PrinterSetup SetUpPrinter(ppd_file_t* ppd, unsigned width) {
     return setup;
 }
 
-std::string Part(const MoxDTPrinter& printer, void (MoxDTPrinter::*part)(std::vector<uint8_t>&) const) {
+std::string Part(const MoxDTPrinter& printer,
+                 void (MoxDTPrinter::*part)(std::vector<uint8_t>&) const) {
     std::vector<uint8_t> bytes;
     (printer.*part)(bytes);
     return Hex(std::string(bytes.begin(), bytes.end()));
@@ -70,8 +74,9 @@ std::string Part(const MoxDTPrinter& printer, void (MoxDTPrinter::*part)(std::ve
 
 TEST(ReceiptPpdTest, CupstestppdPassesWithOnlyKnownWarnings) {
     // The sizes are named after the paper roll, and the filter is not installed while testing.
-    const std::vector<std::string> accepted = {"Missing cupsFilter2 file \"/usr/lib/cups/filter/rastertomoxdtpos\"",
-                                     "should be the Adobe standard name", "shares a common prefix with"};
+    const std::vector<std::string> accepted = {
+        "Missing cupsFilter2 file \"/usr/lib/cups/filter/rastertomoxdtpos\"",
+        "should be the Adobe standard name", "shares a common prefix with"};
     for (const Model& model : kModels) {
         SCOPED_TRACE(model.file);
         const PpdCheck check = CheckPpd(PpdPath(model), accepted);
@@ -87,12 +92,14 @@ TEST(ReceiptPpdTest, FilterColourModelAndResolution) {
         ASSERT_NE(ppd.get(), nullptr);
         ppd_attr_t* filter = ppdFindAttr(ppd.get(), "cupsFilter2", nullptr);
         ASSERT_NE(filter, nullptr);
-        EXPECT_STREQ(filter->value, "application/vnd.cups-raster application/vnd.mox-escpos 50 rastertomoxdtpos");
+        EXPECT_STREQ(filter->value,
+                     "application/vnd.cups-raster application/vnd.mox-escpos 50 rastertomoxdtpos");
         EXPECT_EQ(ppdFindAttr(ppd.get(), "cupsFilter", nullptr), nullptr);
         ppd_choice_t* color = ppdFindMarkedChoice(ppd.get(), "ColorModel");
         ASSERT_NE(color, nullptr);
         EXPECT_STREQ(color->choice, "RGB");
-        EXPECT_NE(std::strstr(color->code, "/cupsColorSpace 1/cupsColorOrder 0"), nullptr) << color->code;
+        EXPECT_NE(std::strstr(color->code, "/cupsColorSpace 1/cupsColorOrder 0"), nullptr)
+            << color->code;
         ppd_choice_t* resolution = ppdFindMarkedChoice(ppd.get(), "Resolution");
         ASSERT_NE(resolution, nullptr);
         EXPECT_STREQ(resolution->choice, "203dpi");
@@ -162,7 +169,8 @@ TEST(ReceiptPpdTest, EveryOptionTheFilterReadsHoldsPlainValues) {
             ASSERT_EQ(option->num_choices, int(choices.size()));
             for (int i = 0; i < option->num_choices; ++i) {
                 EXPECT_EQ(option->choices[i].choice, choices[size_t(i)]);
-                EXPECT_STREQ(option->choices[i].code, option->choices[i].choice) << "the code is the value";
+                EXPECT_STREQ(option->choices[i].code, option->choices[i].choice)
+                    << "the code is the value";
             }
         }
     }
@@ -190,13 +198,17 @@ TEST(ReceiptPpdTest, DefaultsCutAfterTheReceiptAndFeedOverBlankLines) {
 }
 
 TEST(ReceiptPpdTest, ChosenOptionsReachThePrinter) {
-    ShippedPpd ppd(kModels[1], "FeedingMode=0 FeedingLength=5 CuttingLength=1 Cashbox=1 BlackMark=2 SavingPaper=1 "
-                               "HorizontalOffset=1 HorizontalOffsetValue=2 PrintLogo=0 DriverLog=1");
+    ShippedPpd ppd(
+        kModels[1],
+        "FeedingMode=0 FeedingLength=5 CuttingLength=1 Cashbox=1 BlackMark=2 SavingPaper=1 "
+        "HorizontalOffset=1 HorizontalOffsetValue=2 PrintLogo=0 DriverLog=1");
     ASSERT_NE(ppd.get(), nullptr);
     const PrinterSetup setup = SetUpPrinter(ppd.get(), 576);
-    EXPECT_EQ(Part(setup.printer, &MoxDTPrinter::EndDoc),
-              Hex(Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x50}) + kFeedEnd + kDrawerPulse + kInitialise));
-    EXPECT_EQ(Part(setup.printer, &MoxDTPrinter::StartPage), Hex(kCarriageReturns + kBlackMarkFeed));
+    EXPECT_EQ(
+        Part(setup.printer, &MoxDTPrinter::EndDoc),
+        Hex(Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x50}) + kFeedEnd + kDrawerPulse + kInitialise));
+    EXPECT_EQ(Part(setup.printer, &MoxDTPrinter::StartPage),
+              Hex(kCarriageReturns + kBlackMarkFeed));
     EXPECT_FALSE(setup.printer.SkipsBlankRows());
     EXPECT_EQ(setup.xOffset, -16);
     EXPECT_EQ(GetOptionChoiceIndex("DriverLog", ppd.get()), 1);

@@ -26,9 +26,9 @@ inline PpdFixture ReceiptPpd(const std::map<std::string, std::string>& choices =
         {"DriverLog", {"0", "1"}},
     };
     static const std::map<std::string, std::string> kDefaults = {
-        {"Cashbox", "0"},       {"BlackMark", "0"},     {"SavingPaper", "1"},
-        {"FeedingMode", "0"},   {"CuttingLength", "0"}, {"FeedingLength", "0"},
-        {"PrintLogo", "1"},     {"HorizontalOffset", "0"}, {"HorizontalOffsetValue", "0.0"},
+        {"Cashbox", "0"},     {"BlackMark", "0"},        {"SavingPaper", "1"},
+        {"FeedingMode", "0"}, {"CuttingLength", "0"},    {"FeedingLength", "0"},
+        {"PrintLogo", "1"},   {"HorizontalOffset", "0"}, {"HorizontalOffsetValue", "0.0"},
         {"DriverLog", "0"},
     };
     PpdFixture ppd;
@@ -57,12 +57,14 @@ inline const std::string kFeedEnd = Bytes({0x1B, 0x4A, 0x78, 0x1B, 0x4A, 0x6C});
 inline const std::string kPartialCut = Bytes({0x1D, 0x56, 0x42, 0x01});
 inline const std::string kDrawerPulse = Bytes({0x1B, 0x70, 0x00, 0x33, 0x00});
 inline const std::string kBlackMarkFeed = Bytes({0x1D, 0x0C});
-inline const std::string kLogo = Bytes({0x1D, 0x28, 0x4C, 0x06, 0x00, 0x30, 0x45, 0x00, 0x00, 0x01, 0x01});
+inline const std::string kLogo =
+    Bytes({0x1D, 0x28, 0x4C, 0x06, 0x00, 0x30, 0x45, 0x00, 0x00, 0x01, 0x01});
 
 // ESC $ 0 0, GS v 0 with `bytesPerRow` x `rows` bytes of dots.
 inline std::string Band(unsigned bytesPerRow, unsigned rows, const std::string& dots) {
-    return Bytes({0x1B, 0x24, 0x00, 0x00, 0x1D, 0x76, 0x30, 0x00, static_cast<int>(bytesPerRow & 0xFF),
-                  static_cast<int>(bytesPerRow >> 8), static_cast<int>(rows), 0x00}) +
+    return Bytes({0x1B, 0x24, 0x00, 0x00, 0x1D, 0x76, 0x30, 0x00,
+                  static_cast<int>(bytesPerRow & 0xFF), static_cast<int>(bytesPerRow >> 8),
+                  static_cast<int>(rows), 0x00}) +
            dots;
 }
 

@@ -1,10 +1,11 @@
 // RFID tag data in the job title: the frames the ZPL filter writes ahead of each page.
+#include "rfid/job_name.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "rfid/job_name.h"
 #include "tests/rfid/rfid_test_support.h"
 #include "tests/support/ppd_fixture.h"
 
@@ -12,13 +13,17 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 TEST(ParseJobNameTest, FramesOfTheDocumentedTitles) {
     EXPECT_EQ(ParseJobName("wwRFID_011HELLO").GetRfidCmd(),
               (Bytes{0xFF, 0x07, 0xFF, 0x65, 0x48, 0x45, 0x4C, 0x4C, 0x4F, 0x00}));
-    EXPECT_EQ(ParseJobName("wwRFID_032ABC").GetRfidCmd(), (Bytes{0xFF, 0x03, 0xFF, 0x66, 0xAB, 0xC0}));
-    EXPECT_EQ(ParseJobName("wwRFID_012ABCD").GetRfidCmd(), (Bytes{0xFF, 0x05, 0xFF, 0x65, 0xAB, 0xCD, 0x00, 0x00}));
+    EXPECT_EQ(ParseJobName("wwRFID_032ABC").GetRfidCmd(),
+              (Bytes{0xFF, 0x03, 0xFF, 0x66, 0xAB, 0xC0}));
+    EXPECT_EQ(ParseJobName("wwRFID_012ABCD").GetRfidCmd(),
+              (Bytes{0xFF, 0x05, 0xFF, 0x65, 0xAB, 0xCD, 0x00, 0x00}));
 }
 
 TEST(ParseJobNameTest, MarkerFieldAreaAndType) {
@@ -44,13 +49,15 @@ TEST(ParseJobNameTest, MarkerFieldAreaAndType) {
     EXPECT_EQ(ParseJobName("label_011AB").DataType(), 3);
     EXPECT_TRUE(ParseJobName("label_011AB").Data().empty());
     EXPECT_TRUE(ParseJobName("wwRFID_019AB").Data().empty());
-    EXPECT_EQ(ParseJobName("label").GetRfidCmd(), (Bytes{0xFF, 0x01, 0xFF, 0x66})) << "no marker, no area 1";
+    EXPECT_EQ(ParseJobName("label").GetRfidCmd(), (Bytes{0xFF, 0x01, 0xFF, 0x66}))
+        << "no marker, no area 1";
 }
 
 TEST(ParseJobNameTest, HexadecimalDataIsPaddedToWholeGroupsOfFourDigits) {
     EXPECT_EQ(ParseJobName("wwRFID_032A").DataHex(), (Bytes{0xA0, 0x00}));
     EXPECT_EQ(ParseJobName("wwRFID_032AB").DataHex(), (Bytes{0xAB, 0x00}));
-    EXPECT_EQ(ParseJobName("wwRFID_032abcdef12").DataHex(), (Bytes{0xAB, 0xCD, 0xEF, 0x12, 0x00, 0x00}));
+    EXPECT_EQ(ParseJobName("wwRFID_032abcdef12").DataHex(),
+              (Bytes{0xAB, 0xCD, 0xEF, 0x12, 0x00, 0x00}));
     EXPECT_EQ(ParseJobName("wwRFID_0320123456789ABCDEF").DataHex(),
               (Bytes{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0x00, 0x00}));
     EXPECT_TRUE(ParseJobName("wwRFID_032").DataHex().empty());
@@ -74,11 +81,14 @@ TEST(HandleRfidTest, WritesTheFrameAndLogsTheSteps) {
     EXPECT_TRUE(result);
     EXPECT_EQ(out, Text({0xFF, 0x03, 0xFF, 0x66, 0xAB, 0xC0}));
     const std::string text = log.Text();
-    EXPECT_TRUE(Has(text, "HandleRfid-Start") && Has(text, "HandleRfid-IsRfid") && Has(text, "HandleRfid-Yes")) << text;
+    EXPECT_TRUE(Has(text, "HandleRfid-Start") && Has(text, "HandleRfid-IsRfid") &&
+                Has(text, "HandleRfid-Yes"))
+        << text;
 }
 
 TEST(HandleRfidTest, TitlesWithoutDataEndTheJobAndOthersPrintPlainly) {
-    for (const char* bad : {"wwRFID_019X", "wwRFID_011", "wwRFID_012", "job wwRFID without field", "wwRFID_0"}) {
+    for (const char* bad :
+         {"wwRFID_019X", "wwRFID_011", "wwRFID_012", "job wwRFID without field", "wwRFID_0"}) {
         bool result = true;
         EXPECT_EQ(CaptureStdout([&] { result = HandleRfid(bad); }), "") << bad;
         EXPECT_FALSE(result) << bad;
@@ -90,18 +100,22 @@ TEST(HandleRfidTest, TitlesWithoutDataEndTheJobAndOthersPrintPlainly) {
 
 TEST(HandleRfidTest, DataTooLongForTheFrameLengthByteEndsTheJob) {
     bool result = false;
-    const std::string fits = CaptureStdout([&] { result = HandleRfid(("wwRFID_011" + std::string(254, 'x')).c_str()); });
+    const std::string fits =
+        CaptureStdout([&] { result = HandleRfid(("wwRFID_011" + std::string(254, 'x')).c_str()); });
     EXPECT_TRUE(result);
     ASSERT_EQ(fits.size(), 258u);
     EXPECT_EQ(static_cast<uint8_t>(fits[1]), 255);
-    EXPECT_EQ(CaptureStdout([&] { result = HandleRfid(("wwRFID_011" + std::string(256, 'x')).c_str()); }), "");
+    EXPECT_EQ(
+        CaptureStdout([&] { result = HandleRfid(("wwRFID_011" + std::string(256, 'x')).c_str()); }),
+        "");
     EXPECT_FALSE(result);
 }
 
 // The ZPL filter's page loop as CUPS runs it.
 class RfidTitleFlowTest : public ::testing::Test {
-protected:
-    FilterResult Run(const std::string& program, const std::string& title, const std::vector<TestPage>& pages) {
+  protected:
+    FilterResult Run(const std::string& program, const std::string& title,
+                     const std::vector<TestPage>& pages) {
         args.ppdPath = PpdFixture().WriteTo(dir.File("queue.ppd"));
         WriteRasterFile(dir.File("job.ras"), pages);
         args.rasterFile = dir.File("job.ras");
@@ -127,14 +141,16 @@ TEST_F(RfidTitleFlowTest, EachPagesFrameGoesOutBeforeThePreviousPage) {
     EXPECT_TRUE(Has(lines[2], HashOf(pages[0])));
     EXPECT_EQ(lines[3].rfind(frame + "TransCommand page=3 last=0 ", 0), 0u) << lines[3];
     EXPECT_TRUE(Has(lines[3], HashOf(pages[1])));
-    EXPECT_EQ(lines[4].rfind("TransCommand page=3 last=1 ", 0), 0u) << "the last page has no frame behind it";
+    EXPECT_EQ(lines[4].rfind("TransCommand page=3 last=1 ", 0), 0u)
+        << "the last page has no frame behind it";
     EXPECT_TRUE(Has(lines[4], HashOf(pages[2])));
     EXPECT_EQ(lines[5], "destroy");
 }
 
 TEST_F(RfidTitleFlowTest, InvalidRfidTitlesEndTheJobBeforeItsFirstPage) {
     for (const std::string title : {"wwRFID_019X", "wwRFID_011", "wwRFID no field"}) {
-        const FilterResult r = Run(RECORDING_ZPL_FLOW, title, {TestPage::Gradient(5, 2), TestPage::Gradient(5, 2)});
+        const FilterResult r =
+            Run(RECORDING_ZPL_FLOW, title, {TestPage::Gradient(5, 2), TestPage::Gradient(5, 2)});
         EXPECT_EQ(r.exitCode, 0) << title;
         EXPECT_EQ(r.out, "construct\ndestroy\n") << title;
         EXPECT_EQ(r.err, "") << title;
@@ -149,7 +165,8 @@ TEST_F(RfidTitleFlowTest, OnlyTheZplFilterReadsTagDataFromTheTitle) {
         ASSERT_GE(lines.size(), 3u) << r.out;
         EXPECT_EQ(lines[1].rfind("StartDocCMD ", 0), 0u) << program;
     }
-    const FilterResult plain = Run(RECORDING_ZPL_FLOW, "Shipping label", {TestPage::Gradient(5, 2)});
+    const FilterResult plain =
+        Run(RECORDING_ZPL_FLOW, "Shipping label", {TestPage::Gradient(5, 2)});
     EXPECT_EQ(Lines(plain.out).at(1).rfind("StartDocCMD ", 0), 0u);
 }
 

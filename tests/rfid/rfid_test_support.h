@@ -34,7 +34,9 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+inline bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 inline std::string HashOf(const TestPage& page) {
     const std::vector<uint8_t> image = ExpectedPageImage(page);
@@ -43,7 +45,9 @@ inline std::string HashOf(const TestPage& page) {
     return text;
 }
 
-inline bool QueueExists() { return ::msgget(CVXFile::MSG_QUEUE_KEY, 0) >= 0; }
+inline bool QueueExists() {
+    return ::msgget(CVXFile::MSG_QUEUE_KEY, 0) >= 0;
+}
 
 inline void RemoveQueue() {
     const int id = ::msgget(CVXFile::MSG_QUEUE_KEY, 0);
@@ -52,7 +56,7 @@ inline void RemoveQueue() {
 
 // Takes /tmp/TASK_INFO.lock out of the way for a test and puts it back afterwards.
 class JobInfoFileGuard {
-public:
+  public:
     JobInfoFileGuard() {
         struct stat info {};
         if (::lstat(kJobInfoPath.c_str(), &info) == 0) {
@@ -71,14 +75,14 @@ public:
     JobInfoFileGuard(const JobInfoFileGuard&) = delete;
     JobInfoFileGuard& operator=(const JobInfoFileGuard&) = delete;
 
-private:
+  private:
     std::optional<std::string> saved_;
     mode_t mode_ = 0666;
 };
 
 // The stand-in label-design application, answering from `dir` (one file per label index).
 class Peer {
-public:
+  public:
     explicit Peer(const std::string& dir, std::vector<std::string> flags = {}) {
         FilterArgs args;
         flags.insert(flags.begin(), dir);
@@ -105,7 +109,7 @@ public:
         return requests;
     }
 
-private:
+  private:
     std::unique_ptr<FilterProcess> process_;
     std::string output_;
     bool ready_ = false;
@@ -113,7 +117,7 @@ private:
 
 // The log of this test process, written to a private folder.
 class LogCapture {
-public:
+  public:
     LogCapture() {
         ILog4zManager* manager = ILog4zManager::getInstance();
         manager->setLoggerPath(LOG4Z_MAIN_LOGGER_ID, dir_.path().c_str());
@@ -123,7 +127,7 @@ public:
     ~LogCapture() { ILog4zManager::getInstance()->stop(); }
     std::string Text() const { return ReadFile(dir_.File("rfid.log")); }
 
-private:
+  private:
     TempDir dir_;
 };
 

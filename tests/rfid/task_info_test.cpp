@@ -1,4 +1,6 @@
 // The job information file on private paths: parsing, numbering, locking, hostile files.
+#include "rfid/task_info.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -7,7 +9,6 @@
 #include <chrono>
 #include <string>
 
-#include "rfid/task_info.h"
 #include "tests/rfid/rfid_test_support.h"
 
 namespace {
@@ -22,10 +23,12 @@ TEST(ParseJobInfoTest, ReadsBothLinesInAnyOrderWithBlanks) {
     EXPECT_EQ(id, 23);
     EXPECT_EQ(index, 9);
     id = index = -1;
-    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID = 5", id, index), 0) << "a file with only a JOB_ID line";
+    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID = 5", id, index), 0)
+        << "a file with only a JOB_ID line";
     EXPECT_EQ(FileLock::parseJobInfo("JOB_IDX = 5\n", id, index), 0);
     EXPECT_EQ(FileLock::parseJobInfo("", id, index), 0);
-    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID=5\nJOB_IDX=6\n", id, index), 0) << "the prefix has its blanks";
+    EXPECT_EQ(FileLock::parseJobInfo("JOB_ID=5\nJOB_IDX=6\n", id, index), 0)
+        << "the prefix has its blanks";
 }
 
 TEST(ParseJobInfoTest, NumbersThatDoNotConvertKeepTheCallersValues) {
@@ -40,7 +43,7 @@ TEST(ParseJobInfoTest, NumbersThatDoNotConvertKeepTheCallersValues) {
 }
 
 class TaskInfoFileTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::string path = dir.File("TASK_INFO.lock");
 };
@@ -66,8 +69,9 @@ TEST_F(TaskInfoFileTest, SameJobGoesOnAndANewJobStartsAgain) {
 }
 
 TEST_F(TaskInfoFileTest, IndexFirstAndBlankPaddedFilesAreRead) {
-    for (const std::string text : {"JOB_IDX = 4\nJOB_ID = 17\n", "  JOB_ID = 17\t\n\n\t JOB_IDX = 4  \n",
-                                   "\n\nJOB_IDX = 4\n   \n JOB_ID = 17"}) {
+    for (const std::string text :
+         {"JOB_IDX = 4\nJOB_ID = 17\n", "  JOB_ID = 17\t\n\n\t JOB_IDX = 4  \n",
+          "\n\nJOB_IDX = 4\n   \n JOB_ID = 17"}) {
         WriteFile(path, text);
         int index = -1;
         ASSERT_EQ(TaskInfo(17, index, path), 1) << text;
@@ -136,7 +140,7 @@ TEST_F(TaskInfoFileTest, LinksAndNonFilesAreNeverOpened) {
 
 // A process that holds the whole-file lock until it is told to let go.
 class LockHolder {
-public:
+  public:
     explicit LockHolder(const std::string& path) {
         int ready[2], release[2];
         if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) return;
@@ -166,7 +170,7 @@ public:
     }
     bool locked() const { return locked_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int release_ = -1;
     bool locked_ = false;

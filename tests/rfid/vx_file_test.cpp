@@ -1,5 +1,7 @@
 // The message-queue exchange and the real job information file, in process, with the
 // stand-in label-design application answering.
+#include "rfid/vx_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,13 +9,12 @@
 #include <string>
 
 #include "rfid/task_info.h"
-#include "rfid/vx_file.h"
 #include "tests/rfid/rfid_test_support.h"
 
 namespace {
 
 class VxFileTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { RemoveQueue(); }
     size_t QueuedMessages() {
         msqid_ds info{};
@@ -89,8 +90,9 @@ TEST_F(VxFileTest, RemoveRequestIsAcknowledgedAndErrorsAreNotData) {
     EXPECT_EQ(file.GetVXRFIDData(reply, 4), 0) << "no data for label 4";
     EXPECT_EQ(reply, "MSG_ERRIR/");
     EXPECT_EQ(file.RecvMsgWithTimeout(reply, 0, 100), 0);
-    EXPECT_EQ(peer.Stop(), (std::vector<std::string>{"GET/RFID_shelf.lbl/3/", "REMOVE/RFID_shelf.lbl/3/",
-                                                      "GET/RFID_shelf.lbl/4/"}));
+    EXPECT_EQ(peer.Stop(),
+              (std::vector<std::string>{"GET/RFID_shelf.lbl/3/", "REMOVE/RFID_shelf.lbl/3/",
+                                        "GET/RFID_shelf.lbl/4/"}));
 }
 
 TEST_F(VxFileTest, RequestsOverTheMessageLimitAreNeverSent) {

@@ -16,17 +16,20 @@ namespace {
 
 const std::string kTitle = "RFID_shelf.lbl";
 
-std::string Label(int index) { return "^RFW,H^FD000" + std::to_string(index) + "^FS\n"; }
+std::string Label(int index) {
+    return "^RFW,H^FD000" + std::to_string(index) + "^FS\n";
+}
 
 class VxJobTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ppd = PpdFixture().WriteTo(labels.File("queue.ppd"));
         for (int i = 0; i < 6; ++i) WriteFile(labels.File(std::to_string(i)), Label(i));
     }
     void TearDown() override { RemoveQueue(); }
 
-    FilterArgs Args(const std::string& jobId, const std::vector<TestPage>& pages, const std::string& title = kTitle) {
+    FilterArgs Args(const std::string& jobId, const std::vector<TestPage>& pages,
+                    const std::string& title = kTitle) {
         const std::string raster = jobs.File("job" + std::to_string(rasters++) + ".ras");
         WriteRasterFile(raster, pages);
         FilterArgs args;
@@ -36,13 +39,14 @@ protected:
         args.rasterFile = raster;
         return args;
     }
-    FilterResult Run(const std::string& program, const std::string& jobId, const std::vector<TestPage>& pages,
-                     const std::string& title = kTitle) {
+    FilterResult Run(const std::string& program, const std::string& jobId,
+                     const std::vector<TestPage>& pages, const std::string& title = kTitle) {
         return RunFilter(program, Args(jobId, pages, title));
     }
     static std::vector<TestPage> Pages(int count) {
         std::vector<TestPage> pages;
-        for (int i = 0; i < count; ++i) pages.push_back(TestPage::Solid(7, 3, static_cast<uint8_t>(i * 40), 9, 9));
+        for (int i = 0; i < count; ++i)
+            pages.push_back(TestPage::Solid(7, 3, static_cast<uint8_t>(i * 40), 9, 9));
         return pages;
     }
 
@@ -65,13 +69,20 @@ TEST_F(VxJobTest, EachPagesLabelDataGoesOutBeforeThePreviousPage) {
     EXPECT_EQ(lines[1] + "\n", Label(0));
     EXPECT_EQ(lines[2].rfind("StartDocCMD ", 0), 0u);
     EXPECT_EQ(lines[3] + "\n", Label(1));
-    EXPECT_TRUE(lines[4].rfind("TransCommand page=2 last=0 ", 0) == 0 && Has(lines[4], HashOf(pages[0]))) << lines[4];
+    EXPECT_TRUE(lines[4].rfind("TransCommand page=2 last=0 ", 0) == 0 &&
+                Has(lines[4], HashOf(pages[0])))
+        << lines[4];
     EXPECT_EQ(lines[5] + "\n", Label(2));
-    EXPECT_TRUE(lines[6].rfind("TransCommand page=3 last=0 ", 0) == 0 && Has(lines[6], HashOf(pages[1]))) << lines[6];
-    EXPECT_TRUE(lines[7].rfind("TransCommand page=3 last=1 ", 0) == 0 && Has(lines[7], HashOf(pages[2]))) << lines[7];
+    EXPECT_TRUE(lines[6].rfind("TransCommand page=3 last=0 ", 0) == 0 &&
+                Has(lines[6], HashOf(pages[1])))
+        << lines[6];
+    EXPECT_TRUE(lines[7].rfind("TransCommand page=3 last=1 ", 0) == 0 &&
+                Has(lines[7], HashOf(pages[2])))
+        << lines[7];
     EXPECT_EQ(lines[8], "destroy");
-    EXPECT_EQ(peer.Stop(), (std::vector<std::string>{"GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/1/",
-                                                      "GET/RFID_shelf.lbl/2/"}));
+    EXPECT_EQ(peer.Stop(),
+              (std::vector<std::string>{"GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/1/",
+                                        "GET/RFID_shelf.lbl/2/"}));
     EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 42\nJOB_IDX = 2\n");
 }
 
@@ -91,7 +102,8 @@ TEST_F(VxJobTest, TsplAndEplFetchLabelDataToo) {
     EXPECT_EQ(lines[0] + "\n", Label(1));
     EXPECT_EQ(lines[1], "construct");
     EXPECT_EQ(lines[2].rfind("StartDocCMD ", 0), 0u);
-    EXPECT_EQ(peer.Stop(), (std::vector<std::string>{"GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/1/"}));
+    EXPECT_EQ(peer.Stop(),
+              (std::vector<std::string>{"GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/1/"}));
 }
 
 TEST_F(VxJobTest, FilterRunsOfOneJobNumberOnAndANewJobStartsAtZero) {
@@ -101,8 +113,9 @@ TEST_F(VxJobTest, FilterRunsOfOneJobNumberOnAndANewJobStartsAtZero) {
     Run(RECORDING_ZPL_FLOW, "31", Pages(1));
     Run(RECORDING_EPL_FLOW, "32", Pages(1));
     Run(RECORDING_TSPL_FLOW, "31", Pages(1));
-    const std::vector<std::string> expected = {"GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/1/", "GET/RFID_shelf.lbl/2/",
-                                               "GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/0/"};
+    const std::vector<std::string> expected = {"GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/1/",
+                                               "GET/RFID_shelf.lbl/2/", "GET/RFID_shelf.lbl/0/",
+                                               "GET/RFID_shelf.lbl/0/"};
     EXPECT_EQ(peer.Stop(), expected);
     EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 31\nJOB_IDX = 0\n");
 }
@@ -115,7 +128,8 @@ TEST_F(VxJobTest, IndexGoesOnFromTheRecordedOneWhateverTheLineLayout) {
     EXPECT_EQ(Lines(same.out).at(1) + "\n", Label(5));
     EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 17\nJOB_IDX = 5\n");
     Run(RECORDING_TSPL_FLOW, "18", Pages(1));
-    EXPECT_EQ(peer.Stop(), (std::vector<std::string>{"GET/RFID_shelf.lbl/5/", "GET/RFID_shelf.lbl/0/"}));
+    EXPECT_EQ(peer.Stop(),
+              (std::vector<std::string>{"GET/RFID_shelf.lbl/5/", "GET/RFID_shelf.lbl/0/"}));
 }
 
 TEST_F(VxJobTest, JobFileWithOnlyAJobIdLineEndsTheJob) {
@@ -133,7 +147,9 @@ TEST_F(VxJobTest, ConcurrentFilterRunsOfOneJobNeverShareALabel) {
     Peer peer(labels.path());
     ASSERT_TRUE(peer.ready());
     std::vector<std::unique_ptr<FilterProcess>> running;
-    for (int i = 0; i < 3; ++i) running.push_back(std::make_unique<FilterProcess>(RECORDING_TSPL_FLOW, Args("55", Pages(2))));
+    for (int i = 0; i < 3; ++i)
+        running.push_back(
+            std::make_unique<FilterProcess>(RECORDING_TSPL_FLOW, Args("55", Pages(2))));
     for (auto& process : running) EXPECT_EQ(process->Finish().exitCode, 0);
     std::vector<std::string> requests = peer.Stop();
     std::sort(requests.begin(), requests.end());
@@ -153,7 +169,9 @@ TEST_F(VxJobTest, ErrorReplyEndsTheJobAndThePageBeforePrintsLast) {
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 5u) << r.out;
     EXPECT_EQ(lines[1] + "\n", Label(0));
-    EXPECT_TRUE(lines[3].rfind("TransCommand page=2 last=1 ", 0) == 0 && Has(lines[3], HashOf(pages[0]))) << lines[3];
+    EXPECT_TRUE(lines[3].rfind("TransCommand page=2 last=1 ", 0) == 0 &&
+                Has(lines[3], HashOf(pages[0])))
+        << lines[3];
     EXPECT_EQ(lines[4], "destroy");
     EXPECT_FALSE(Has(r.out, "MSG_ERRIR/"));
     EXPECT_EQ(peer.Stop().size(), 2u) << "page 3 was never started";
@@ -251,7 +269,8 @@ TEST_F(VxJobTest, JobFileLockedElsewhereEndsTheJobAfterAboutFiveSeconds) {
 TEST_F(VxJobTest, TitleTooLongForOneMessageEndsTheJob) {
     Peer peer(labels.path());
     ASSERT_TRUE(peer.ready());
-    const FilterResult r = Run(RECORDING_TSPL_FLOW, "42", Pages(1), kTitle + std::string(2100, 'x'));
+    const FilterResult r =
+        Run(RECORDING_TSPL_FLOW, "42", Pages(1), kTitle + std::string(2100, 'x'));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.termSignal, 0);
     EXPECT_EQ(r.out, "construct\ndestroy\n");

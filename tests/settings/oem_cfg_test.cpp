@@ -1,16 +1,17 @@
+#include "settings/oem_cfg.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "log/log4z.h"
-#include "settings/oem_cfg.h"
 #include "tests/settings/ppd_test_support.h"
 
 namespace {
 
-tagOEMCFG Read(const PpdFixture& fixture, const SettingsProfile& profile, const std::string& options = "",
-               const char* mediaType = "") {
+tagOEMCFG Read(const PpdFixture& fixture, const SettingsProfile& profile,
+               const std::string& options = "", const char* mediaType = "") {
     OpenedPpd ppd(fixture, options);
     EXPECT_NE(ppd.get(), nullptr);
     cups_page_header2_t header;
@@ -28,7 +29,9 @@ tagOEMCFG Cleared() {
     return cfg;
 }
 
-bool SameRecord(const tagOEMCFG& a, const tagOEMCFG& b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
+bool SameRecord(const tagOEMCFG& a, const tagOEMCFG& b) {
+    return std::memcmp(&a, &b, sizeof(a)) == 0;
+}
 
 const SettingsProfile* const kAllProfiles[] = {&kZplSettings, &kTsplSettings, &kEplSettings};
 
@@ -115,7 +118,8 @@ TEST(OemCfgReadersTest, RotationChoiceMapsToBothFlags) {
         uint16_t rotate90;
     } cases[] = {{"0", 0, 0}, {"1", 1, 1}, {"2", 1, 0}, {"3", 0, 1}, {"4", 0, 0}, {"65537", 1, 1}};
     for (const auto& c : cases) {
-        tagOEMCFG cfg = Read(PpdFixture().NumericOption("Rotation", {c.value}, c.value), kTsplSettings);
+        tagOEMCFG cfg =
+            Read(PpdFixture().NumericOption("Rotation", {c.value}, c.value), kTsplSettings);
         EXPECT_EQ(cfg.sRotation, c.rotation) << c.value;
         EXPECT_EQ(cfg.sRotate90, c.rotate90) << c.value << " (compared as a 16-bit number)";
     }
@@ -127,21 +131,29 @@ TEST(OemCfgReadersTest, LevelsChoiceBecomesGammaPercentage) {
         int32_t levels;
     } cases[] = {{"100", 100}, {"150", 51}, {"200", 1}, {"99", 108}, {"50", 549}, {"0", 999}};
     for (const auto& c : cases) {
-        EXPECT_EQ(Read(PpdFixture().NumericOption("ColorLevels", {c.value}, c.value), kZplSettings).nColorLevelsAdj,
+        EXPECT_EQ(Read(PpdFixture().NumericOption("ColorLevels", {c.value}, c.value), kZplSettings)
+                      .nColorLevelsAdj,
                   c.levels)
             << c.value;
-        EXPECT_EQ(Read(PpdFixture().NumericOption("Levels", {c.value}, c.value), kEplSettings).nColorLevelsAdj,
+        EXPECT_EQ(Read(PpdFixture().NumericOption("Levels", {c.value}, c.value), kEplSettings)
+                      .nColorLevelsAdj,
                   c.levels)
             << c.value;
     }
     // Each filter reads its own keyword.
-    EXPECT_EQ(Read(PpdFixture().NumericOption("Levels", {"150"}, "150"), kZplSettings).nColorLevelsAdj, 100);
-    EXPECT_EQ(Read(PpdFixture().NumericOption("ColorLevels", {"150"}, "150"), kTsplSettings).nColorLevelsAdj, 0);
+    EXPECT_EQ(
+        Read(PpdFixture().NumericOption("Levels", {"150"}, "150"), kZplSettings).nColorLevelsAdj,
+        100);
+    EXPECT_EQ(Read(PpdFixture().NumericOption("ColorLevels", {"150"}, "150"), kTsplSettings)
+                  .nColorLevelsAdj,
+              0);
 }
 
 TEST(OemCfgReadersTest, GapLengthsAreReadInTenthsOfAMillimetre) {
     auto gap = [](const char* height, const char* offset, const SettingsProfile& profile) {
-        return Read(PpdFixture().Option("GAPHeight", {{"G", height}}, "G").Option("GAPOffset", {{"O", offset}}, "O"),
+        return Read(PpdFixture()
+                        .Option("GAPHeight", {{"G", height}}, "G")
+                        .Option("GAPOffset", {{"O", offset}}, "O"),
                     profile);
     };
     tagOEMCFG cfg = gap("2.5", "0.7", kZplSettings);
@@ -174,19 +186,23 @@ TEST(OemCfgReadersTest, OffsetValuesAreMillimetresInZplAndTenthsElsewhere) {
 }
 
 TEST(OemCfgReadersTest, SpeedsReadTheChoiceNameNotItsCode) {
-    PpdFixture fixture = PpdFixture()
-                             .Option("zePrintRate", {{"Default", "3"}, {"6", "anything"}}, "Default")
-                             .Option("zeBackfeedRate", {{"Default", "3"}, {"4", "x"}}, "4");
+    PpdFixture fixture =
+        PpdFixture()
+            .Option("zePrintRate", {{"Default", "3"}, {"6", "anything"}}, "Default")
+            .Option("zeBackfeedRate", {{"Default", "3"}, {"4", "x"}}, "4");
     tagOEMCFG cfg = Read(fixture, kZplSettings);
     EXPECT_EQ(cfg.nPrintSpeed, -1);
     EXPECT_EQ(cfg.nBackfeedRate, 4);
     EXPECT_EQ(Read(fixture, kZplSettings, "zePrintRate=6").nPrintSpeed, 6);
-    EXPECT_EQ(Read(PpdFixture().NumericOption("PrintSpeed", {"5"}, "5"), kTsplSettings).sPrintSpeed, 5);
-    EXPECT_EQ(Read(PpdFixture().NumericOption("PrintSpeed", {"5"}, "5"), kZplSettings).sPrintSpeed, 0);
+    EXPECT_EQ(Read(PpdFixture().NumericOption("PrintSpeed", {"5"}, "5"), kTsplSettings).sPrintSpeed,
+              5);
+    EXPECT_EQ(Read(PpdFixture().NumericOption("PrintSpeed", {"5"}, "5"), kZplSettings).sPrintSpeed,
+              0);
 }
 
 TEST(OemCfgReadersTest, OutputResolutionFromKeywordAndVerticalChoice) {
-    PpdFixture fixture = PpdFixture().Keyword("OutputDPI", "300").NumericOption("OutputYDPI", {"600"}, "600");
+    PpdFixture fixture =
+        PpdFixture().Keyword("OutputDPI", "300").NumericOption("OutputYDPI", {"600"}, "600");
     tagOEMCFG zpl = Read(fixture, kZplSettings);
     EXPECT_EQ(zpl.sOutputXDPI, 300);
     EXPECT_EQ(zpl.sOutputYDPI, 600);
@@ -197,7 +213,8 @@ TEST(OemCfgReadersTest, OutputResolutionFromKeywordAndVerticalChoice) {
 }
 
 TEST(OemCfgReadersTest, MaxOutputWidthIsAKeywordInZplAndAChoiceElsewhere) {
-    PpdFixture fixture = PpdFixture().Keyword("MaxOutputWidth", "104").NumericOption("MaxOutputWidth", {"72"}, "72");
+    PpdFixture fixture =
+        PpdFixture().Keyword("MaxOutputWidth", "104").NumericOption("MaxOutputWidth", {"72"}, "72");
     EXPECT_EQ(Read(fixture, kZplSettings).sMaxOutputWidth, 104);
     EXPECT_EQ(Read(fixture, kTsplSettings).sMaxOutputWidth, 72);
 }
@@ -215,15 +232,17 @@ TEST(OemCfgReadersTest, PrintMethodComesFromThePageHeaderInZpl) {
     PpdFixture fixture = PpdFixture().NumericOption("PrintMethod", {"1", "2"}, "2");
     EXPECT_EQ(Read(fixture, kZplSettings, "", "Thermal").sPaperType, 2);
     EXPECT_EQ(Read(fixture, kZplSettings, "", "Direct").sPaperType, 1);
-    EXPECT_EQ(Read(fixture, kZplSettings, "", "Thermal Transfer").sPaperType, 0) << "the whole text must match";
+    EXPECT_EQ(Read(fixture, kZplSettings, "", "Thermal Transfer").sPaperType, 0)
+        << "the whole text must match";
     EXPECT_EQ(Read(fixture, kTsplSettings, "", "Direct").sPaperType, 2);
 }
 
 TEST(OemCfgReadersTest, MediaTrackingInZplTestsMarkedChoices) {
-    PpdFixture fixture = PpdFixture()
-                             .Option("zeMediaTracking", {{"Continuous", "c"}, {"Mark", "m"}, {"Interval", "i"}},
-                                     "Continuous")
-                             .NumericOption("MediaType", {"2"}, "2");
+    PpdFixture fixture =
+        PpdFixture()
+            .Option("zeMediaTracking", {{"Continuous", "c"}, {"Mark", "m"}, {"Interval", "i"}},
+                    "Continuous")
+            .NumericOption("MediaType", {"2"}, "2");
     EXPECT_EQ(Read(fixture, kZplSettings).sLabelType, 3);
     EXPECT_EQ(Read(fixture, kZplSettings, "zeMediaTracking=Mark").sLabelType, 2);
     EXPECT_EQ(Read(fixture, kZplSettings, "zeMediaTracking=Interval").sLabelType, 1);
@@ -258,11 +277,12 @@ TEST(OemCfgReadersTest, ZplOnlyReaders) {
     EXPECT_EQ(zpl.sRibbonLow, 1);
     EXPECT_EQ(zpl.bUseRTC, 1);
     EXPECT_EQ(Read(fixture, kZplSettings, "RTC=2").bUseRTC, 0);
-    EXPECT_TRUE(SameRecord(Read(fixture, kTsplSettings), Cleared())) << "TSPL has none of these readers";
+    EXPECT_TRUE(SameRecord(Read(fixture, kTsplSettings), Cleared()))
+        << "TSPL has none of these readers";
 }
 
 class OemCfgLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ILog4zManager* manager = ILog4zManager::getInstance();
         manager->setLoggerPath(LOG4Z_MAIN_LOGGER_ID, logDir.path().c_str());
@@ -281,20 +301,23 @@ protected:
 
 TEST_F(OemCfgLogTest, EachReaderLogsItsValueWithTheFiltersText) {
     const std::string zpl = LogFor(kZplSettings);
-    for (const char* text : {"Init sMirror: 0", "Init sRotation: 0, sRotate90: 0", "Init nColorLevelsAdj: 100",
-                             "Init GAPHeight: 30", "Init GAPOffset: 0", "Init sOutputXDPI: 0, sOutputYDPI: 0",
-                             "GetVerticalDPI: 0", "Init PdfPreprocess: 0", "Init bUseRTC: no",
-                             "Init sApSignal: -1", "Init nPrintSpeed: -1"}) {
+    for (const char* text :
+         {"Init sMirror: 0", "Init sRotation: 0, sRotate90: 0", "Init nColorLevelsAdj: 100",
+          "Init GAPHeight: 30", "Init GAPOffset: 0", "Init sOutputXDPI: 0, sOutputYDPI: 0",
+          "GetVerticalDPI: 0", "Init PdfPreprocess: 0", "Init bUseRTC: no", "Init sApSignal: -1",
+          "Init nPrintSpeed: -1"}) {
         EXPECT_NE(zpl.find(text), std::string::npos) << text;
     }
     const std::string tspl = LogFor(kTsplSettings);
-    for (const char* text : {"Init nLevelsAdj: 0", "Init sSavePaperMode: 0", "Init sFixedHeight: 0",
-                             "Init sStartOffsetValue: 0", "Init sEndOffsetValue: 0", "Init sPrintSpeed: 0"}) {
+    for (const char* text :
+         {"Init nLevelsAdj: 0", "Init sSavePaperMode: 0", "Init sFixedHeight: 0",
+          "Init sStartOffsetValue: 0", "Init sEndOffsetValue: 0", "Init sPrintSpeed: 0"}) {
         EXPECT_NE(tspl.find(text), std::string::npos) << text;
     }
     EXPECT_EQ(tspl.find("GetVerticalDPI"), std::string::npos);
     const std::string epl = LogFor(kEplSettings);
-    for (const char* text : {"Init nLevelsAdj: 0", "Init sCutPosition: 0", "Init sFixedHeight: 0"}) {
+    for (const char* text :
+         {"Init nLevelsAdj: 0", "Init sCutPosition: 0", "Init sFixedHeight: 0"}) {
         EXPECT_NE(epl.find(text), std::string::npos) << text;
     }
 }

@@ -1,7 +1,8 @@
+#include "settings/ppd_access.h"
+
 #include <gtest/gtest.h>
 
 #include "log/log4z.h"
-#include "settings/ppd_access.h"
 #include "tests/settings/ppd_test_support.h"
 
 namespace {
@@ -23,7 +24,8 @@ TEST(OptionChoiceTest, DefaultChoiceGivesItsCode) {
 
 TEST(OptionChoiceTest, JobOptionSelectsByChoiceNameAndYieldsTheCode) {
     OpenedPpd ppd(Options(), "Density=Dark");
-    EXPECT_EQ(GetOptionChoiceIndex("Density", ppd.get()), 1) << "the last choice's code, not its position";
+    EXPECT_EQ(GetOptionChoiceIndex("Density", ppd.get()), 1)
+        << "the last choice's code, not its position";
 }
 
 TEST(OptionChoiceTest, DecimalCodesAndCodesWithoutDigits) {
@@ -43,11 +45,12 @@ TEST(OptionChoiceTest, AbsentOptionsAndNullArgumentsReadAsMinusOne) {
     EXPECT_EQ(GetOptionChoiceIndex(nullptr, ppd.get()), -1);
     EXPECT_EQ(GetOptionChoiceIndex("Density", nullptr), -1);
     EXPECT_FLOAT_EQ(GetOptionChoiceIndexf("Density", nullptr), -1.0f);
-    EXPECT_EQ(GetOptionChoiceIndex("Empty", ppd.get()), -1) << "a choice without a code has no value";
+    EXPECT_EQ(GetOptionChoiceIndex("Empty", ppd.get()), -1)
+        << "a choice without a code has no value";
 }
 
 class UpdateLogStatusTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ILog4zManager* manager = ILog4zManager::getInstance();
         manager->setLoggerPath(LOG4Z_MAIN_LOGGER_ID, logDir.path().c_str());

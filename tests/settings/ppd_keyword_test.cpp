@@ -1,15 +1,16 @@
+#include "settings/ppd_keyword.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "settings/ppd_keyword.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 class PpdKeywordTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { SetPpdKeywordConformance(false); }
     std::optional<std::string> Read(const std::string& text, const char* keyword) {
         WriteFile(dir.File("k.ppd"), text);
@@ -55,7 +56,8 @@ TEST_F(PpdKeywordTest, WorksetLineEndsTheFile) {
 }
 
 TEST_F(PpdKeywordTest, QuotedValueSpansLinesKeepingNewlines) {
-    const std::string ppd = std::string(kStart) + "*Code: \"first\r\nsecond\n\nthird\"\n*Next: \"x\"\n";
+    const std::string ppd =
+        std::string(kStart) + "*Code: \"first\r\nsecond\n\nthird\"\n*Next: \"x\"\n";
     EXPECT_EQ(Read(ppd, "Code"), "first\nsecond\n\nthird");
     EXPECT_EQ(Read(ppd, "Next"), "x");
 }
@@ -66,7 +68,8 @@ TEST_F(PpdKeywordTest, CommentsEndLinesBlankLinesAndControlZAreSkipped) {
                             "\n   \n"
                             "*End\n"
                             "*\n"
-                            "*Out\x1A" "putDPI: \"203\"\r";
+                            "*Out\x1A"
+                            "putDPI: \"203\"\r";
     EXPECT_EQ(Read(ppd, "OutputDPI"), "203");
 }
 
@@ -75,7 +78,8 @@ TEST_F(PpdKeywordTest, GrammarErrorsStopTheReading) {
     const std::string longName = "*" + std::string(41, 'K') + ": \"1\"\n";
     for (const std::string& bad : {longLine, longName, std::string("text outside a keyword\n"),
                                    std::string("*Bad/Slash: \"1\"\n")}) {
-        EXPECT_EQ(Read(std::string(kStart) + bad + "*OutputDPI: \"203\"\n", "OutputDPI"), std::nullopt)
+        EXPECT_EQ(Read(std::string(kStart) + bad + "*OutputDPI: \"203\"\n", "OutputDPI"),
+                  std::nullopt)
             << bad.substr(0, 40);
     }
     // The same entries after the wanted one do no harm: reading stops at the match.
@@ -84,7 +88,9 @@ TEST_F(PpdKeywordTest, GrammarErrorsStopTheReading) {
 
 TEST_F(PpdKeywordTest, RelaxedAndStrictConformance) {
     const std::string loneStar = std::string(kStart) + "*\n*OutputDPI: \"203\"\n";
-    const std::string control = std::string(kStart) + "*Note: \"a\x01" "b\"\n*OutputDPI: \"203\"\n";
+    const std::string control = std::string(kStart) +
+                                "*Note: \"a\x01"
+                                "b\"\n*OutputDPI: \"203\"\n";
     const std::string spaceBeforeColon = std::string(kStart) + "*OutputDPI : \"203\"\n";
     EXPECT_EQ(Read(loneStar, "OutputDPI"), "203");
     EXPECT_EQ(Read(control, "OutputDPI"), "203");
@@ -96,12 +102,15 @@ TEST_F(PpdKeywordTest, RelaxedAndStrictConformance) {
 }
 
 TEST_F(PpdKeywordTest, TranslationTextLimits) {
-    const std::string longText = std::string(kStart) + "*Opt Choice/" + std::string(90, 't') + ": \"1\"\n";
+    const std::string longText =
+        std::string(kStart) + "*Opt Choice/" + std::string(90, 't') + ": \"1\"\n";
     EXPECT_EQ(Read(longText, "Opt"), "1");
     SetPpdKeywordConformance(true);
-    EXPECT_EQ(Read(longText, "Opt"), std::nullopt) << "82 or more decoded bytes break strict conformance";
+    EXPECT_EQ(Read(longText, "Opt"), std::nullopt)
+        << "82 or more decoded bytes break strict conformance";
     // Hex runs are decoded before the length is judged: 100 hex digits are 50 bytes.
-    const std::string hexText = std::string(kStart) + "*Opt Choice/<" + std::string(100, 'a') + ">: \"2\"\n";
+    const std::string hexText =
+        std::string(kStart) + "*Opt Choice/<" + std::string(100, 'a') + ">: \"2\"\n";
     EXPECT_EQ(Read(hexText, "Opt"), "2");
 }
 
@@ -123,9 +132,9 @@ TEST(PpdDecodeTest, HexRunsBecomeBytes) {
     } cases[] = {
         {"plain text", "plain text"},
         {"A<48454c4C4f>B", "AHELLOB"},
-        {"<414>x", "Ax"},           // a single trailing digit is dropped
-        {"<41 42>y", "Ay"},         // the rest of the run up to '>' is skipped
-        {"<4142>>>z", "ABz"},       // a run of '>' is consumed
+        {"<414>x", "Ax"},            // a single trailing digit is dropped
+        {"<41 42>y", "Ay"},          // the rest of the run up to '>' is skipped
+        {"<4142>>>z", "ABz"},        // a run of '>' is consumed
         {"<not hex>", "<not hex>"},  // '<' without a hex digit is plain text
         {"<41", "A"},
     };

@@ -11,7 +11,7 @@
 #include "tests/support/temp_dir.h"
 
 class OpenedPpd {
-public:
+  public:
     explicit OpenedPpd(const PpdFixture& fixture, const std::string& options = "") {
         path_ = fixture.WriteTo(dir_.File("test.ppd"));
         setenv("PPD", path_.c_str(), 1);
@@ -25,7 +25,7 @@ public:
     ppd_file_t* get() const { return ppd_; }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     TempDir dir_;
     std::string path_;
     ppd_file_t* ppd_ = nullptr;

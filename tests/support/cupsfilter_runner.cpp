@@ -36,7 +36,8 @@ std::vector<std::string> Arguments(const CupsFilterJob& job, const std::string& 
     if (!job.ppd.empty()) args.insert(args.end(), {"-p", job.ppd});
     if (!job.inputType.empty()) args.insert(args.end(), {"-i", job.inputType});
     if (job.copies) args.insert(args.end(), {"-n", std::to_string(*job.copies)});
-    for (const auto& [name, value] : job.options) args.insert(args.end(), {"-o", name + "=" + value});
+    for (const auto& [name, value] : job.options)
+        args.insert(args.end(), {"-o", name + "=" + value});
     if (job.listFilters) args.push_back("--list-filters");
     args.insert(args.end(), {"--", job.input});
     return args;
@@ -46,7 +47,8 @@ std::vector<std::string> Arguments(const CupsFilterJob& job, const std::string& 
 
 FilterResult RunCupsFilter(const CupsFilterJob& job) {
     for (const auto& filter : job.filters) {
-        if (!PlainFileName(filter.first)) throw std::invalid_argument("filter name with a path: " + filter.first);
+        if (!PlainFileName(filter.first))
+            throw std::invalid_argument("filter name with a path: " + filter.first);
     }
     TempDir root;
     std::string serverBin;

@@ -12,17 +12,17 @@
 #include "tests/support/filter_runner.h"
 
 struct CupsFilterJob {
-    std::string ppd;                // -p: the queue's PPD
-    std::string input;              // the document
-    std::string inputType;          // -i: its MIME type; cupsfilter guesses when empty
+    std::string ppd;                           // -p: the queue's PPD
+    std::string input;                         // the document
+    std::string inputType;                     // -i: its MIME type; cupsfilter guesses when empty
     std::string outputType = "printer/label";  // -m; with a PPD the printer's final stream
     std::vector<std::pair<std::string, std::string>> options;  // -o name=value, in order
     // (name, path): programs placed in the private filter directory under `name`, replacing a
     // system filter of that name. Names are plain file names.
     std::vector<std::pair<std::string, std::string>> filters;
-    std::string title = "label";    // -t
-    std::optional<int> copies;      // -n
-    bool listFilters = false;       // --list-filters: name the chain instead of running it
+    std::string title = "label";  // -t
+    std::optional<int> copies;    // -n
+    bool listFilters = false;     // --list-filters: name the chain instead of running it
 };
 
 // Runs cupsfilter with -e (every filter of the PPD) and collects the printer stream (stdout),

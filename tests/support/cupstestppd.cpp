@@ -15,7 +15,8 @@ PpdCheck CheckPpd(const std::string& path, const std::vector<std::string>& accep
     for (std::string line; std::getline(lines, line);) {
         if (line.find("WARN") == std::string::npos) continue;
         bool accepted = false;
-        for (const std::string& text : acceptedWarnings) accepted = accepted || line.find(text) != std::string::npos;
+        for (const std::string& text : acceptedWarnings)
+            accepted = accepted || line.find(text) != std::string::npos;
         if (!accepted) check.unexpectedWarnings.push_back(line);
     }
     return check;

@@ -5,7 +5,7 @@
 #include <vector>
 
 struct PpdCheck {
-    bool passed = false;                        // exit status 0 and "PASS"
+    bool passed = false;                          // exit status 0 and "PASS"
     std::vector<std::string> unexpectedWarnings;  // WARN lines matching none of the accepted texts
     std::string output;
 };

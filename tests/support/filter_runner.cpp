@@ -130,13 +130,17 @@ bool FilterProcess::Pump(std::chrono::milliseconds timeout) {
 bool FilterProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (result_.out.find(text) == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !Pump(std::min(left, std::chrono::milliseconds(100)))) return false;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !Pump(std::min(left, std::chrono::milliseconds(100))))
+            return false;
     }
     return true;
 }
 
-void FilterProcess::Signal(int signal) { ::kill(pid_, signal); }
+void FilterProcess::Signal(int signal) {
+    ::kill(pid_, signal);
+}
 
 FilterResult FilterProcess::Finish() {
     CloseInput();
@@ -153,7 +157,8 @@ FilterResult FilterProcess::Finish() {
     return result_;
 }
 
-FilterResult RunFilter(const std::string& program, const FilterArgs& args, const std::string& input) {
+FilterResult RunFilter(const std::string& program, const FilterArgs& args,
+                       const std::string& input) {
     FilterProcess process(program, args);
     process.Write(input);
     return process.Finish();

@@ -22,7 +22,7 @@ struct FilterArgs {
 };
 
 struct FilterResult {
-    int exitCode = -1;    // -1 when killed by a signal
+    int exitCode = -1;  // -1 when killed by a signal
     int termSignal = 0;
     std::string out;
     std::string err;
@@ -30,7 +30,7 @@ struct FilterResult {
 
 // A running filter whose standard input is a pipe the test writes to.
 class FilterProcess {
-public:
+  public:
     FilterProcess(const std::string& program, const FilterArgs& args);
     ~FilterProcess();
     FilterProcess(const FilterProcess&) = delete;
@@ -44,7 +44,7 @@ public:
     // Closes the input, collects all output and waits for the exit.
     FilterResult Finish();
 
-private:
+  private:
     bool Pump(std::chrono::milliseconds timeout);
 
     pid_t pid_ = -1;
@@ -55,4 +55,5 @@ private:
 };
 
 // Runs a filter to completion with `input` on its standard input.
-FilterResult RunFilter(const std::string& program, const FilterArgs& args, const std::string& input = {});
+FilterResult RunFilter(const std::string& program, const FilterArgs& args,
+                       const std::string& input = {});

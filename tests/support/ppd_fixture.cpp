@@ -56,7 +56,8 @@ PpdFixture& PpdFixture::Option(const std::string& name, const std::vector<PpdCho
     return *this;
 }
 
-PpdFixture& PpdFixture::NumericOption(const std::string& name, const std::vector<std::string>& codes,
+PpdFixture& PpdFixture::NumericOption(const std::string& name,
+                                      const std::vector<std::string>& codes,
                                       const std::string& defaultCode) {
     std::vector<PpdChoice> choices;
     for (const std::string& code : codes) choices.push_back({code, code});

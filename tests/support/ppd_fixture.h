@@ -11,7 +11,7 @@ struct PpdChoice {
 };
 
 class PpdFixture {
-public:
+  public:
     // A main keyword line: *name: "value" (quoted unless `quoted` is false).
     PpdFixture& Keyword(const std::string& name, const std::string& value, bool quoted = true);
     // A PickOne UI option with its default choice.
@@ -27,6 +27,6 @@ public:
     // Writes the file and returns its path.
     std::string WriteTo(const std::string& path) const;
 
-private:
+  private:
     std::vector<std::string> parts_;
 };

@@ -77,13 +77,16 @@ cups_page_header2_t HeaderFor(const TestPage& page) {
 
 void WritePage(cups_raster_t* raster, const TestPage& page) {
     cups_page_header2_t header = HeaderFor(page);
-    if (!cupsRasterWriteHeader2(raster, &header)) throw std::runtime_error("cupsRasterWriteHeader2 failed");
+    if (!cupsRasterWriteHeader2(raster, &header))
+        throw std::runtime_error("cupsRasterWriteHeader2 failed");
     if (page.headerOnly) return;
     const std::vector<uint8_t>& pixels = page.bitsPerPixel == 24 ? page.rgb : page.rows;
     const size_t needed = size_t{header.cupsBytesPerLine} * page.height;
-    if (pixels.size() != needed) throw std::runtime_error("test page has the wrong number of bytes");
+    if (pixels.size() != needed)
+        throw std::runtime_error("test page has the wrong number of bytes");
     std::vector<uint8_t> copy(pixels);  // libcups may modify the rows it writes
-    if (needed > 0 && cupsRasterWritePixels(raster, copy.data(), static_cast<unsigned>(needed)) != needed) {
+    if (needed > 0 &&
+        cupsRasterWritePixels(raster, copy.data(), static_cast<unsigned>(needed)) != needed) {
         throw std::runtime_error("cupsRasterWritePixels failed");
     }
 }
@@ -93,7 +96,8 @@ void WritePage(cups_raster_t* raster, const TestPage& page) {
 void WriteRasterFile(const std::string& path, const std::vector<TestPage>& pages, bool compressed) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) throw std::runtime_error("cannot create " + path);
-    cups_raster_t* raster = cupsRasterOpen(fd, compressed ? CUPS_RASTER_WRITE_COMPRESSED : CUPS_RASTER_WRITE);
+    cups_raster_t* raster =
+        cupsRasterOpen(fd, compressed ? CUPS_RASTER_WRITE_COMPRESSED : CUPS_RASTER_WRITE);
     for (const TestPage& page : pages) WritePage(raster, page);
     cupsRasterClose(raster);
     ::close(fd);

@@ -42,7 +42,8 @@ struct RasterStream {
 // The stream libcups writes for the pages (uncompressed, or compressed as the CUPS
 // rasterisers write it).
 RasterStream MakeRasterStream(const std::vector<TestPage>& pages, bool compressed = false);
-void WriteRasterFile(const std::string& path, const std::vector<TestPage>& pages, bool compressed = false);
+void WriteRasterFile(const std::string& path, const std::vector<TestPage>& pages,
+                     bool compressed = false);
 
 // The page image the filters hand to their renderer for a 24-bit page: blue, green, red
 // rows, each rounded up to a multiple of 4 bytes.

@@ -28,7 +28,8 @@ std::string StdoutCapture::Take() {
     std::string text;
     char buffer[65536];
     lseek(file_, 0, SEEK_SET);
-    for (ssize_t n; (n = read(file_, buffer, sizeof(buffer))) > 0;) text.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(file_, buffer, sizeof(buffer))) > 0;)
+        text.append(buffer, static_cast<size_t>(n));
     lseek(file_, 0, SEEK_SET);
     if (ftruncate(file_, 0) != 0) throw std::runtime_error("ftruncate failed");
     return text;

@@ -4,7 +4,7 @@
 #include <string>
 
 class StdoutCapture {
-public:
+  public:
     StdoutCapture();
     ~StdoutCapture();
     StdoutCapture(const StdoutCapture&) = delete;
@@ -13,7 +13,7 @@ public:
     // Everything written since the capture started (or since the last Take).
     std::string Take();
 
-private:
+  private:
     int saved_ = -1;
     int file_ = -1;
 };

@@ -34,9 +34,11 @@ std::vector<PageHeader> Pages(const std::string& out) {
         PageHeader p;
         char media[128] = "";
         if (std::sscanf(line.c_str(),
-                        "page %*u width %u height %u resolution %ux%u bits %u colorspace %u mediatype \"%127[^\"]\" "
+                        "page %*u width %u height %u resolution %ux%u bits %u colorspace %u "
+                        "mediatype \"%127[^\"]\" "
                         "copies %u dark %lu",
-                        &p.width, &p.height, &p.xdpi, &p.ydpi, &p.bits, &p.colorSpace, media, &p.copies, &p.dark) == 9) {
+                        &p.width, &p.height, &p.xdpi, &p.ydpi, &p.bits, &p.colorSpace, media,
+                        &p.copies, &p.dark) == 9) {
             p.mediaType = media;
             pages.push_back(p);
         }
@@ -47,12 +49,13 @@ std::vector<PageHeader> Pages(const std::string& out) {
 // The value of `field` on the dump's "settings" line.
 std::string Setting(const std::string& out, const std::string& field) {
     std::smatch match;
-    if (!std::regex_search(out, match, std::regex("settings .*\\b" + field + " (-?[0-9]+)"))) return "absent";
+    if (!std::regex_search(out, match, std::regex("settings .*\\b" + field + " (-?[0-9]+)")))
+        return "absent";
     return match[1];
 }
 
 class CupsFilterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         FilterArgs args;
         args.argvOverride = std::vector<std::string>{"label", "-o", label_};
@@ -102,8 +105,9 @@ TEST_F(CupsFilterTest, FourBySixLabelArrivesAs24BitRgbAtBothResolutions) {
 
 TEST_F(CupsFilterTest, MediaTypeAndPlainNumberOptionsReachTheFilter) {
     CupsFilterJob job = Job(kPpd300);
-    job.options = {{"MediaType", "Thermal"}, {"Density", "20"}, {"zePrintRate", "6"}, {"zeMediaTracking", "Mark"},
-                   {"ApplicationMode", "Off"}, {"GAPHeight", "2.5"}, {"ColorLevels", "150"}};
+    job.options = {{"MediaType", "Thermal"},    {"Density", "20"},          {"zePrintRate", "6"},
+                   {"zeMediaTracking", "Mark"}, {"ApplicationMode", "Off"}, {"GAPHeight", "2.5"},
+                   {"ColorLevels", "150"}};
     job.copies = 3;
     FilterResult r = RunCupsFilter(job);
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -175,7 +179,8 @@ TEST_F(CupsFilterTest, LabelSizesComeOutAtTheirDotSize) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pageSize);
         FilterArgs args;
-        args.argvOverride = std::vector<std::string>{"label", "--size", c.sampleSize, "-o", dir_.File("sized.pdf")};
+        args.argvOverride =
+            std::vector<std::string>{"label", "--size", c.sampleSize, "-o", dir_.File("sized.pdf")};
         ASSERT_EQ(RunFilter(SAMPLE_PDF, args).exitCode, 0);
         CupsFilterJob job = Job(kPpd203);
         job.input = dir_.File("sized.pdf");

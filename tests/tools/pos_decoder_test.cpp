@@ -1,5 +1,7 @@
 // The ESC/POS decoder on hand-made streams: band and feed placement, motion units, cuts,
 // drawer pulses, black marks, logos, hostile input, and the posdecode command.
+#include "tools/posdecode/pos_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -9,14 +11,15 @@
 #include "tests/pos/receipt_test_support.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/temp_dir.h"
-#include "tools/posdecode/pos_decoder.h"
 
 namespace {
 
 std::string Kinds(const PosDecodeResult& r) {
-    static const char* const kNames[] = {"init", "units", "logo", "band", "feed", "cut", "drawer", "mark"};
+    static const char* const kNames[] = {"init", "units", "logo",   "band",
+                                         "feed", "cut",   "drawer", "mark"};
     std::string kinds;
-    for (const PosEvent& e : r.events) kinds += std::string(kinds.empty() ? "" : " ") + kNames[int(e.kind)];
+    for (const PosEvent& e : r.events)
+        kinds += std::string(kinds.empty() ? "" : " ") + kNames[int(e.kind)];
     return kinds;
 }
 
@@ -24,16 +27,19 @@ const std::string kPosition0 = Bytes({0x1B, 0x24, 0x00, 0x00});
 
 // GS v 0 in mode `mode` without the position command that the filter puts first.
 std::string RasterCommand(int mode, unsigned bytesPerRow, unsigned rows, const std::string& dots) {
-    return Bytes({0x1D, 0x76, 0x30, mode, int(bytesPerRow & 0xFF), int(bytesPerRow >> 8), int(rows & 0xFF),
-                  int(rows >> 8)}) +
+    return Bytes({0x1D, 0x76, 0x30, mode, int(bytesPerRow & 0xFF), int(bytesPerRow >> 8),
+                  int(rows & 0xFF), int(rows >> 8)}) +
            dots;
 }
 
-std::string Feed(int units) { return Bytes({0x1B, 0x4A, units}); }
+std::string Feed(int units) {
+    return Bytes({0x1B, 0x4A, units});
+}
 
 TEST(PosDecoderTest, BandsAndFeedsPlaceTheDotsDownThePaper) {
-    const std::string stream = kCarriageReturns + kStartDoc + Band(1, 2, Bytes({0x80, 0x01})) + Feed(10) +
-                               Band(2, 1, Bytes({0xFF, 0x00})) + kPrintNoFeed + kInitialise;
+    const std::string stream = kCarriageReturns + kStartDoc + Band(1, 2, Bytes({0x80, 0x01})) +
+                               Feed(10) + Band(2, 1, Bytes({0xFF, 0x00})) + kPrintNoFeed +
+                               kInitialise;
     const PosDecodeResult r = DecodeEscPos(stream);
     EXPECT_TRUE(r.ok()) << FormatPosSummary(r);
     EXPECT_EQ(Kinds(r), "init units band feed band feed init");
@@ -54,8 +60,9 @@ TEST(PosDecoderTest, BandsAndFeedsPlaceTheDotsDownThePaper) {
 
 TEST(PosDecoderTest, MotionUnitsScaleFeedsAndPrintPositions) {
     // 1/101 inch units at 203 dpi: ten units are 20 dots, four are 8.
-    const std::string stream = Bytes({0x1D, 0x50, 101, 101}) + Feed(10) + Bytes({0x1B, 0x24, 4, 0}) +
-                               RasterCommand(0, 1, 1, Bytes({0x80})) + Bytes({0x1D, 0x50, 0, 0}) + Feed(10);
+    const std::string stream = Bytes({0x1D, 0x50, 101, 101}) + Feed(10) +
+                               Bytes({0x1B, 0x24, 4, 0}) + RasterCommand(0, 1, 1, Bytes({0x80})) +
+                               Bytes({0x1D, 0x50, 0, 0}) + Feed(10);
     const PosDecodeResult r = DecodeEscPos(stream);
     EXPECT_TRUE(r.ok());
     const std::vector<const PosEvent*> bands = r.Of(PosEventKind::Band);
@@ -67,8 +74,9 @@ TEST(PosDecoderTest, MotionUnitsScaleFeedsAndPrintPositions) {
 }
 
 TEST(PosDecoderTest, CutsDrawerPulsesBlackMarksAndLogos) {
-    const std::string stream = kStartDoc + kDrawerPulse + kLogo + kBlackMarkFeed + Bytes({0x1B, 0x70, 0x31, 10, 20}) +
-                               kPartialCut + Bytes({0x1D, 0x56, 0x00}) + Bytes({0x1D, 0x56, 0x41, 30});
+    const std::string stream = kStartDoc + kDrawerPulse + kLogo + kBlackMarkFeed +
+                               Bytes({0x1B, 0x70, 0x31, 10, 20}) + kPartialCut +
+                               Bytes({0x1D, 0x56, 0x00}) + Bytes({0x1D, 0x56, 0x41, 30});
     const PosDecodeResult r = DecodeEscPos(stream);
     EXPECT_TRUE(r.ok()) << FormatPosSummary(r);
     EXPECT_EQ(Kinds(r), "init units drawer logo mark drawer cut cut cut");
@@ -87,15 +95,19 @@ TEST(PosDecoderTest, CutsDrawerPulsesBlackMarksAndLogos) {
     EXPECT_EQ(logo->key1, 0);
     EXPECT_EQ(logo->scaleX, 1);
     const std::string summary = FormatPosSummary(r);
-    EXPECT_NE(summary.find("event 3: drawer pin 2 on 102 off 0 offset 6 at 0\n"), std::string::npos) << summary;
-    EXPECT_NE(summary.find("event 4: logo key 00,00 scale 1x1 offset 11 at 0\n"), std::string::npos) << summary;
-    EXPECT_NE(summary.find("cuts 3 drawer 2 black-marks 1 logos 1 init 1 "), std::string::npos) << summary;
+    EXPECT_NE(summary.find("event 3: drawer pin 2 on 102 off 0 offset 6 at 0\n"), std::string::npos)
+        << summary;
+    EXPECT_NE(summary.find("event 4: logo key 00,00 scale 1x1 offset 11 at 0\n"), std::string::npos)
+        << summary;
+    EXPECT_NE(summary.find("cuts 3 drawer 2 black-marks 1 logos 1 init 1 "), std::string::npos)
+        << summary;
     EXPECT_TRUE(summary.ends_with("result ok\n"));
     EXPECT_TRUE(r.image.empty()) << "no band, nothing to draw";
 }
 
 TEST(PosDecoderTest, DoubleWidthAndHeightModesMagnify) {
-    const PosDecodeResult r = DecodeEscPos(RasterCommand('3', 1, 1, Bytes({0x80})) + RasterCommand(1, 1, 1, Bytes({0x01})));
+    const PosDecodeResult r = DecodeEscPos(RasterCommand('3', 1, 1, Bytes({0x80})) +
+                                           RasterCommand(1, 1, 1, Bytes({0x01})));
     EXPECT_TRUE(r.ok());
     ASSERT_EQ(r.image.width(), 16u);
     EXPECT_EQ(r.lengthDots, 3);
@@ -128,10 +140,12 @@ TEST(PosDecoderTest, HostileStreamsEndWithErrorsNotCrashes) {
         {"drawer without connector", Bytes({0x1B, 0x70, 0x07, 1, 1}), 1},
         {"unknown cut", Bytes({0x1D, 0x56, 0x07}), 1},
         {"cut feed missing", Bytes({0x1D, 0x56, 0x42}), 1},
-        {"graphics function longer than the stream", Bytes({0x1D, 0x28, 0x4C, 0xFF, 0xFF, 0x30}), 1},
+        {"graphics function longer than the stream", Bytes({0x1D, 0x28, 0x4C, 0xFF, 0xFF, 0x30}),
+         1},
         {"lone ESC", Bytes({0x1B}), 1},
         {"lone GS", Bytes({0x1D}), 1},
-        {"unknown commands and text", Bytes({0x1B, 0x7E, 0x1D, 0x7E, 0x01, 'h', 'i', 0x10, 0x04, 0x01}), 0},
+        {"unknown commands and text",
+         Bytes({0x1B, 0x7E, 0x1D, 0x7E, 0x01, 'h', 'i', 0x10, 0x04, 0x01}), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,10 +176,10 @@ TEST(PosDecoderTest, AReceiptTooLargeToDrawIsRefused) {
 TEST(PosDecoderTest, RandomAndMutatedStreamsAlwaysGiveAConsistentSummary) {
     std::mt19937 rng(7);
     const std::string valid = kCarriageReturns + kStartDoc + kDrawerPulse + kLogo + kBlackMarkFeed +
-                              Band(2, 3, Bytes({1, 2, 3, 4, 5, 6})) + Feed(30) + Band(1, 1, Bytes({0xAA})) +
-                              kPrintNoFeed + kPartialCut + kInitialise;
-    const std::string syntax = Bytes({0x1B, 0x1D, 0x0A, 0x0D, 0x10, 0x1C, 0x4A, 0x24, 0x70, 0x76, 0x30, 0x56,
-                                      0x28, 0x4C, 0x50, 0x40, 0x0C, 0x00, 0xFF});
+                              Band(2, 3, Bytes({1, 2, 3, 4, 5, 6})) + Feed(30) +
+                              Band(1, 1, Bytes({0xAA})) + kPrintNoFeed + kPartialCut + kInitialise;
+    const std::string syntax = Bytes({0x1B, 0x1D, 0x0A, 0x0D, 0x10, 0x1C, 0x4A, 0x24, 0x70, 0x76,
+                                      0x30, 0x56, 0x28, 0x4C, 0x50, 0x40, 0x0C, 0x00, 0xFF});
     for (int round = 0; round < 1000; ++round) {
         std::string s = valid;
         const int edits = std::uniform_int_distribution<int>(1, 8)(rng);
@@ -173,15 +187,24 @@ TEST(PosDecoderTest, RandomAndMutatedStreamsAlwaysGiveAConsistentSummary) {
             const size_t at = std::uniform_int_distribution<size_t>(0, s.size() - 1)(rng);
             const char byte = rng() % 2 ? syntax[rng() % syntax.size()] : char(rng());
             switch (rng() % 4) {
-                case 0: s[at] = byte; break;
-                case 1: s.insert(at, 1, byte); break;
-                case 2: s.erase(at, 1 + rng() % 8); break;
-                default: s.resize(at); break;
+                case 0:
+                    s[at] = byte;
+                    break;
+                case 1:
+                    s.insert(at, 1, byte);
+                    break;
+                case 2:
+                    s.erase(at, 1 + rng() % 8);
+                    break;
+                default:
+                    s.resize(at);
+                    break;
             }
         }
         const PosDecodeResult r = DecodeEscPos(s);
         const std::string summary = FormatPosSummary(r);
-        const std::string last = r.ok() ? "result ok\n" : "result errors " + std::to_string(r.errors.size()) + "\n";
+        const std::string last =
+            r.ok() ? "result ok\n" : "result errors " + std::to_string(r.errors.size()) + "\n";
         ASSERT_TRUE(summary.ends_with(last)) << summary;
         ASSERT_EQ(r.darkDots, r.image.CountDark());
         int64_t y = 0;

@@ -27,12 +27,15 @@ struct Model {
 };
 const Model kModels[] = {{"mxzpl203.ppd", 203}, {"mxzpl300.ppd", 300}};
 
-std::string PpdPath(const Model& model) { return std::string(MX_PPD_DIR) + "/" + model.file; }
+std::string PpdPath(const Model& model) {
+    return std::string(MX_PPD_DIR) + "/" + model.file;
+}
 
 // A shipped PPD opened as the filter opens it, with the job's options marked.
 class ShippedPpd {
-public:
-    explicit ShippedPpd(const Model& model, const std::string& options = "") : path_(PpdPath(model)) {
+  public:
+    explicit ShippedPpd(const Model& model, const std::string& options = "")
+        : path_(PpdPath(model)) {
         setenv("PPD", path_.c_str(), 1);
         ppd_ = ppdOpenFile(path_.c_str());
         if (ppd_ != nullptr) InitializeSetting(options.c_str(), ppd_);
@@ -55,19 +58,33 @@ public:
         return cfg;
     }
 
-private:
+  private:
     std::string path_;
     ppd_file_t* ppd_ = nullptr;
 };
 
 // The options of the ZPL filter's settings readers, plus the log switch.
 const char* const kReadOptions[] = {
-    "Mirror", "Rotation", "NegativeFilm", "Density", "HorizontalOffset", "HorizontalOffsetValue",
-    "VerticalOffset", "VerticalOffsetValue", "Brightness", "Contrast", "ColorLevels", "Halftone",
-    "zeMediaTracking", "GAPHeight", "GAPOffset", "Mode", "FeedModel", "CutMethod", "Interval", "Feed",
-    "IsToDashed", "MinLength", "IntervalBlack", "IntervalWhite", "PrintMode", "zePrintRate", "AutoRotate",
-    "StartOffsetValue", "FixedHeight", "EndOffsetValue", "PdfPreprocess", "SavePaper", "zeBackfeedRate",
-    "ApplicationMode", "StartSignal", "Reprint", "RibbonLow", "RTC", "DriverLog",
+    "Mirror",           "Rotation",
+    "NegativeFilm",     "Density",
+    "HorizontalOffset", "HorizontalOffsetValue",
+    "VerticalOffset",   "VerticalOffsetValue",
+    "Brightness",       "Contrast",
+    "ColorLevels",      "Halftone",
+    "zeMediaTracking",  "GAPHeight",
+    "GAPOffset",        "Mode",
+    "FeedModel",        "CutMethod",
+    "Interval",         "Feed",
+    "IsToDashed",       "MinLength",
+    "IntervalBlack",    "IntervalWhite",
+    "PrintMode",        "zePrintRate",
+    "AutoRotate",       "StartOffsetValue",
+    "FixedHeight",      "EndOffsetValue",
+    "PdfPreprocess",    "SavePaper",
+    "zeBackfeedRate",   "ApplicationMode",
+    "StartSignal",      "Reprint",
+    "RibbonLow",        "RTC",
+    "DriverLog",
 };
 
 // True when the whole text is one number (what the readers' strtol/strtod see).
@@ -82,8 +99,9 @@ bool PlainNumber(const char* text, double* value) {
 TEST(ZplPpdTest, CupstestppdPassesWithOnlyKnownWarnings) {
     // Naming sizes w288h432 and so on, and the option names of the settings readers, are
     // deliberate; the filter is not installed in the system while testing.
-    const std::vector<std::string> accepted = {"Missing cupsFilter file \"/usr/lib/cups/filter/rastomoxzpl\"",
-                                     "should be the Adobe standard name", "shares a common prefix with"};
+    const std::vector<std::string> accepted = {
+        "Missing cupsFilter file \"/usr/lib/cups/filter/rastomoxzpl\"",
+        "should be the Adobe standard name", "shares a common prefix with"};
     for (const Model& model : kModels) {
         SCOPED_TRACE(model.file);
         const PpdCheck check = CheckPpd(PpdPath(model), accepted);
@@ -103,12 +121,14 @@ TEST(ZplPpdTest, FilterColourModelAndResolution) {
         ppd_choice_t* color = ppdFindMarkedChoice(ppd.get(), "ColorModel");
         ASSERT_NE(color, nullptr);
         EXPECT_STREQ(color->choice, "RGB");
-        EXPECT_NE(std::strstr(color->code, "/cupsColorSpace 1/cupsColorOrder 0"), nullptr) << color->code;
+        EXPECT_NE(std::strstr(color->code, "/cupsColorSpace 1/cupsColorOrder 0"), nullptr)
+            << color->code;
         ppd_choice_t* resolution = ppdFindMarkedChoice(ppd.get(), "Resolution");
         ASSERT_NE(resolution, nullptr);
         const std::string dpi = std::to_string(model.dpi);
         EXPECT_EQ(std::string(resolution->choice), dpi + "dpi");
-        EXPECT_NE(std::strstr(resolution->code, ("/HWResolution[" + dpi + " " + dpi + "]").c_str()), nullptr);
+        EXPECT_NE(std::strstr(resolution->code, ("/HWResolution[" + dpi + " " + dpi + "]").c_str()),
+                  nullptr);
         EXPECT_NE(std::strstr(resolution->code, "/cupsBitsPerColor 8"), nullptr);
     }
 }
@@ -119,10 +139,16 @@ TEST(ZplPpdTest, LabelSizesHaveNoMargins) {
         const char* name;
         double width, length;  // points
     } sizes[] = {
-        {"w288h432", 288, 432},  {"w288h288", 288, 288},  {"w288h216", 288, 216},
-        {"w288h144", 288, 144},  {"w216h144", 216, 144},  {"w144h72", 144, 72},
-        {"100x150mm", 100 * kMm, 150 * kMm}, {"100x100mm", 100 * kMm, 100 * kMm},
-        {"60x40mm", 60 * kMm, 40 * kMm},     {"50x30mm", 50 * kMm, 30 * kMm},
+        {"w288h432", 288, 432},
+        {"w288h288", 288, 288},
+        {"w288h216", 288, 216},
+        {"w288h144", 288, 144},
+        {"w216h144", 216, 144},
+        {"w144h72", 144, 72},
+        {"100x150mm", 100 * kMm, 150 * kMm},
+        {"100x100mm", 100 * kMm, 100 * kMm},
+        {"60x40mm", 60 * kMm, 40 * kMm},
+        {"50x30mm", 50 * kMm, 30 * kMm},
     };
     for (const Model& model : kModels) {
         ShippedPpd ppd(model);
@@ -141,8 +167,8 @@ TEST(ZplPpdTest, LabelSizesHaveNoMargins) {
             ppd_choice_t* choice = ppdFindChoice(ppdFindOption(ppd.get(), "PageSize"), size.name);
             ASSERT_NE(choice, nullptr);
             char code[96];
-            std::snprintf(code, sizeof(code), "<</PageSize[%g %g]/ImagingBBox null>>setpagedevice", found->width,
-                          found->length);
+            std::snprintf(code, sizeof(code), "<</PageSize[%g %g]/ImagingBBox null>>setpagedevice",
+                          found->width, found->length);
             EXPECT_STREQ(choice->code, code) << "the rasteriser's page matches the paper";
         }
     }
@@ -151,7 +177,8 @@ TEST(ZplPpdTest, LabelSizesHaveNoMargins) {
 TEST(ZplPpdTest, PlainKeywordsAndMediaTypes) {
     for (const Model& model : kModels) {
         SCOPED_TRACE(model.file);
-        EXPECT_EQ(GetPpdKeywordValueFromFile(PpdPath(model).c_str(), "OutputDPI"), std::to_string(model.dpi));
+        EXPECT_EQ(GetPpdKeywordValueFromFile(PpdPath(model).c_str(), "OutputDPI"),
+                  std::to_string(model.dpi));
         EXPECT_EQ(GetPpdKeywordValueFromFile(PpdPath(model).c_str(), "MaxOutputWidth"), "104");
         ShippedPpd ppd(model);
         ASSERT_NE(ppd.get(), nullptr);
@@ -159,8 +186,10 @@ TEST(ZplPpdTest, PlainKeywordsAndMediaTypes) {
         ASSERT_NE(media, nullptr);
         ASSERT_EQ(media->num_choices, 2);
         EXPECT_STREQ(media->defchoice, "Direct");
-        EXPECT_STREQ(ppdFindChoice(media, "Direct")->code, "<</MediaType(Direct)/cupsMediaType 0>>setpagedevice");
-        EXPECT_STREQ(ppdFindChoice(media, "Thermal")->code, "<</MediaType(Thermal)/cupsMediaType 1>>setpagedevice");
+        EXPECT_STREQ(ppdFindChoice(media, "Direct")->code,
+                     "<</MediaType(Direct)/cupsMediaType 0>>setpagedevice");
+        EXPECT_STREQ(ppdFindChoice(media, "Thermal")->code,
+                     "<</MediaType(Thermal)/cupsMediaType 1>>setpagedevice");
     }
 }
 
@@ -172,7 +201,8 @@ TEST(ZplPpdTest, EveryOptionTheZplFilterReadsHoldsPlainValues) {
         ppd_option_t* option = ppdFindOption(ppd.get(), keyword);
         ASSERT_NE(option, nullptr);
         EXPECT_GE(option->num_choices, 2);
-        const bool byName = std::strcmp(keyword, "zePrintRate") == 0 || std::strcmp(keyword, "zeBackfeedRate") == 0;
+        const bool byName =
+            std::strcmp(keyword, "zePrintRate") == 0 || std::strcmp(keyword, "zeBackfeedRate") == 0;
         for (int i = 0; i < option->num_choices; ++i) {
             const ppd_choice_t& choice = option->choices[i];
             SCOPED_TRACE(choice.choice);
@@ -189,7 +219,8 @@ TEST(ZplPpdTest, EveryOptionTheZplFilterReadsHoldsPlainValues) {
     }
     // Choices the readers recognise by name.
     ppd_option_t* tracking = ppdFindOption(ppd.get(), "zeMediaTracking");
-    for (const char* name : {"Interval", "Mark", "Continuous"}) EXPECT_NE(ppdFindChoice(tracking, name), nullptr);
+    for (const char* name : {"Interval", "Mark", "Continuous"})
+        EXPECT_NE(ppdFindChoice(tracking, name), nullptr);
     EXPECT_STREQ(ppdFindChoice(ppdFindOption(ppd.get(), "ApplicationMode"), "Off")->code, "-1");
     EXPECT_NE(ppdFindChoice(ppdFindOption(ppd.get(), "zePrintRate"), "Default"), nullptr);
     EXPECT_EQ(ppdFindOption(ppd.get(), "OutputYDPI"), nullptr) << "the model's resolution is fixed";
@@ -229,16 +260,20 @@ TEST(ZplPpdTest, DefaultsGiveTheIntendedSettings) {
         EXPECT_EQ(cfg.sRotate90, 0);
         EXPECT_EQ(cfg.nBrightness, 0);
         EXPECT_EQ(cfg.nContrast, 0);
-        EXPECT_EQ(GetOptionChoiceIndex("DriverLog", ppd.get()), 0) << "the debug log is off by default";
+        EXPECT_EQ(GetOptionChoiceIndex("DriverLog", ppd.get()), 0)
+            << "the debug log is off by default";
     }
 }
 
 TEST(ZplPpdTest, ChosenOptionsReachTheSettings) {
-    ShippedPpd ppd(kModels[1],
-                   "Density=20 zePrintRate=6 zeBackfeedRate=3 zeMediaTracking=Continuous GAPHeight=2.5 FeedModel=3 "
-                   "CutMethod=3 Interval=5 ApplicationMode=2 StartSignal=2 Reprint=1 RibbonLow=1 RTC=1 "
-                   "ColorLevels=150 Brightness=-25 Rotation=2 HorizontalOffsetValue=3 PrintMode=1 FixedHeight=1 "
-                   "Halftone=2 DriverLog=1");
+    ShippedPpd ppd(
+        kModels[1],
+        "Density=20 zePrintRate=6 zeBackfeedRate=3 zeMediaTracking=Continuous GAPHeight=2.5 "
+        "FeedModel=3 "
+        "CutMethod=3 Interval=5 ApplicationMode=2 StartSignal=2 Reprint=1 RibbonLow=1 RTC=1 "
+        "ColorLevels=150 Brightness=-25 Rotation=2 HorizontalOffsetValue=3 PrintMode=1 "
+        "FixedHeight=1 "
+        "Halftone=2 DriverLog=1");
     ASSERT_NE(ppd.get(), nullptr);
     const tagOEMCFG cfg = ppd.Settings("Thermal");
     EXPECT_EQ(cfg.sDensity, 20);

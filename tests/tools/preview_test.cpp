@@ -78,7 +78,8 @@ TEST(PreviewPngTest, BlackAndWhiteAndGreyImagesRoundTrip) {
         ASSERT_EQ(back->width(), image->width());
         ASSERT_EQ(back->height(), image->height());
         for (uint32_t y = 0; y < image->height(); ++y) {
-            for (uint32_t x = 0; x < image->width(); ++x) ASSERT_EQ(back->At(x, y), image->At(x, y)) << x << "," << y;
+            for (uint32_t x = 0; x < image->width(); ++x)
+                ASSERT_EQ(back->At(x, y), image->At(x, y)) << x << "," << y;
         }
     }
 }
@@ -100,14 +101,19 @@ TEST(PreviewPngTest, RefusesSymlinksEmptyImagesAndNonPngFiles) {
 TEST(ZpldecodeCommandTest, WritesOnePngPerLabelAndTheSummary) {
     TempDir dir;
     const std::vector<uint8_t> bytes = zpltest::PackArt({"####", "#..#"}, 1);
-    const std::string job = zpltest::SizeFormat(12, 6) + zpltest::Download("R:SSGFX000.GRF", bytes, 1, zpltest::Z64Field(bytes)) +
-                            zpltest::LabelBlock(1, 2, 1, 0, 1) + zpltest::LabelBlock(3, 0, 2, 0, 2) + zpltest::DeleteFormat();
+    const std::string job =
+        zpltest::SizeFormat(12, 6) +
+        zpltest::Download("R:SSGFX000.GRF", bytes, 1, zpltest::Z64Field(bytes)) +
+        zpltest::LabelBlock(1, 2, 1, 0, 1) + zpltest::LabelBlock(3, 0, 2, 0, 2) +
+        zpltest::DeleteFormat();
     WriteFile(dir.File("job.zpl"), job);
     FilterArgs args;
     args.argvOverride = std::vector<std::string>{"-o", dir.path(), dir.File("job.zpl")};
     FilterResult r = RunFilter(ZPLDECODE, args);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("label 2: width 12 length 6 graphic R:SSGFX000.GRF at 3,0 size 8x2 copies 2"), std::string::npos)
+    EXPECT_NE(
+        r.out.find("label 2: width 12 length 6 graphic R:SSGFX000.GRF at 3,0 size 8x2 copies 2"),
+        std::string::npos)
         << r.out;
     EXPECT_TRUE(r.out.ends_with("result ok\n"));
     for (const char* name : {"job-1.png", "job-2.png"}) {
@@ -122,7 +128,9 @@ TEST(ZpldecodeCommandTest, WritesOnePngPerLabelAndTheSummary) {
     args.argvOverride = std::vector<std::string>{"--no-png", "-"};
     FilterResult bad = RunFilter(ZPLDECODE, args, "^XA^FO0,0^XGR:NONE.GRF^FS^XZ");
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_NE(bad.out.find("error: ^XG at byte 9: graphic R:NONE.GRF is not stored"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("error: ^XG at byte 9: graphic R:NONE.GRF is not stored"),
+              std::string::npos)
+        << bad.out;
 
     args.argvOverride = std::vector<std::string>{dir.File("missing.zpl")};
     EXPECT_EQ(RunFilter(ZPLDECODE, args).exitCode, 2);

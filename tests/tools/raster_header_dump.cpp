@@ -34,7 +34,8 @@ unsigned long CountDarkPixels(cups_raster_t* raster, const cups_page_header2_t& 
     const unsigned bytesPerPixel = h.cupsBitsPerPixel / 8;
     unsigned long dark = 0;
     for (unsigned y = 0; y < h.cupsHeight; ++y) {
-        if (cupsRasterReadPixels(raster, row.data(), h.cupsBytesPerLine) != h.cupsBytesPerLine) break;
+        if (cupsRasterReadPixels(raster, row.data(), h.cupsBytesPerLine) != h.cupsBytesPerLine)
+            break;
         if (bytesPerPixel == 0) continue;
         for (unsigned x = 0; x < h.cupsWidth && (x + 1) * bytesPerPixel <= row.size(); ++x) {
             if (IsDark(&row[x * bytesPerPixel], h)) ++dark;
@@ -52,12 +53,14 @@ void PrintSettings(const char* options, const cups_page_header2_t& first) {
     tagOEMCFG cfg;
     std::memset(&cfg, 0, sizeof(cfg));
     InitalizeOemCfg(&cfg, ppd, &first, kZplSettings);
-    std::printf("settings sDensity %d bUsePrinterDensity %d sPaperType %d sLabelType %d nPrintSpeed %d "
-                "nBackfeedRate %d sFeedModel %d sApSignal %d sOutputXDPI %d sMaxOutputWidth %d GAPHeight %d "
-                "nColorLevelsAdj %d sHalftoneMethod %d\n",
-                int(cfg.sDensity), cfg.bUsePrinterDensity, cfg.sPaperType, cfg.sLabelType, cfg.nPrintSpeed,
-                cfg.nBackfeedRate, cfg.sFeedModel, int16_t(cfg.sApSignal), cfg.sOutputXDPI, cfg.sMaxOutputWidth,
-                cfg.GAPHeight, cfg.nColorLevelsAdj, cfg.sHalftoneMethod);
+    std::printf(
+        "settings sDensity %d bUsePrinterDensity %d sPaperType %d sLabelType %d nPrintSpeed %d "
+        "nBackfeedRate %d sFeedModel %d sApSignal %d sOutputXDPI %d sMaxOutputWidth %d GAPHeight "
+        "%d "
+        "nColorLevelsAdj %d sHalftoneMethod %d\n",
+        int(cfg.sDensity), cfg.bUsePrinterDensity, cfg.sPaperType, cfg.sLabelType, cfg.nPrintSpeed,
+        cfg.nBackfeedRate, cfg.sFeedModel, int16_t(cfg.sApSignal), cfg.sOutputXDPI,
+        cfg.sMaxOutputWidth, cfg.GAPHeight, cfg.nColorLevelsAdj, cfg.sHalftoneMethod);
     ppdClose(ppd);
 }
 
@@ -79,10 +82,12 @@ int main(int argc, char* argv[]) {
     while (raster != nullptr && cupsRasterReadHeader2(raster, &h)) {
         if (++page == 1) first = h;
         const unsigned long dark = CountDarkPixels(raster, h);
-        std::printf("page %u width %u height %u resolution %ux%u bits %u colorspace %u mediatype \"%s\" "
-                    "copies %u dark %lu\n",
-                    page, h.cupsWidth, h.cupsHeight, h.HWResolution[0], h.HWResolution[1], h.cupsBitsPerPixel,
-                    static_cast<unsigned>(h.cupsColorSpace), h.MediaType, h.NumCopies, dark);
+        std::printf(
+            "page %u width %u height %u resolution %ux%u bits %u colorspace %u mediatype \"%s\" "
+            "copies %u dark %lu\n",
+            page, h.cupsWidth, h.cupsHeight, h.HWResolution[0], h.HWResolution[1],
+            h.cupsBitsPerPixel, static_cast<unsigned>(h.cupsColorSpace), h.MediaType, h.NumCopies,
+            dark);
     }
     std::printf("pages %u\n", page);
     std::printf("options %s\n", argv[5]);

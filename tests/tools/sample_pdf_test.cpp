@@ -23,7 +23,8 @@ FilterResult RunTool(const std::string& program, const std::vector<std::string>&
 // Renders page 1 at `dpi` in grey and returns what zbarimg reads, one "TYPE:data" per entry.
 std::vector<std::string> ReadBarcodes(const TempDir& dir, const std::string& pdf, int dpi) {
     const std::string prefix = dir.File("page" + std::to_string(dpi));
-    FilterResult render = RunTool("/usr/bin/pdftoppm", {"-r", std::to_string(dpi), "-gray", "-singlefile", "-png", pdf, prefix});
+    FilterResult render = RunTool("/usr/bin/pdftoppm", {"-r", std::to_string(dpi), "-gray",
+                                                        "-singlefile", "-png", pdf, prefix});
     EXPECT_EQ(render.exitCode, 0) << render.err;
     FilterResult scan = RunTool("/usr/bin/zbarimg", {"--quiet", prefix + ".png"});
     std::vector<std::string> found;
@@ -105,10 +106,13 @@ TEST(Code128Test, EveryCharacterAndDigitPairReadsBack) {
         DrawCode128(page, modules, 20, 10, 1.0, 40);
     }
     ASSERT_TRUE(doc.Save(dir.File("all.pdf")));
-    FilterResult render = RunTool("/usr/bin/pdftoppm", {"-r", "300", "-gray", "-png", dir.File("all.pdf"), dir.File("all")});
+    FilterResult render = RunTool(
+        "/usr/bin/pdftoppm", {"-r", "300", "-gray", "-png", dir.File("all.pdf"), dir.File("all")});
     ASSERT_EQ(render.exitCode, 0) << render.err;
-    EXPECT_EQ(RunTool("/usr/bin/zbarimg", {"--quiet", dir.File("all-1.png")}).out, "CODE-128:" + ascii + "\n");
-    EXPECT_EQ(RunTool("/usr/bin/zbarimg", {"--quiet", dir.File("all-2.png")}).out, "CODE-128:" + pairs + "\n");
+    EXPECT_EQ(RunTool("/usr/bin/zbarimg", {"--quiet", dir.File("all-1.png")}).out,
+              "CODE-128:" + ascii + "\n");
+    EXPECT_EQ(RunTool("/usr/bin/zbarimg", {"--quiet", dir.File("all-2.png")}).out,
+              "CODE-128:" + pairs + "\n");
 }
 
 TEST(SamplePdfTest, LabelBarcodesReadBackAtPrinterResolutions) {
@@ -131,7 +135,8 @@ TEST(SamplePdfTest, LabelBarcodesReadBackAtPrinterResolutions) {
         FilterResult made = RunTool(SAMPLE_PDF, {"label", "--size", c.size, "-o", pdf});
         ASSERT_EQ(made.exitCode, 0) << made.err;
         EXPECT_EQ(PdfInfo(pdf, "Page size"), c.pageSize);
-        EXPECT_EQ(ReadBarcodes(dir, pdf, c.dpi), (std::vector<std::string>{"CODE-128:" + c.code, "QR-Code:" + c.qr}));
+        EXPECT_EQ(ReadBarcodes(dir, pdf, c.dpi),
+                  (std::vector<std::string>{"CODE-128:" + c.code, "QR-Code:" + c.qr}));
     }
 }
 
@@ -139,10 +144,12 @@ TEST(SamplePdfTest, LabelsTakeTheirOwnValuesAndPages) {
     TempDir dir;
     const std::string pdf = dir.File("label.pdf");
     FilterResult made =
-        RunTool(SAMPLE_PDF, {"label", "--size", "3x2in", "--pages", "3", "--code128", "Order 42", "--qr", "hello qr", "-o", pdf});
+        RunTool(SAMPLE_PDF, {"label", "--size", "3x2in", "--pages", "3", "--code128", "Order 42",
+                             "--qr", "hello qr", "-o", pdf});
     ASSERT_EQ(made.exitCode, 0) << made.err;
     EXPECT_EQ(PdfInfo(pdf, "Pages"), "3");
-    EXPECT_EQ(ReadBarcodes(dir, pdf, 203), (std::vector<std::string>{"CODE-128:Order 42", "QR-Code:hello qr"}));
+    EXPECT_EQ(ReadBarcodes(dir, pdf, 203),
+              (std::vector<std::string>{"CODE-128:Order 42", "QR-Code:hello qr"}));
 }
 
 TEST(SamplePdfTest, ReceiptsOfBothWidthsReadBackAndGrowWithTheirItems) {
@@ -151,15 +158,22 @@ TEST(SamplePdfTest, ReceiptsOfBothWidthsReadBackAndGrowWithTheirItems) {
         TempDir dir;
         const std::string shortPdf = dir.File("short.pdf"), longPdf = dir.File("long.pdf");
         ASSERT_EQ(RunTool(SAMPLE_PDF, {"receipt", "--width", width, "-o", shortPdf}).exitCode, 0);
-        ASSERT_EQ(RunTool(SAMPLE_PDF, {"receipt", "--width", width, "--items", "40", "-o", longPdf}).exitCode, 0);
+        ASSERT_EQ(RunTool(SAMPLE_PDF, {"receipt", "--width", width, "--items", "40", "-o", longPdf})
+                      .exitCode,
+                  0);
         EXPECT_EQ(ReadBarcodes(dir, shortPdf, 203),
-                  (std::vector<std::string>{std::string("CODE-128:") + kReceiptCode128, std::string("QR-Code:") + kReceiptQr}));
+                  (std::vector<std::string>{std::string("CODE-128:") + kReceiptCode128,
+                                            std::string("QR-Code:") + kReceiptQr}));
         const std::string expectedWidth = std::string(width) == "80" ? "226.772 x " : "164.409 x ";
-        EXPECT_TRUE(PdfInfo(shortPdf, "Page size").starts_with(expectedWidth)) << PdfInfo(shortPdf, "Page size");
-        EXPECT_NEAR(PageLength(longPdf) - PageLength(shortPdf), 34 * 8 * 1.3, 0.01) << "34 more item lines";
+        EXPECT_TRUE(PdfInfo(shortPdf, "Page size").starts_with(expectedWidth))
+            << PdfInfo(shortPdf, "Page size");
+        EXPECT_NEAR(PageLength(longPdf) - PageLength(shortPdf), 34 * 8 * 1.3, 0.01)
+            << "34 more item lines";
     }
     TempDir dir;
-    ASSERT_EQ(RunTool(SAMPLE_PDF, {"receipt", "--length-mm", "1000", "-o", dir.File("m.pdf")}).exitCode, 0);
+    ASSERT_EQ(
+        RunTool(SAMPLE_PDF, {"receipt", "--length-mm", "1000", "-o", dir.File("m.pdf")}).exitCode,
+        0);
     EXPECT_NEAR(PageLength(dir.File("m.pdf")), MmToPoints(1000), 0.01);
 }
 
@@ -167,11 +181,15 @@ TEST(SamplePdfTest, BadArgumentsAreRefused) {
     TempDir dir;
     EXPECT_EQ(RunTool(SAMPLE_PDF, {}).exitCode, 2);
     EXPECT_EQ(RunTool(SAMPLE_PDF, {"poster", "-o", dir.File("x.pdf")}).exitCode, 2);
-    EXPECT_EQ(RunTool(SAMPLE_PDF, {"label", "--size", "4x6furlong", "-o", dir.File("x.pdf")}).exitCode, 2);
+    EXPECT_EQ(
+        RunTool(SAMPLE_PDF, {"label", "--size", "4x6furlong", "-o", dir.File("x.pdf")}).exitCode,
+        2);
     EXPECT_EQ(RunTool(SAMPLE_PDF, {"label", "--pages", "0", "-o", dir.File("x.pdf")}).exitCode, 2);
-    EXPECT_EQ(RunTool(SAMPLE_PDF, {"receipt", "--size", "4x6in", "-o", dir.File("x.pdf")}).exitCode, 2);
+    EXPECT_EQ(RunTool(SAMPLE_PDF, {"receipt", "--size", "4x6in", "-o", dir.File("x.pdf")}).exitCode,
+              2);
     EXPECT_EQ(RunTool(SAMPLE_PDF, {"label"}).exitCode, 2);
-    FilterResult bad = RunTool(SAMPLE_PDF, {"label", "--code128", "caf\xC3\xA9", "-o", dir.File("x.pdf")});
+    FilterResult bad =
+        RunTool(SAMPLE_PDF, {"label", "--code128", "caf\xC3\xA9", "-o", dir.File("x.pdf")});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_NE(bad.err.find("Code 128 cannot encode"), std::string::npos);
 }

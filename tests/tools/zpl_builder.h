@@ -13,13 +13,15 @@
 namespace zpltest {
 
 inline std::string Base64(const std::vector<uint8_t>& bytes) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (size_t i = 0; i < bytes.size(); i += 3) {
         const size_t n = std::min<size_t>(3, bytes.size() - i);
         uint32_t group = 0;
         for (size_t k = 0; k < 3; ++k) group = group << 8 | (k < n ? bytes[i + k] : 0);
-        for (size_t k = 0; k < 4; ++k) out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
+        for (size_t k = 0; k < 4; ++k)
+            out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
     }
     return out;
 }
@@ -40,7 +42,8 @@ inline uint16_t Crc16Xmodem(const std::string& text) {
 inline std::vector<uint8_t> Compress(const std::vector<uint8_t>& bytes) {
     uLongf size = compressBound(uLong(bytes.size()));
     std::vector<uint8_t> out(size);
-    if (compress(out.data(), &size, bytes.data(), uLong(bytes.size())) != Z_OK) throw std::runtime_error("compress");
+    if (compress(out.data(), &size, bytes.data(), uLong(bytes.size())) != Z_OK)
+        throw std::runtime_error("compress");
     out.resize(size);
     return out;
 }
@@ -78,26 +81,32 @@ inline std::vector<uint8_t> PackArt(const std::vector<std::string>& art, uint32_
     return bytes;
 }
 
-inline std::string Download(const std::string& name, const std::vector<uint8_t>& bytes, uint32_t bytesPerRow,
-                            const std::string& field) {
-    return "~DG" + name + "," + std::to_string(bytes.size()) + "," + std::to_string(bytesPerRow) + "," + field + "\r\n";
+inline std::string Download(const std::string& name, const std::vector<uint8_t>& bytes,
+                            uint32_t bytesPerRow, const std::string& field) {
+    return "~DG" + name + "," + std::to_string(bytes.size()) + "," + std::to_string(bytesPerRow) +
+           "," + field + "\r\n";
 }
 
 // The filter's per-page sequence: label size format, the label block L(q, p, r), the delete.
 inline std::string SizeFormat(int width, int length) {
-    return "^XA\r\n^PW" + std::to_string(width) + "\r\n^LL" + std::to_string(length) + "\r\n^XZ\r\n";
+    return "^XA\r\n^PW" + std::to_string(width) + "\r\n^LL" + std::to_string(length) +
+           "\r\n^XZ\r\n";
 }
 
 inline std::string LabelBlock(int x, int y, int q, int p, int r) {
-    return "^XA\r\n^FO" + std::to_string(x) + "," + std::to_string(y) + "\r\n^XGR:SSGFX000.GRF,1,1^FS\r\n^PQ" +
-           std::to_string(q) + "," + std::to_string(p) + "," + std::to_string(r) + ",Y^XZ\r\n";
+    return "^XA\r\n^FO" + std::to_string(x) + "," + std::to_string(y) +
+           "\r\n^XGR:SSGFX000.GRF,1,1^FS\r\n^PQ" + std::to_string(q) + "," + std::to_string(p) +
+           "," + std::to_string(r) + ",Y^XZ\r\n";
 }
 
-inline std::string DeleteFormat() { return "^XA\r\n^IDR:SSGFX000.GRF^XZ\r\n"; }
+inline std::string DeleteFormat() {
+    return "^XA\r\n^IDR:SSGFX000.GRF^XZ\r\n";
+}
 
 // The set-up format of the filter's documented example.
 inline std::string StartDocExample() {
-    return "^XA\r\n^SZ2^JMA^MCY^PMN^MNW^LH0,0^LRN^MTT\r\n^PON^MMC\r\n^JZN\r\n~JSN\r\n^JUS~SD15\r\n^XZ\r\n";
+    return "^XA\r\n^SZ2^JMA^MCY^PMN^MNW^LH0,0^LRN^MTT\r\n^PON^MMC\r\n^JZN\r\n~JSN\r\n^JUS~SD15\r\n^"
+           "XZ\r\n";
 }
 
 }  // namespace zpltest

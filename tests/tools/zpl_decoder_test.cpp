@@ -1,5 +1,7 @@
 // The ZPL decoder on streams built by hand: graphics in every encoding, placement, copies,
 // settings, RFID frames and the faults it must name.
+#include "tools/zpldecode/zpl_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,23 +10,19 @@
 #include "tests/tools/preview_art.h"
 #include "tests/tools/zpl_builder.h"
 #include "tools/zpldecode/graphic_data.h"
-#include "tools/zpldecode/zpl_decoder.h"
 
 using namespace zpltest;
 
 namespace {
 
 const std::vector<std::string> kArrow = {
-    "...##...........",
-    "..####..........",
-    ".######.........",
-    "...##...#.#.#.#.",
-    "...##..........#",
+    "...##...........", "..####..........", ".######.........",
+    "...##...#.#.#.#.", "...##..........#",
 };
 
 // `art` drawn at (x, y) on a white label of the given size, each dot mx by my.
-std::vector<std::string> Expected(const std::vector<std::string>& art, int width, int height, int x, int y,
-                                  int mx = 1, int my = 1) {
+std::vector<std::string> Expected(const std::vector<std::string>& art, int width, int height, int x,
+                                  int y, int mx = 1, int my = 1) {
     std::vector<std::string> rows(size_t(height), std::string(size_t(width), '.'));
     for (size_t r = 0; r < art.size(); ++r) {
         for (size_t c = 0; c < art[r].size(); ++c) {
@@ -40,8 +38,10 @@ std::vector<std::string> Expected(const std::vector<std::string>& art, int width
     return rows;
 }
 
-std::string Page(int width, int length, const std::string& graphicField, int x, int y, int copies = 1) {
-    return SizeFormat(width, length) + Download("R:SSGFX000.GRF", PackArt(kArrow, 2), 2, graphicField) +
+std::string Page(int width, int length, const std::string& graphicField, int x, int y,
+                 int copies = 1) {
+    return SizeFormat(width, length) +
+           Download("R:SSGFX000.GRF", PackArt(kArrow, 2), 2, graphicField) +
            LabelBlock(x, y, copies, 0, copies) + DeleteFormat();
 }
 
@@ -68,9 +68,12 @@ TEST(ZplGraphicTest, KnownZ64ExampleDecodesToItsBytes) {
     EXPECT_EQ(g.crc, "ok");
     EXPECT_EQ(g.bytes, (std::vector<uint8_t>{0xF0, 0x0F, 0x81, 0x42, 0x3C, 0x00}));
     EXPECT_EQ(DecodeGraphicData(":Z64:eNr7wN/oZMMAAAkzAf8=:1489", 6, 2).crc, "bad");
-    ZplDecodeResult r = DecodeZpl("~DGR:K.GRF,6,2,:Z64:eNr7wN/oZMMAAAkzAf8=:1488\r\n^XA^PW16^LL3^FO0,0^XGR:K.GRF^FS^XZ");
+    ZplDecodeResult r = DecodeZpl(
+        "~DGR:K.GRF,6,2,:Z64:eNr7wN/oZMMAAAkzAf8=:1488\r\n^XA^PW16^LL3^FO0,0^XGR:K.GRF^FS^XZ");
     ASSERT_EQ(r.labels.size(), 1u) << FormatSummary(r);
-    EXPECT_EQ(Art(r.labels[0].image), (std::vector<std::string>{"####........####", "#......#.#....#.", "..####.........."}));
+    EXPECT_EQ(
+        Art(r.labels[0].image),
+        (std::vector<std::string>{"####........####", "#......#.#....#.", "..####.........."}));
 }
 
 TEST(ZplGraphicTest, Z64FaultsAreNamed) {
@@ -81,11 +84,14 @@ TEST(ZplGraphicTest, Z64FaultsAreNamed) {
         uint64_t total;
         std::string error;
     } cases[] = {
-        {":Z64:" + text + ":" + Hex4(uint16_t(Crc16Xmodem(text) ^ 1)), bytes.size(), "CRC mismatch"},
+        {":Z64:" + text + ":" + Hex4(uint16_t(Crc16Xmodem(text) ^ 1)), bytes.size(),
+         "CRC mismatch"},
         {":Z64:" + text, bytes.size(), "no CRC"},
         {":Z64:" + text + ":12", bytes.size(), "four hex digits"},
-        {":Z64:" + text + ":" + Hex4(Crc16Xmodem(text)), bytes.size() + 2, "holds 10 bytes, the byte count says 12"},
-        {":Z64:" + text + ":" + Hex4(Crc16Xmodem(text)), bytes.size() - 1, "more than the byte count of 9"},
+        {":Z64:" + text + ":" + Hex4(Crc16Xmodem(text)), bytes.size() + 2,
+         "holds 10 bytes, the byte count says 12"},
+        {":Z64:" + text + ":" + Hex4(Crc16Xmodem(text)), bytes.size() - 1,
+         "more than the byte count of 9"},
         {":Z64:QUJD:" + Hex4(Crc16Xmodem("QUJD")), 3, "not a complete zlib stream"},
         {":Z64:QU*D:" + Hex4(Crc16Xmodem("QU*D")), 3, "invalid Base64 character '*'"},
     };
@@ -104,14 +110,16 @@ TEST(ZplGraphicTest, Z64FaultsAreNamed) {
 TEST(ZplGraphicTest, B64AndPlainHexDecode) {
     const std::vector<uint8_t> bytes = PackArt(kArrow, 2);
     const std::string text = Base64(bytes);
-    GraphicData b64 = DecodeGraphicData(":B64:" + text + ":" + Hex4(Crc16Xmodem(text)), bytes.size(), 2);
+    GraphicData b64 =
+        DecodeGraphicData(":B64:" + text + ":" + Hex4(Crc16Xmodem(text)), bytes.size(), 2);
     EXPECT_EQ(b64.error, "");
     EXPECT_EQ(b64.bytes, bytes);
     GraphicData hex = DecodeGraphicData(HexField(bytes), bytes.size(), 2);
     EXPECT_EQ(hex.error, "");
     EXPECT_EQ(hex.encoding, "hex");
     EXPECT_EQ(hex.bytes, bytes);
-    EXPECT_EQ(DecodeGraphicData("18\r\n3c7e", 3, 3).bytes, (std::vector<uint8_t>{0x18, 0x3C, 0x7E}));
+    EXPECT_EQ(DecodeGraphicData("18\r\n3c7e", 3, 3).bytes,
+              (std::vector<uint8_t>{0x18, 0x3C, 0x7E}));
 }
 
 TEST(ZplGraphicTest, HexRunLengthLettersExpand) {
@@ -126,7 +134,10 @@ TEST(ZplGraphicTest, HexRunLengthLettersExpand) {
         {"hJ0", 22, 22, std::vector<uint8_t>(22, 0)},    // h + J = 40 + 4 repeats
         {"F,", 3, 3, {0xF0, 0, 0}},                      // "," fills the row with 0
         {"0!", 3, 3, {0x0F, 0xFF, 0xFF}},                // "!" fills the row with F
-        {",A1,:", 6, 2, {0, 0, 0xA1, 0, 0xA1, 0}},       // an empty row, "A1" ended by ",", ":" repeats it
+        {",A1,:",
+         6,
+         2,
+         {0, 0, 0xA1, 0, 0xA1, 0}},  // an empty row, "A1" ended by ",", ":" repeats it
         {"8100:", 4, 2, {0x81, 0x00, 0x81, 0x00}},
     };
     for (const Case& c : cases) {
@@ -135,14 +146,19 @@ TEST(ZplGraphicTest, HexRunLengthLettersExpand) {
         EXPECT_EQ(g.error, "");
         EXPECT_EQ(g.bytes, c.bytes);
     }
-    EXPECT_NE(DecodeGraphicData("FFF", 1, 1).error.find("more than the byte count"), std::string::npos);
-    EXPECT_NE(DecodeGraphicData("zzzzzzzzzzzzzzzzzzzzF", 1, 1).error.find("more than the byte count"),
+    EXPECT_NE(DecodeGraphicData("FFF", 1, 1).error.find("more than the byte count"),
               std::string::npos);
+    EXPECT_NE(
+        DecodeGraphicData("zzzzzzzzzzzzzzzzzzzzF", 1, 1).error.find("more than the byte count"),
+        std::string::npos);
     EXPECT_NE(DecodeGraphicData("F", 1, 1).error.find("holds 0 bytes"), std::string::npos);
     EXPECT_NE(DecodeGraphicData("FZ", 1, 1).error.find("invalid character 'Z'"), std::string::npos);
-    EXPECT_NE(DecodeGraphicData("F:", 2, 2).error.find("middle of a hex data row"), std::string::npos);
-    EXPECT_NE(DecodeGraphicData("FFG", 1, 1).error.find("ends with a repeat count"), std::string::npos);
-    EXPECT_NE(DecodeGraphicData("", kMaxGraphicBytes + 1, 1).error.find("larger than"), std::string::npos);
+    EXPECT_NE(DecodeGraphicData("F:", 2, 2).error.find("middle of a hex data row"),
+              std::string::npos);
+    EXPECT_NE(DecodeGraphicData("FFG", 1, 1).error.find("ends with a repeat count"),
+              std::string::npos);
+    EXPECT_NE(DecodeGraphicData("", kMaxGraphicBytes + 1, 1).error.find("larger than"),
+              std::string::npos);
 }
 
 TEST(ZplDecoderTest, PageOfTheFilterDecodesToItsLabel) {
@@ -170,15 +186,18 @@ TEST(ZplDecoderTest, PageOfTheFilterDecodesToItsLabel) {
 }
 
 TEST(ZplDecoderTest, SummaryListsEachFactOnItsLine) {
-    ZplDecodeResult r = DecodeZpl(StartDocExample() + Page(25, 9, HexField(PackArt(kArrow, 2)), 5, 2, 3));
+    ZplDecodeResult r =
+        DecodeZpl(StartDocExample() + Page(25, 9, HexField(PackArt(kArrow, 2)), 5, 2, 3));
     const std::string expected =
         "formats 4\n"
         "labels 1 copies 3\n"
-        "setting ^SZ 2\nsetting ^JM A\nsetting ^MC Y\nsetting ^PM N\nsetting ^MN W\nsetting ^LH 0,0\n"
+        "setting ^SZ 2\nsetting ^JM A\nsetting ^MC Y\nsetting ^PM N\nsetting ^MN W\nsetting ^LH "
+        "0,0\n"
         "setting ^LR N\nsetting ^MT T\nsetting ^PO N\nsetting ^MM C\nsetting ^JZ N\nsetting ~JS N\n"
         "setting ^JU S\nsetting ~SD 15\nsetting ^PW 25\nsetting ^LL 9\n"
         "download R:SSGFX000.GRF: bytes 10 per-row 2 rows 5 encoding hex crc none stored yes\n"
-        "label 1: width 25 length 9 graphic R:SSGFX000.GRF at 5,2 size 16x5 copies 3 pause/cut 0 replicates 3 "
+        "label 1: width 25 length 9 graphic R:SSGFX000.GRF at 5,2 size 16x5 copies 3 pause/cut 0 "
+        "replicates 3 "
         "override Y dark 21\n"
         "label 1 field 1: graphic R:SSGFX000.GRF at 5,2 size 16x5 mag 1,1\n"
         "delete R:SSGFX000.GRF removed 1\n"
@@ -187,8 +206,10 @@ TEST(ZplDecoderTest, SummaryListsEachFactOnItsLine) {
 }
 
 TEST(ZplDecoderTest, LabelHomeAndMagnificationPlaceTheGraphic) {
-    const std::string stream = SizeFormat(60, 20) + Download("E:ICON", PackArt(kArrow, 2), 2, Z64Field(PackArt(kArrow, 2))) +
-                               "^XA^LH4,1^FO10,3^XGE:ICON.GRF,2,3^FS^XZ";
+    const std::string stream =
+        SizeFormat(60, 20) +
+        Download("E:ICON", PackArt(kArrow, 2), 2, Z64Field(PackArt(kArrow, 2))) +
+        "^XA^LH4,1^FO10,3^XGE:ICON.GRF,2,3^FS^XZ";
     ZplDecodeResult r = DecodeZpl(stream);
     ASSERT_TRUE(r.ok()) << FormatSummary(r);
     ASSERT_EQ(r.labels.size(), 1u);
@@ -203,9 +224,10 @@ TEST(ZplDecoderTest, LabelHomeAndMagnificationPlaceTheGraphic) {
 
 TEST(ZplDecoderTest, CopiesAndSeveralLabelsAreCounted) {
     const std::vector<uint8_t> bytes = PackArt(kArrow, 2);
-    const std::string stream = SizeFormat(20, 8) + Download("R:SSGFX000.GRF", bytes, 2, Z64Field(bytes)) +
-                               LabelBlock(0, 0, 3, 0, 1) + LabelBlock(0, 0, 1, 1, 1) + LabelBlock(0, 0, 6, 4, 1) +
-                               DeleteFormat();
+    const std::string stream = SizeFormat(20, 8) +
+                               Download("R:SSGFX000.GRF", bytes, 2, Z64Field(bytes)) +
+                               LabelBlock(0, 0, 3, 0, 1) + LabelBlock(0, 0, 1, 1, 1) +
+                               LabelBlock(0, 0, 6, 4, 1) + DeleteFormat();
     ZplDecodeResult r = DecodeZpl(stream);
     ASSERT_TRUE(r.ok()) << FormatSummary(r);
     ASSERT_EQ(r.labels.size(), 3u);
@@ -220,7 +242,8 @@ TEST(ZplDecoderTest, CopiesAndSeveralLabelsAreCounted) {
 }
 
 TEST(ZplDecoderTest, PqDefaultsAndBadValues) {
-    ZplDecodeResult r = DecodeZpl("^XA^FO0,0^GB4,4,1^FS^XZ^XA^FO0,0^GB4,4,1^FS^PQ2,,,^XZ^XA^GB1,1^FS^PQx,0,0,Q^XZ");
+    ZplDecodeResult r =
+        DecodeZpl("^XA^FO0,0^GB4,4,1^FS^XZ^XA^FO0,0^GB4,4,1^FS^PQ2,,,^XZ^XA^GB1,1^FS^PQx,0,0,Q^XZ");
     ASSERT_EQ(r.labels.size(), 3u);
     EXPECT_EQ(r.labels[0].copies, 1u);
     EXPECT_EQ(r.labels[0].overridePause, 'N');
@@ -233,8 +256,9 @@ TEST(ZplDecoderTest, RfidFramesBetweenFormatsAreSkippedAndRecorded) {
     const std::vector<uint8_t> bytes = PackArt(kArrow, 2);
     const std::string frame1 = std::string("\xFF\x07\xFF\x65HELLO\0", 10);
     const std::string frame2 = "\xFF\x03\xFF\x66\xAB\xC0";
-    const std::string stream = frame1 + SizeFormat(20, 8) + Download("R:SSGFX000.GRF", bytes, 2, Z64Field(bytes)) +
-                               frame2 + LabelBlock(0, 0, 1, 0, 1) + DeleteFormat();
+    const std::string stream = frame1 + SizeFormat(20, 8) +
+                               Download("R:SSGFX000.GRF", bytes, 2, Z64Field(bytes)) + frame2 +
+                               LabelBlock(0, 0, 1, 0, 1) + DeleteFormat();
     ZplDecodeResult r = DecodeZpl(stream);
     ASSERT_TRUE(r.ok()) << FormatSummary(r);
     ASSERT_EQ(r.rfid.size(), 2u);
@@ -244,7 +268,8 @@ TEST(ZplDecoderTest, RfidFramesBetweenFormatsAreSkippedAndRecorded) {
     EXPECT_EQ(r.rfid[1].command, 0x66);
     EXPECT_EQ(r.rfid[1].data, (std::vector<uint8_t>{0xAB, 0xC0}));
     EXPECT_EQ(r.labels.size(), 1u);
-    EXPECT_NE(FormatSummary(r).find("rfid 1: offset 0 command 65 length 6 data 48454c4c4f00\n"), std::string::npos);
+    EXPECT_NE(FormatSummary(r).find("rfid 1: offset 0 command 65 length 6 data 48454c4c4f00\n"),
+              std::string::npos);
 }
 
 TEST(ZplDecoderTest, FaultyRfidFramesAreReported) {
@@ -253,7 +278,8 @@ TEST(ZplDecoderTest, FaultyRfidFramesAreReported) {
     EXPECT_EQ(cut.rfid[0].data.size(), 2u);
     EXPECT_TRUE(HasError(cut, "needs 8 data bytes, the stream has 2"));
 
-    ZplDecodeResult wrapped = DecodeZpl(std::string("\xFF\x00\xFF\x65", 4) + std::string(255, 'x') + "^XA^XZ");
+    ZplDecodeResult wrapped =
+        DecodeZpl(std::string("\xFF\x00\xFF\x65", 4) + std::string(255, 'x') + "^XA^XZ");
     ASSERT_EQ(wrapped.rfid.size(), 1u);
     EXPECT_EQ(wrapped.rfid[0].data.size(), 255u);
     EXPECT_TRUE(HasError(wrapped, "length byte 0"));
@@ -286,7 +312,8 @@ TEST(ZplDecoderTest, BadGraphicIsRefusedAndItsRecallReported) {
 TEST(ZplDecoderTest, ByteCountMismatchIsAnError) {
     const std::vector<uint8_t> bytes = PackArt(kArrow, 2);
     ZplDecodeResult r = DecodeZpl("~DGR:A.GRF,12,2," + Z64Field(bytes) + "\r\n");
-    EXPECT_TRUE(HasError(r, "~DG R:A.GRF at byte 0: Z64 data holds 10 bytes, the byte count says 12"));
+    EXPECT_TRUE(
+        HasError(r, "~DG R:A.GRF at byte 0: Z64 data holds 10 bytes, the byte count says 12"));
     ZplDecodeResult bad = DecodeZpl("~DGR:A.GRF,10,0," + Z64Field(bytes) + "~DGR:B.GRF,ten,2,00");
     EXPECT_TRUE(HasError(bad, "~DG R:A.GRF at byte 0: needs"));
     EXPECT_TRUE(HasError(bad, "~DG R:B.GRF"));
@@ -296,8 +323,9 @@ TEST(ZplDecoderTest, ByteCountMismatchIsAnError) {
 }
 
 TEST(ZplDecoderTest, DeleteWithWildcardsAndRecallAfterDelete) {
-    const std::string stream = "~DGR:ONE.GRF,1,1,FF~DGR:TWO.GRF,1,1,FF~DGE:ONE.GRF,1,1,FF" +
-                               std::string("^XA^IDR:*.GRF^XZ^XA^FO0,0^XGR:ONE.GRF^FS^XGE:ONE.GRF^FS^XZ");
+    const std::string stream =
+        "~DGR:ONE.GRF,1,1,FF~DGR:TWO.GRF,1,1,FF~DGE:ONE.GRF,1,1,FF" +
+        std::string("^XA^IDR:*.GRF^XZ^XA^FO0,0^XGR:ONE.GRF^FS^XGE:ONE.GRF^FS^XZ");
     ZplDecodeResult r = DecodeZpl(stream);
     ASSERT_EQ(r.deletes.size(), 1u);
     EXPECT_EQ(r.deletes[0].pattern, "R:*.GRF");
@@ -321,7 +349,8 @@ TEST(ZplDecoderTest, InlineGraphicFieldsInHexAndBinary) {
     EXPECT_EQ(r.labels[0].fields[0].graphic, "^GF");
     EXPECT_EQ(Art(r.labels[0].image), Expected(kArrow, 20, 12, 1, 1));
     std::vector<std::string> caretArt = kArrow;
-    for (int bit = 0; bit < 8; ++bit) caretArt[0][size_t(8 + bit)] = (uint8_t('^') >> (7 - bit)) & 1 ? '#' : '.';
+    for (int bit = 0; bit < 8; ++bit)
+        caretArt[0][size_t(8 + bit)] = (uint8_t('^') >> (7 - bit)) & 1 ? '#' : '.';
     EXPECT_EQ(Art(r.labels[1].image), Expected(caretArt, 20, 12, 0, 0));
     EXPECT_TRUE(r.unknown.empty());
 
@@ -332,17 +361,21 @@ TEST(ZplDecoderTest, InlineGraphicFieldsInHexAndBinary) {
 }
 
 TEST(ZplDecoderTest, OrientationMirrorAndBoxes) {
-    ZplDecodeResult r = DecodeZpl("^XA^PW4^LL3^FO0,0^GB2,1,1^FS^XZ^XA^POI^FO0,0^GB2,1,1^FS^XZ^XA^PON^PMY^FO0,0^GB2,1,1^FS^XZ");
+    ZplDecodeResult r = DecodeZpl(
+        "^XA^PW4^LL3^FO0,0^GB2,1,1^FS^XZ^XA^POI^FO0,0^GB2,1,1^FS^XZ^XA^PON^PMY^FO0,0^GB2,1,1^FS^"
+        "XZ");
     ASSERT_EQ(r.labels.size(), 3u);
     EXPECT_EQ(Art(r.labels[0].image), (std::vector<std::string>{"##..", "....", "...."}));
     EXPECT_EQ(Art(r.labels[1].image), (std::vector<std::string>{"....", "....", "..##"}));
     EXPECT_EQ(Art(r.labels[2].image), (std::vector<std::string>{"..##", "....", "...."}));
     ZplDecodeResult box = DecodeZpl("^XA^PW5^LL4^FO0,0^GB5,4,4^FS^FO1,1^GB3,2,2,W^FS^XZ");
-    EXPECT_EQ(Art(box.labels[0].image), (std::vector<std::string>{"#####", "#...#", "#...#", "#####"}));
+    EXPECT_EQ(Art(box.labels[0].image),
+              (std::vector<std::string>{"#####", "#...#", "#...#", "#####"}));
 }
 
 TEST(ZplDecoderTest, UnknownCommandsAndTextFieldsAreListedNotFatal) {
-    ZplDecodeResult r = DecodeZpl("^XA^CF0,30^FO10,20^A0N,30,30^FDHello^FS^FO0,0^BCN,50^FD123^FS^XZ~HS");
+    ZplDecodeResult r =
+        DecodeZpl("^XA^CF0,30^FO10,20^A0N,30,30^FDHello^FS^FO0,0^BCN,50^FD123^FS^XZ~HS");
     EXPECT_TRUE(r.ok()) << FormatSummary(r);
     EXPECT_EQ(r.unknown.at("^CF"), 1u);
     EXPECT_EQ(r.unknown.at("^A0"), 1u);
@@ -354,7 +387,8 @@ TEST(ZplDecoderTest, UnknownCommandsAndTextFieldsAreListedNotFatal) {
     EXPECT_EQ(r.labels[0].fields[0].text, "Hello");
     EXPECT_EQ(r.labels[0].fields[0].x, 10);
     const std::string summary = FormatSummary(r);
-    EXPECT_NE(summary.find("label 1 field 1: text at 10,20 \"Hello\"\n"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("label 1 field 1: text at 10,20 \"Hello\"\n"), std::string::npos)
+        << summary;
     EXPECT_NE(summary.find("unknown ^A0 count 1\n"), std::string::npos);
     EXPECT_NE(summary.find("label 1: width unset length unset graphic none"), std::string::npos);
 }
@@ -393,7 +427,8 @@ TEST(ZplDecoderTest, OversizedLabelsAreNotDrawnAndFieldsOffTheLabelWarned) {
     ZplDecodeResult off = DecodeZpl("^XA^PW10^LL10^FO8,8^GB5,5,5^FS^XZ");
     ASSERT_EQ(off.labels.size(), 1u);
     EXPECT_EQ(off.labels[0].darkDots, 4u);
-    EXPECT_NE(off.warnings.at(0).find("label 1 field 1 reaches beyond the label"), std::string::npos);
+    EXPECT_NE(off.warnings.at(0).find("label 1 field 1 reaches beyond the label"),
+              std::string::npos);
     ZplDecodeResult big = DecodeZpl("~DGR:X.GRF,99999999999,100,:Z64:AAAA:0000");
     EXPECT_TRUE(HasError(big, "larger than the decoder takes"));
     ZplDecodeResult wide = DecodeZpl("~DGR:W.GRF,1,4000000000,FF^XA^FO0,0^XGR:W.GRF,10,1^FS^XZ");
@@ -407,7 +442,8 @@ TEST(ZplDecoderTest, LabelSinkSeesEachLabelAndImagesAreReleased) {
     std::vector<uint64_t> dark;
     ZplDecodeOptions options;
     options.onLabel = [&](const ZplLabel& label) { dark.push_back(label.image.CountDark()); };
-    ZplDecodeResult r = DecodeZpl(Page(25, 9, Z64Field(bytes), 0, 0) + Page(25, 9, Z64Field(bytes), 3, 3), options);
+    ZplDecodeResult r =
+        DecodeZpl(Page(25, 9, Z64Field(bytes), 0, 0) + Page(25, 9, Z64Field(bytes), 3, 3), options);
     EXPECT_EQ(dark, (std::vector<uint64_t>{21, 21}));
     ASSERT_EQ(r.labels.size(), 2u);
     EXPECT_TRUE(r.labels[1].image.empty());

@@ -25,8 +25,10 @@ std::string ValidJob() {
     const std::vector<std::string> art = {"#..#..##", ".####...", "##..##..", "........"};
     const std::vector<uint8_t> bytes = PackArt(art, 1);
     return std::string("\xFF\x03\xFF\x66\xAB\xC0", 6) + StartDocExample() + SizeFormat(20, 10) +
-           Download("R:SSGFX000.GRF", bytes, 1, Z64Field(bytes)) + LabelBlock(2, 3, 2, 1, 1) + DeleteFormat() +
-           "~DGR:H.GRF,4,1,HF:,!^XA^FO1,1^XGR:H.GRF,2,2^FS^GB5,5,2^FS^GFA,4,4,1,F0F0F0F0^FS^FDx^FS^XZ";
+           Download("R:SSGFX000.GRF", bytes, 1, Z64Field(bytes)) + LabelBlock(2, 3, 2, 1, 1) +
+           DeleteFormat() +
+           "~DGR:H.GRF,4,1,HF:,!^XA^FO1,1^XGR:H.GRF,2,2^FS^GB5,5,2^FS^GFA,4,4,1,F0F0F0F0^FS^FDx^FS^"
+           "XZ";
 }
 
 std::string Mutate(std::string s, std::mt19937& rng) {
@@ -34,11 +36,21 @@ std::string Mutate(std::string s, std::mt19937& rng) {
     for (int i = 0; i < edits && !s.empty(); ++i) {
         const size_t at = std::uniform_int_distribution<size_t>(0, s.size() - 1)(rng);
         switch (std::uniform_int_distribution<int>(0, 4)(rng)) {
-            case 0: s[at] = RandomByte(rng); break;
-            case 1: s.insert(at, 1, RandomByte(rng)); break;
-            case 2: s.erase(at, std::uniform_int_distribution<size_t>(1, 16)(rng)); break;
-            case 3: s.resize(at); break;
-            default: s.insert(at, s.substr(at, std::uniform_int_distribution<size_t>(1, 40)(rng))); break;
+            case 0:
+                s[at] = RandomByte(rng);
+                break;
+            case 1:
+                s.insert(at, 1, RandomByte(rng));
+                break;
+            case 2:
+                s.erase(at, std::uniform_int_distribution<size_t>(1, 16)(rng));
+                break;
+            case 3:
+                s.resize(at);
+                break;
+            default:
+                s.insert(at, s.substr(at, std::uniform_int_distribution<size_t>(1, 40)(rng)));
+                break;
         }
     }
     return s;
@@ -47,7 +59,8 @@ std::string Mutate(std::string s, std::mt19937& rng) {
 void CheckConsistent(const std::string& stream) {
     const ZplDecodeResult r = DecodeZpl(stream);
     const std::string summary = FormatSummary(r);
-    const std::string last = r.ok() ? "result ok\n" : "result errors " + std::to_string(r.errors.size()) + "\n";
+    const std::string last =
+        r.ok() ? "result ok\n" : "result errors " + std::to_string(r.errors.size()) + "\n";
     ASSERT_TRUE(summary.ends_with(last)) << summary;
     for (const ZplLabel& label : r.labels) {
         if (label.image.empty()) continue;

@@ -1,3 +1,5 @@
+#include "zpl/z64_encode.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "tests/zpl/base64_decode.h"
-#include "zpl/z64_encode.h"
 
 namespace {
 
@@ -16,7 +17,8 @@ uint16_t ReferenceCrc(const std::string& text) {
     uint16_t crc = 0;
     for (unsigned char c : text) {
         crc ^= static_cast<uint16_t>(c << 8);
-        for (int i = 0; i < 8; ++i) crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+        for (int i = 0; i < 8; ++i)
+            crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
     }
     return crc;
 }
@@ -31,16 +33,17 @@ struct Download {
 Download Split(const std::string& text) {
     const size_t data = text.find(":Z64:") + 5;
     const size_t crc = text.find(':', data);
-    return {text.substr(0, data), text.substr(data, crc - data), text.substr(crc + 1, 4), text.substr(crc + 5)};
+    return {text.substr(0, data), text.substr(data, crc - data), text.substr(crc + 1, 4),
+            text.substr(crc + 5)};
 }
 
-std::string Encode(const std::vector<uint8_t>& data, uint32_t bytesPerRow, const char* name = nullptr,
-                   bool flash = false) {
+std::string Encode(const std::vector<uint8_t>& data, uint32_t bytesPerRow,
+                   const char* name = nullptr, bool flash = false) {
     CZB64Encode encoder;
     char* text = nullptr;
     uint32_t length = 0;
-    const uint32_t produced = encoder.EncodeZB64(data.data(), static_cast<uint32_t>(data.size()), 0, &text, &length,
-                                                 bytesPerRow, name, flash);
+    const uint32_t produced = encoder.EncodeZB64(data.data(), static_cast<uint32_t>(data.size()), 0,
+                                                 &text, &length, bytesPerRow, name, flash);
     EXPECT_EQ(produced, length);
     std::string result(text, produced);
     std::free(text);
@@ -49,7 +52,8 @@ std::string Encode(const std::vector<uint8_t>& data, uint32_t bytesPerRow, const
 
 std::vector<uint8_t> Graphic(size_t size, unsigned seed) {
     std::vector<uint8_t> data(size);
-    for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>((i * 131 + seed * 7) ^ (i >> 3));
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<uint8_t>((i * 131 + seed * 7) ^ (i >> 3));
     return data;
 }
 
@@ -65,7 +69,8 @@ TEST(Z64EncodeTest, DownloadTextRoundTrips) {
     std::vector<uint8_t> compressed = DecodeBase64(d.base64);
     std::vector<uint8_t> inflated(graphic.size() + 16);
     uLongf inflatedSize = inflated.size();
-    ASSERT_EQ(uncompress(inflated.data(), &inflatedSize, compressed.data(), compressed.size()), Z_OK);
+    ASSERT_EQ(uncompress(inflated.data(), &inflatedSize, compressed.data(), compressed.size()),
+              Z_OK);
     inflated.resize(inflatedSize);
     EXPECT_EQ(inflated, graphic);
     EXPECT_EQ(text.find('\n'), text.size() - 1) << "no line breaks inside the data";
@@ -129,7 +134,8 @@ TEST(Z64EncodeTest, CallerBufferMustHoldTheText) {
     EXPECT_EQ(encoder.EncodeZB64(graphic.data(), 64, 0, &slot, &capacity, 8, nullptr, false), 0u);
     EXPECT_EQ(capacity, buffer.size() - 1) << "slots untouched";
     capacity = static_cast<uint32_t>(buffer.size());
-    EXPECT_EQ(encoder.EncodeZB64(graphic.data(), 64, 0, &slot, &capacity, 8, nullptr, false), expected.size());
+    EXPECT_EQ(encoder.EncodeZB64(graphic.data(), 64, 0, &slot, &capacity, 8, nullptr, false),
+              expected.size());
     EXPECT_EQ(std::string(buffer.data(), buffer.size()), expected);
 }
 

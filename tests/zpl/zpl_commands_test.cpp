@@ -10,7 +10,7 @@
 namespace {
 
 class ZplCommandsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::memset(&cfg, 0, sizeof(cfg));
         std::memset(&devMode, 0, sizeof(devMode));
@@ -38,7 +38,8 @@ TEST_F(ZplCommandsTest, StartDocOfGapMediaThermalTransferCutterAndDensity15) {
     cfg.sDensity = 15;
     EXPECT_EQ(renderer.StartDocCMD(), 0);
     EXPECT_EQ(out.Take(),
-              "^XA\r\n^SZ2^JMA^MCY^PMN^MNW^LH0,0^LRN^MTT\r\n^PON^MMC\r\n^JZN\r\n~JSN\r\n^JUS~SD15\r\n^XZ\r\n");
+              "^XA\r\n^SZ2^JMA^MCY^PMN^MNW^LH0,0^LRN^MTT\r\n^PON^MMC\r\n^JZN\r\n~JSN\r\n^JUS~"
+              "SD15\r\n^XZ\r\n");
 }
 
 TEST_F(ZplCommandsTest, StartDocWithSpeedsGpioClockAndPrinterDensity) {
@@ -72,7 +73,8 @@ TEST_F(ZplCommandsTest, SpeedForms) {
 }
 
 TEST_F(ZplCommandsTest, BackfeedForms) {
-    const std::pair<int, const char*> modes[] = {{0, "~JSN\r\n"}, {1, "~JSA\r\n"}, {2, "~JSB\r\n"}, {3, "~JSO\r\n"}};
+    const std::pair<int, const char*> modes[] = {
+        {0, "~JSN\r\n"}, {1, "~JSA\r\n"}, {2, "~JSB\r\n"}, {3, "~JSO\r\n"}};
     for (const auto& [mode, text] : modes) {
         renderer.OutputBackFeedCMD(mode, 0);
         EXPECT_EQ(out.Take(), text);
@@ -119,7 +121,8 @@ TEST_F(ZplCommandsTest, FixedLabelLengthsIncludeTheAllowances) {
 }
 
 TEST_F(ZplCommandsTest, PrintModesAndMediaTracking) {
-    const char* const modes[] = {"", "^MMP\r\n", "^MMT\r\n", "^MMC\r\n", "^MMA\r\n", "^MMS\r\n", "^MMR\r\n", ""};
+    const char* const modes[] = {"",         "^MMP\r\n", "^MMT\r\n", "^MMC\r\n",
+                                 "^MMA\r\n", "^MMS\r\n", "^MMR\r\n", ""};
     for (uint16_t model = 0; model < 8; ++model) {
         cfg.sFeedModel = model;
         renderer.OutputPrintModeCMD();

@@ -37,11 +37,12 @@ Box DarkBox(const GreyBitmap& image) {
 }
 
 class ZplEndToEndTest : public ::testing::Test {
-protected:
+  protected:
     std::string SamplePdf(const std::string& size, int pages = 1) {
         const std::string path = dir.File("label-" + size + ".pdf");
         FilterArgs args;
-        args.argvOverride = std::vector<std::string>{"label", "--size", size, "--pages", std::to_string(pages), "-o", path};
+        args.argvOverride = std::vector<std::string>{
+            "label", "--size", size, "--pages", std::to_string(pages), "-o", path};
         EXPECT_EQ(RunFilter(SAMPLE_PDF, args).exitCode, 0);
         return path;
     }
@@ -66,7 +67,8 @@ protected:
     Box ReferenceBox(const std::string& pdf, int dpi) {
         const std::string root = dir.File("reference");
         FilterArgs args;
-        args.argvOverride = std::vector<std::string>{"-r", std::to_string(dpi), "-mono", "-singlefile", pdf, root};
+        args.argvOverride =
+            std::vector<std::string>{"-r", std::to_string(dpi), "-mono", "-singlefile", pdf, root};
         EXPECT_EQ(RunFilter("/usr/bin/pdftoppm", args).exitCode, 0);
         // A PBM file: "P4\n<w> <h>\n" then rows of packed bits, 1 black.
         const std::string pbm = ReadFile(root + ".pbm");
@@ -78,7 +80,8 @@ protected:
         for (uint32_t y = 0; y < height; ++y) {
             for (uint32_t x = 0; x < width; ++x) {
                 const size_t at = static_cast<size_t>(headerEnd) + 1 + y * rowBytes + x / 8;
-                if (at < pbm.size() && (static_cast<uint8_t>(pbm[at]) >> (7 - x % 8) & 1)) image.Set(x, y, 0);
+                if (at < pbm.size() && (static_cast<uint8_t>(pbm[at]) >> (7 - x % 8) & 1))
+                    image.Set(x, y, 0);
             }
         }
         return DarkBox(image);
@@ -121,7 +124,8 @@ TEST_F(ZplEndToEndTest, FourBySixLabelAtBothResolutions) {
 
 TEST_F(ZplEndToEndTest, SmallLabelAndSeveralPages) {
     const std::string pdf = SamplePdf("2x1in", 3);
-    FilterResult r = Print("mxzpl203.ppd", pdf, {{"PageSize", "w144h72"}, {"MediaType", "Thermal"}, {"Density", "22"}});
+    FilterResult r = Print("mxzpl203.ppd", pdf,
+                           {{"PageSize", "w144h72"}, {"MediaType", "Thermal"}, {"Density", "22"}});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ZplDecodeResult zpl = DecodeZpl(r.out);
     ASSERT_TRUE(zpl.ok()) << FormatSummary(zpl);

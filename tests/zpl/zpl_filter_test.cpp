@@ -24,7 +24,8 @@ PpdFixture Queue() {
         .Keyword("MaxOutputWidth", "104")
         .Option("zePrintRate", {{"Default", ""}, {"4", "4"}}, "Default")
         .Option("zeBackfeedRate", {{"Default", ""}, {"2", "2"}}, "Default")
-        .Option("zeMediaTracking", {{"Interval", "i"}, {"Mark", "m"}, {"Continuous", "c"}}, "Interval")
+        .Option("zeMediaTracking", {{"Interval", "i"}, {"Mark", "m"}, {"Continuous", "c"}},
+                "Interval")
         .NumericOption("FeedModel", {"1", "2", "3"}, "3")
         .NumericOption("CutMethod", {"0", "1", "2", "3"}, "0")
         .NumericOption("Density", {"15", "20", "1000"}, "15")
@@ -33,7 +34,7 @@ PpdFixture Queue() {
 }
 
 class ZplFilterTest : public ::testing::Test {
-protected:
+  protected:
     FilterResult Run(const std::vector<TestPage>& pages, const std::string& options = "",
                      const PpdFixture& ppd = Queue()) {
         args.ppdPath = ppd.WriteTo(dir.File("queue.ppd"));
@@ -60,13 +61,16 @@ protected:
 TEST_F(ZplFilterTest, SetUpFormatOfGapMediaThermalTransferCutterAndDensity15) {
     FilterResult r = Run({Label()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string setUp = "^XA\r\n^SZ2^JMA^MCY^PMN^MNW^LH0,0^LRN^MTT\r\n^PON^MMC\r\n^JZN\r\n~JSN\r\n^JUS~SD15\r\n^XZ\r\n";
+    const std::string setUp =
+        "^XA\r\n^SZ2^JMA^MCY^PMN^MNW^LH0,0^LRN^MTT\r\n^PON^MMC\r\n^JZN\r\n~JSN\r\n^JUS~SD15\r\n^"
+        "XZ\r\n";
     EXPECT_EQ(r.out.substr(0, setUp.size()), setUp);
     EXPECT_EQ(r.out.find("^XA\r\n^SZ2", setUp.size()), std::string::npos) << "set up once per job";
 }
 
 TEST_F(ZplFilterTest, PrinterDensityAndSpeedsFromTheQueue) {
-    FilterResult r = Run({Label()}, "Density=1000 zePrintRate=4 zeBackfeedRate=2 zeMediaTracking=Continuous");
+    FilterResult r =
+        Run({Label()}, "Density=1000 zePrintRate=4 zeBackfeedRate=2 zeMediaTracking=Continuous");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("^PR4,,2\r\n"), std::string::npos);
     EXPECT_NE(r.out.find("^MNN"), std::string::npos);
@@ -86,8 +90,10 @@ TEST_F(ZplFilterTest, LastPageOfTheJobCarriesTheCut) {
 
 TEST_F(ZplFilterTest, PagesAreResampledToTheOutputResolution) {
     // The renderer replaces the page buffer with the resampled one; the job flow frees that one.
-    PpdFixture at300 = PpdFixture().Keyword("OutputDPI", "300").Keyword("MaxOutputWidth", "104").NumericOption(
-        "PrintMode", {"0", "1"}, "1");
+    PpdFixture at300 = PpdFixture()
+                           .Keyword("OutputDPI", "300")
+                           .Keyword("MaxOutputWidth", "104")
+                           .NumericOption("PrintMode", {"0", "1"}, "1");
     args.env.push_back("MALLOC_CHECK_=3");
     FilterResult r = Run({Label(), Label()}, "", at300);
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -105,7 +111,8 @@ TEST_F(ZplFilterTest, PdfPagesReplaceTheRasterPages) {
     const std::string id = std::to_string(770000 + getpid() % 100000);
     const std::string pdf = "/tmp/MXLT_TEMP_CUPS_" + id + ".pdf";
     FilterArgs make;
-    make.argvOverride = std::vector<std::string>{"label", "--size", "4x6in", "--pages", "3", "-o", pdf};
+    make.argvOverride =
+        std::vector<std::string>{"label", "--size", "4x6in", "--pages", "3", "-o", pdf};
     ASSERT_EQ(RunFilter(SAMPLE_PDF, make).exitCode, 0);
     args.jobId = id;
     // The raster pages are blank: whatever prints comes from the PDF, whose pages differ in
@@ -124,10 +131,12 @@ TEST_F(ZplFilterTest, PdfPagesReplaceTheRasterPages) {
         ASSERT_TRUE(WritePng(png, label.image));
         FilterArgs zbar;
         zbar.argvOverride = std::vector<std::string>{"-q", png};
-        EXPECT_NE(RunFilter("/usr/bin/zbarimg", zbar).out.find("CODE-128:MX0012345678"), std::string::npos);
+        EXPECT_NE(RunFilter("/usr/bin/zbarimg", zbar).out.find("CODE-128:MX0012345678"),
+                  std::string::npos);
         images.push_back(ReadFile(png));
     }
-    EXPECT_TRUE(images[0] != images[1] && images[1] != images[2]) << "each label is its own page of the PDF";
+    EXPECT_TRUE(images[0] != images[1] && images[1] != images[2])
+        << "each label is its own page of the PDF";
 }
 
 }  // namespace

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/zpl/base64_decode.h"
 #include "tests/support/raster_writer.h"
 #include "tests/support/stdout_capture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/zpl/base64_decode.h"
 #include "zpl/zpl_render.h"
 
 namespace {
@@ -47,18 +47,24 @@ SentPage Read(const std::string& zpl) {
         page.labelWidth = std::stoi(m[1]);
         page.labelLength = std::stoi(m[2]);
     }
-    if (std::regex_search(zpl, m, std::regex(R"(~DGR:SSGFX000\.GRF,(\d+),(\d+),:Z64:([A-Za-z0-9+/=]+):[0-9a-f]{4}\r\n)"))) {
+    if (std::regex_search(
+            zpl, m,
+            std::regex(
+                R"(~DGR:SSGFX000\.GRF,(\d+),(\d+),:Z64:([A-Za-z0-9+/=]+):[0-9a-f]{4}\r\n)"))) {
         const size_t total = std::stoul(m[1]);
         page.bytesPerRow = std::stoi(m[2]);
         page.rows = static_cast<int>(total / static_cast<size_t>(page.bytesPerRow));
         std::vector<uint8_t> compressed = DecodeBase64(m[3]);
         page.graphic.resize(total);
         uLongf size = total;
-        EXPECT_EQ(uncompress(page.graphic.data(), &size, compressed.data(), compressed.size()), Z_OK);
+        EXPECT_EQ(uncompress(page.graphic.data(), &size, compressed.data(), compressed.size()),
+                  Z_OK);
         EXPECT_EQ(size, total);
     }
-    const std::regex block(R"(\^XA\r\n\^FO(-?\d+),(-?\d+)\r\n\^XGR:SSGFX000\.GRF,1,1\^FS\r\n\^PQ(-?\d+,-?\d+,-?\d+),Y\^XZ\r\n)");
-    for (auto it = std::sregex_iterator(zpl.begin(), zpl.end(), block); it != std::sregex_iterator(); ++it) {
+    const std::regex block(
+        R"(\^XA\r\n\^FO(-?\d+),(-?\d+)\r\n\^XGR:SSGFX000\.GRF,1,1\^FS\r\n\^PQ(-?\d+,-?\d+,-?\d+),Y\^XZ\r\n)");
+    for (auto it = std::sregex_iterator(zpl.begin(), zpl.end(), block);
+         it != std::sregex_iterator(); ++it) {
         page.origins.emplace_back(std::stoi((*it)[1]), std::stoi((*it)[2]));
         page.quantities.push_back((*it)[3]);
     }
@@ -67,7 +73,7 @@ SentPage Read(const std::string& zpl) {
 }
 
 class ZplPageTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::memset(&cfg, 0, sizeof(cfg));
         std::memset(&devMode, 0, sizeof(devMode));
@@ -101,7 +107,8 @@ protected:
         pdev.bmInfoHeader.biWidth = static_cast<int32_t>(page.width);
         pdev.bmInfoHeader.biHeight = static_cast<int32_t>(page.height);
         pdev.bmInfoHeader.biBitCount = 24;
-        pdev.srcGdiInfo.szlPhysSize = {static_cast<int32_t>(page.width), static_cast<int32_t>(page.height)};
+        pdev.srcGdiInfo.szlPhysSize = {static_cast<int32_t>(page.width),
+                                       static_cast<int32_t>(page.height)};
     }
     std::string Send(const TestPage& page, bool last = true) {
         Give(page);
@@ -117,7 +124,8 @@ protected:
 };
 
 // A black block of `w` x `h` dots at (x, y) on a white page.
-TestPage Block(uint32_t pageWidth, uint32_t pageHeight, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+TestPage Block(uint32_t pageWidth, uint32_t pageHeight, uint32_t x, uint32_t y, uint32_t w,
+               uint32_t h) {
     TestPage page = TestPage::Solid(pageWidth, pageHeight, 255, 255, 255);
     for (uint32_t row = y; row < y + h; ++row) {
         std::memset(&page.rgb[(size_t{row} * pageWidth + x) * 3], 0, size_t{w} * 3);
@@ -202,7 +210,7 @@ struct CutCase {
     int64_t method;
     uint16_t interval;
     uint32_t printedBefore;
-    std::vector<uint16_t> copies;                 // per page
+    std::vector<uint16_t> copies;                // per page
     std::vector<std::vector<std::string>> sent;  // label blocks per page
     uint32_t printedAfter;
 };
@@ -211,11 +219,25 @@ TEST_F(ZplPageTest, CutRules) {
     const CutCase cases[] = {
         {"interval 4, two pages of 3", 3, 3, 4, 0, {3, 3}, {{"3,0,1"}, {"1,1,1", "2,2,1"}}, 6},
         {"interval 5, first page of 3", 3, 3, 5, 0, {3, 1}, {{"3,0,1"}, {"1,1,1"}}, 4},
-        {"single copies, cut at the end", 3, 2, 1, 0, {1, 1, 1}, {{"1,0,1"}, {"1,0,1"}, {"1,1,1"}}, 3},
+        {"single copies, cut at the end",
+         3,
+         2,
+         1,
+         0,
+         {1, 1, 1},
+         {{"1,0,1"}, {"1,0,1"}, {"1,1,1"}},
+         3},
         {"copies cut together", 3, 2, 1, 0, {3}, {{"3,3,1"}}, 0},
         {"cut every label", 3, 1, 1, 0, {2}, {{"2,1,1"}}, 2},
         {"interval 1", 3, 3, 1, 0, {2}, {{"2,1,1"}}, 2},
-        {"interval 3, single copies", 3, 3, 3, 0, {1, 1, 1, 1}, {{"1,0,1"}, {"1,0,1"}, {"1,1,1"}, {"1,1,1"}}, 4},
+        {"interval 3, single copies",
+         3,
+         3,
+         3,
+         0,
+         {1, 1, 1, 1},
+         {{"1,0,1"}, {"1,0,1"}, {"1,1,1"}, {"1,1,1"}},
+         4},
         {"open interval completed first", 3, 3, 4, 1, {5, 1}, {{"3,3,1", "2,0,1"}, {"1,1,1"}}, 7},
         {"copies exactly close the interval", 3, 3, 4, 2, {2}, {{"2,2,1"}}, 4},
         {"copies inside the open interval", 3, 3, 4, 1, {2, 2}, {{"2,0,1"}, {"1,1,1", "1,1,1"}}, 5},
@@ -231,7 +253,8 @@ TEST_F(ZplPageTest, CutRules) {
         pdev.dwPagePrinted = c.printedBefore;
         for (size_t i = 0; i < c.copies.size(); ++i) {
             pdev.sCurCopies = c.copies[i];
-            EXPECT_EQ(Read(Send(Block(16, 8, 0, 0, 8, 8), i + 1 == c.copies.size())).quantities, c.sent[i])
+            EXPECT_EQ(Read(Send(Block(16, 8, 0, 0, 8, 8), i + 1 == c.copies.size())).quantities,
+                      c.sent[i])
                 << "page " << i + 1;
         }
         EXPECT_EQ(pdev.dwPagePrinted, c.printedAfter);
@@ -303,7 +326,7 @@ TEST_F(ZplPageTest, MissingOutputResolutionAndWidthMeanTheRastersOwn) {
 TEST_F(ZplPageTest, SolidLinesBecomeDashes) {
     cfg.sIsLineImaginary = 1;
     cfg.sMinImaginaryLineLen = 10;  // mm
-    cfg.sBlackInterval = 1;          // 8 dots
+    cfg.sBlackInterval = 1;         // 8 dots
     cfg.sWhiteInterval = 1;
     SentPage sent = Read(Send(Block(200, 2, 0, 0, 160, 1)));  // 20 mm line
     EXPECT_TRUE(sent.Dot(0, 0) && sent.Dot(7, 0));

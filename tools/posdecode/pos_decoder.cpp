@@ -18,22 +18,48 @@ std::string HexByte(uint8_t b) {
 size_t SettingLength(uint8_t prefix, uint8_t command) {
     if (prefix == kEsc) {
         switch (command) {
-            case '!': case '-': case 'E': case 'G': case 'M': case 'R': case 'V': case 'a':
-            case 'r': case 't': case '{': case ' ': return 3;  // ESC <c> n
-            case 'c': return 4;                                // ESC c 3|4|5 n
-            case 'S': case '<': return 2;
-            default: return 0;
+            case '!':
+            case '-':
+            case 'E':
+            case 'G':
+            case 'M':
+            case 'R':
+            case 'V':
+            case 'a':
+            case 'r':
+            case 't':
+            case '{':
+            case ' ':
+                return 3;  // ESC <c> n
+            case 'c':
+                return 4;  // ESC c 3|4|5 n
+            case 'S':
+            case '<':
+                return 2;
+            default:
+                return 0;
         }
     }
     switch (command) {
-        case '!': case 'B': case 'H': case 'h': case 'w': case 'f': case 'a': case 'b': return 3;  // GS <c> n
-        case 'L': case 'W': return 4;  // GS <c> nL nH
-        default: return 0;
+        case '!':
+        case 'B':
+        case 'H':
+        case 'h':
+        case 'w':
+        case 'f':
+        case 'a':
+        case 'b':
+            return 3;  // GS <c> n
+        case 'L':
+        case 'W':
+            return 4;  // GS <c> nL nH
+        default:
+            return 0;
     }
 }
 
 class Decoder {
-public:
+  public:
     Decoder(std::string_view stream, const PosDecodeOptions& options, PosDecodeResult& result)
         : s_(stream), dpi_(options.dpi != 0 ? options.dpi : 203), result_(result) {
         ResetUnits();
@@ -44,7 +70,7 @@ public:
         result_.lengthDots = y_;
     }
 
-private:
+  private:
     uint8_t At(size_t k) const { return static_cast<uint8_t>(s_[k]); }
     size_t Left() const { return s_.size() - i_; }
 
@@ -68,8 +94,8 @@ private:
 
     PosEvent* Add(PosEventKind kind, size_t offset) {
         if (result_.events.size() >= kMaxPosEvents) {
-            Error("more than " + std::to_string(kMaxPosEvents) + " commands; decoding stopped at offset " +
-                  std::to_string(offset));
+            Error("more than " + std::to_string(kMaxPosEvents) +
+                  " commands; decoding stopped at offset " + std::to_string(offset));
             stop_ = true;
             return nullptr;
         }
@@ -90,20 +116,30 @@ private:
     void Step() {
         const uint8_t b = At(i_);
         switch (b) {
-            case kEsc: return Esc();
-            case kGs: return Gs();
-            case kFs: return Fs();
-            case kDle: return Dle();
-            case 0x0D: ++result_.carriageReturns; ++i_; return;
+            case kEsc:
+                return Esc();
+            case kGs:
+                return Gs();
+            case kFs:
+                return Fs();
+            case kDle:
+                return Dle();
+            case 0x0D:
+                ++result_.carriageReturns;
+                ++i_;
+                return;
             case 0x0A:
                 ++result_.lineFeeds;
                 Feed(lineSpacing_, i_);
                 ++i_;
                 return;
-            default: break;
+            default:
+                break;
         }
         if (b >= 0x20 || b == 0x09) {
-            if (result_.textBytes++ == 0) result_.warnings.push_back("text at offset " + std::to_string(i_) + " is not drawn");
+            if (result_.textBytes++ == 0)
+                result_.warnings.push_back("text at offset " + std::to_string(i_) +
+                                           " is not drawn");
         } else {
             Unknown("control " + HexByte(b));
         }
@@ -158,7 +194,8 @@ private:
                 lineSpacing_ = Dots(At(i_ + 2), unitsY_);
                 i_ += 3;
                 return;
-            case 'p': return DrawerPulse();
+            case 'p':
+                return DrawerPulse();
             case '(': {
                 size_t p = 0;
                 if (!SkipWithLength("ESC (", p)) return;
@@ -166,7 +203,8 @@ private:
                 i_ += 5 + p;
                 return;
             }
-            default: break;
+            default:
+                break;
         }
         const size_t length = SettingLength(kEsc, c);
         if (length != 0) {
@@ -182,7 +220,8 @@ private:
         const uint8_t m = At(i_ + 2);
         const int pin = (m == 0 || m == '0') ? 2 : (m == 1 || m == '1') ? 5 : 0;
         if (pin == 0) {
-            Error("ESC p at offset " + std::to_string(i_) + " names no drawer connector (" + HexByte(m) + ")");
+            Error("ESC p at offset " + std::to_string(i_) + " names no drawer connector (" +
+                  HexByte(m) + ")");
         } else if (PosEvent* e = Add(PosEventKind::DrawerPulse, i_)) {
             e->pin = pin;
             e->onMs = At(i_ + 3) * 2u;
@@ -206,14 +245,18 @@ private:
                 }
                 i_ += 4;
                 return;
-            case 'v': return RasterBand();
-            case 'V': return Cut();
+            case 'v':
+                return RasterBand();
+            case 'V':
+                return Cut();
             case 0x0C:
                 if (Add(PosEventKind::BlackMark, i_)) ++result_.blackMarks;
                 i_ += 2;
                 return;
-            case '(': return GraphicsFunction();
-            default: break;
+            case '(':
+                return GraphicsFunction();
+            default:
+                break;
         }
         const size_t length = SettingLength(kGs, c);
         if (length != 0) {
@@ -230,7 +273,8 @@ private:
         const bool withFeed = m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104;
         const bool known = withFeed || m == 0 || m == 1 || m == '0' || m == '1';
         if (!known) {
-            Error("GS V at offset " + std::to_string(i_) + " has an unknown cut mode " + HexByte(m));
+            Error("GS V at offset " + std::to_string(i_) + " has an unknown cut mode " +
+                  HexByte(m));
             i_ += 3;
             return;
         }
@@ -261,7 +305,8 @@ private:
                 ++result_.logos;
             }
         } else {
-            Unknown("GS ( " + HexByte(function) + (function == 'L' && p >= 2 ? " fn " + HexByte(At(i_ + 6)) : ""));
+            Unknown("GS ( " + HexByte(function) +
+                    (function == 'L' && p >= 2 ? " fn " + HexByte(At(i_ + 6)) : ""));
         }
         i_ += 5 + p;
     }
@@ -280,12 +325,15 @@ private:
         const size_t announced = size_t{bytesPerRow} * rows;
         const size_t at = i_;
         const size_t present = std::min(announced, Left() - 8);
-        if (mode < 0) Error("GS v 0 at offset " + std::to_string(at) + " has an unknown mode " + HexByte(m));
+        if (mode < 0)
+            Error("GS v 0 at offset " + std::to_string(at) + " has an unknown mode " + HexByte(m));
         if (present < announced) {
-            Error("GS v 0 at offset " + std::to_string(at) + " announces " + std::to_string(announced) +
-                  " bytes of dots, " + std::to_string(present) + " present");
+            Error("GS v 0 at offset " + std::to_string(at) + " announces " +
+                  std::to_string(announced) + " bytes of dots, " + std::to_string(present) +
+                  " present");
         }
-        if (announced == 0) result_.warnings.push_back("empty GS v 0 band at offset " + std::to_string(at));
+        if (announced == 0)
+            result_.warnings.push_back("empty GS v 0 band at offset " + std::to_string(at));
         const uint32_t magX = mode == 1 || mode == 3 ? 2 : 1;
         const uint32_t magY = mode == 2 || mode == 3 ? 2 : 1;
         if (PosEvent* e = Add(PosEventKind::Band, at)) {
@@ -334,24 +382,26 @@ void Render(std::string_view stream, const PosDecodeOptions& options, PosDecodeR
     int64_t height = result.lengthDots;
     for (const PosEvent* band : result.Of(PosEventKind::Band)) {
         // A band without dots (cut short) draws nothing and so does not widen the preview.
-        if (options.widthDots == 0 && band->dataBytes > 0) width = std::max(width, band->x + band->widthDots);
+        if (options.widthDots == 0 && band->dataBytes > 0)
+            width = std::max(width, band->x + band->widthDots);
         height = std::max(height, band->y + band->rows);
         if (options.widthDots != 0 && band->x + band->widthDots > options.widthDots) {
-            result.warnings.push_back("band at offset " + std::to_string(band->offset) + " is wider than the paper");
+            result.warnings.push_back("band at offset " + std::to_string(band->offset) +
+                                      " is wider than the paper");
         }
     }
     if (width <= 0 || height <= 0) return;
     if (!GreyBitmap::FitsLimit(uint64_t(width), uint64_t(height))) {
-        result.errors.push_back("a receipt of " + std::to_string(width) + " x " + std::to_string(height) +
-                                " dots is too large to draw");
+        result.errors.push_back("a receipt of " + std::to_string(width) + " x " +
+                                std::to_string(height) + " dots is too large to draw");
         return;
     }
     result.image = GreyBitmap(uint32_t(width), uint32_t(height));
     for (const PosEvent* band : result.Of(PosEventKind::Band)) {
-        const auto bits = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(stream.data()) + band->dataOffset,
-                                                   band->dataBytes);
-        DrawPacked(result.image, PackedGraphic{bits, band->bytesPerRow, band->rows / band->magY}, band->x, band->y,
-                   band->magX, band->magY);
+        const auto bits = std::span<const uint8_t>(
+            reinterpret_cast<const uint8_t*>(stream.data()) + band->dataOffset, band->dataBytes);
+        DrawPacked(result.image, PackedGraphic{bits, band->bytesPerRow, band->rows / band->magY},
+                   band->x, band->y, band->magX, band->magY);
     }
     result.darkDots = result.image.CountDark();
 }

@@ -25,20 +25,20 @@ struct PosEvent {
     uint32_t rows = 0;         // Band: rows of dots x magnification
     uint32_t bytesPerRow = 0;  // Band
     uint32_t magX = 1, magY = 1;
-    int64_t dots = 0;          // Feed: dots fed; Cut: dots fed before the cut
-    bool partial = false;      // Cut
-    int pin = 0;               // DrawerPulse: connector pin 2 or 5
+    int64_t dots = 0;      // Feed: dots fed; Cut: dots fed before the cut
+    bool partial = false;  // Cut
+    int pin = 0;           // DrawerPulse: connector pin 2 or 5
     uint32_t onMs = 0, offMs = 0;
     uint8_t key1 = 0, key2 = 0;  // Logo: key codes of the stored graphic
     uint8_t scaleX = 1, scaleY = 1;
     uint32_t unitsX = 0, unitsY = 0;  // MotionUnits: per inch, 0 for the printer's default
-    size_t dataOffset = 0;     // Band: where its dots start in the stream
-    size_t dataBytes = 0;      // Band: dot bytes present (fewer than announced when cut short)
+    size_t dataOffset = 0;            // Band: where its dots start in the stream
+    size_t dataBytes = 0;  // Band: dot bytes present (fewer than announced when cut short)
 };
 
 struct PosDecodeOptions {
-    uint32_t dpi = 203;        // print head resolution; motion units are converted to its dots
-    uint32_t widthDots = 0;    // preview width; 0: as wide as the widest band
+    uint32_t dpi = 203;      // print head resolution; motion units are converted to its dots
+    uint32_t widthDots = 0;  // preview width; 0: as wide as the widest band
     bool renderImage = true;
 };
 
@@ -49,9 +49,9 @@ struct PosDecodeResult {
     int64_t fedDots = 0;
     uint64_t cuts = 0, drawerPulses = 0, blackMarks = 0, logos = 0, initialisations = 0;
     uint64_t carriageReturns = 0, lineFeeds = 0, textBytes = 0;
-    int64_t lengthDots = 0;  // paper used: bands and feeds
-    GreyBitmap image;        // the receipt, empty when not rendered
-    uint64_t darkDots = 0;   // black dots of `image`
+    int64_t lengthDots = 0;                 // paper used: bands and feeds
+    GreyBitmap image;                       // the receipt, empty when not rendered
+    uint64_t darkDots = 0;                  // black dots of `image`
     std::map<std::string, size_t> unknown;  // command -> occurrences
     std::vector<std::string> errors;        // faults a printer would reject or misprint
     std::vector<std::string> warnings;      // legal but suspicious

@@ -26,7 +26,8 @@ struct Arguments {
 };
 
 int Usage() {
-    std::cerr << "Usage: posdecode [-o outdir] [--prefix name] [--dpi 203] [--width dots] [--no-png] file|-\n";
+    std::cerr << "Usage: posdecode [-o outdir] [--prefix name] [--dpi 203] [--width dots] "
+                 "[--no-png] file|-\n";
     return 2;
 }
 
@@ -57,11 +58,11 @@ bool ParseArguments(int argc, char* argv[], Arguments& args) {
         }
     }
     if (args.prefix.empty()) {
-        args.prefix = args.input == "-" ? "receipt" : std::filesystem::path(args.input).stem().string();
+        args.prefix =
+            args.input == "-" ? "receipt" : std::filesystem::path(args.input).stem().string();
     }
     return !args.input.empty();
 }
-
 
 }  // namespace
 
@@ -70,7 +71,8 @@ int main(int argc, char* argv[]) {
     if (!ParseArguments(argc, argv, args)) return Usage();
     std::string stream;
     if (!ReadStreamInput(args.input, stream)) {
-        std::cerr << "posdecode: cannot read " << args.input << ": " << std::strerror(errno) << "\n";
+        std::cerr << "posdecode: cannot read " << args.input << ": " << std::strerror(errno)
+                  << "\n";
         return 2;
     }
     const PosDecodeResult result = DecodeEscPos(stream, args.options);

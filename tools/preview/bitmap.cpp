@@ -29,7 +29,9 @@ bool GreyBitmap::GrowHeight(uint32_t heightDots, uint8_t fill) {
     return true;
 }
 
-void GreyBitmap::Rotate180() { std::reverse(pixels_.begin(), pixels_.end()); }
+void GreyBitmap::Rotate180() {
+    std::reverse(pixels_.begin(), pixels_.end());
+}
 
 void GreyBitmap::MirrorX() {
     for (uint32_t y = 0; y < height_; ++y) {
@@ -42,8 +44,8 @@ size_t GreyBitmap::CountDark() const {
     return size_t(std::count_if(pixels_.begin(), pixels_.end(), [](uint8_t v) { return v < 128; }));
 }
 
-void DrawPacked(GreyBitmap& canvas, const PackedGraphic& graphic, int64_t x, int64_t y, uint32_t magX,
-                uint32_t magY, bool inkBit) {
+void DrawPacked(GreyBitmap& canvas, const PackedGraphic& graphic, int64_t x, int64_t y,
+                uint32_t magX, uint32_t magY, bool inkBit) {
     // Bounded so that positions stay far from overflowing 64 bits.
     constexpr uint32_t kMaxMagnification = 1u << 16;
     magX = std::clamp<uint32_t>(magX, 1, kMaxMagnification);

@@ -10,7 +10,7 @@
 #include <vector>
 
 class GreyBitmap {
-public:
+  public:
     static constexpr uint8_t kBlack = 0;
     static constexpr uint8_t kWhite = 255;
     // Largest canvas the previews make (pixels); a decoder refuses bigger labels instead.
@@ -21,7 +21,8 @@ public:
     GreyBitmap(uint32_t widthDots, uint32_t heightDots, uint8_t fill = kWhite);
 
     static bool FitsLimit(uint64_t widthDots, uint64_t heightDots) {
-        return widthDots <= kMaxPixels && heightDots <= kMaxPixels && widthDots * heightDots <= kMaxPixels;
+        return widthDots <= kMaxPixels && heightDots <= kMaxPixels &&
+               widthDots * heightDots <= kMaxPixels;
     }
 
     uint32_t width() const { return width_; }
@@ -34,14 +35,15 @@ public:
 
     // Fills the part of the rectangle that lies on the canvas; the rest is clipped.
     void FillRect(int64_t x, int64_t y, int64_t w, int64_t h, uint8_t value);
-    // Adds rows of `fill` at the bottom (a receipt grows as its bands arrive); false past kMaxPixels.
+    // Adds rows of `fill` at the bottom (a receipt grows as its bands arrive); false past
+    // kMaxPixels.
     bool GrowHeight(uint32_t heightDots, uint8_t fill = kWhite);
     void Rotate180();
     void MirrorX();
     // Pixels darker than mid-grey.
     size_t CountDark() const;
 
-private:
+  private:
     uint32_t width_ = 0;
     uint32_t height_ = 0;
     std::vector<uint8_t> pixels_;
@@ -57,8 +59,8 @@ struct PackedGraphic {
 // Draws the graphic with its top-left corner at (x, y), each dot as a magX x magY block.
 // Dots whose bit equals `inkBit` become black; the others leave the canvas as it is. Whatever
 // falls off the canvas, or lies beyond the end of `bits`, is skipped.
-void DrawPacked(GreyBitmap& canvas, const PackedGraphic& graphic, int64_t x, int64_t y, uint32_t magX = 1,
-                uint32_t magY = 1, bool inkBit = true);
+void DrawPacked(GreyBitmap& canvas, const PackedGraphic& graphic, int64_t x, int64_t y,
+                uint32_t magX = 1, uint32_t magY = 1, bool inkBit = true);
 
 // Writes the canvas as a grey PNG (one bit per pixel when it is pure black and white). Refuses
 // to follow a symbolic link at `path`. On failure returns false and says why in `error`.

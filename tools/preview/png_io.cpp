@@ -40,8 +40,8 @@ bool WritePngRows(png_structp png, png_infop info, FILE* file, const GreyBitmap&
                   uint8_t* rowBuffer) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_init_io(png, file);
-    png_set_IHDR(png, info, image.width(), image.height(), oneBit ? 1 : 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, image.width(), image.height(), oneBit ? 1 : 8, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (uint32_t y = 0; y < image.height(); ++y) {
         if (oneBit) {
@@ -56,13 +56,15 @@ bool WritePngRows(png_structp png, png_infop info, FILE* file, const GreyBitmap&
 }
 
 // Reads the whole image as 8-bit grey into `pixels` (already sized width x height).
-bool ReadPngRows(png_structp png, png_infop info, uint8_t* pixels, uint32_t width, uint32_t height) {
+bool ReadPngRows(png_structp png, png_infop info, uint8_t* pixels, uint32_t width,
+                 uint32_t height) {
     if (setjmp(png_jmpbuf(png))) return false;
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != width) png_error(png, "unexpected row size");
     for (int pass = 0; pass < passes; ++pass) {
-        for (uint32_t y = 0; y < height; ++y) png_read_row(png, pixels + size_t{y} * width, nullptr);
+        for (uint32_t y = 0; y < height; ++y)
+            png_read_row(png, pixels + size_t{y} * width, nullptr);
     }
     png_read_end(png, nullptr);
     return true;
@@ -90,7 +92,8 @@ bool WritePng(const std::string& path, const GreyBitmap& image, std::string* err
         SetError(error, "empty image");
         return false;
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         SetError(error, path + ": " + std::strerror(errno));
         return false;
@@ -122,12 +125,14 @@ std::optional<GreyBitmap> ReadPng(const std::string& path, std::string* error) {
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     std::optional<GreyBitmap> image;
     uint32_t width = 0, height = 0;
-    if (info != nullptr && ReadPngHeader(png, info, file, &width, &height) && GreyBitmap::FitsLimit(width, height)) {
+    if (info != nullptr && ReadPngHeader(png, info, file, &width, &height) &&
+        GreyBitmap::FitsLimit(width, height)) {
         std::vector<uint8_t> pixels(size_t{width} * height);
         if (ReadPngRows(png, info, pixels.data(), width, height)) {
             image.emplace(width, height);
             for (uint32_t y = 0; y < height; ++y) {
-                for (uint32_t x = 0; x < width; ++x) image->Set(x, y, pixels[size_t{y} * width + x]);
+                for (uint32_t x = 0; x < width; ++x)
+                    image->Set(x, y, pixels[size_t{y} * width + x]);
             }
         }
     }

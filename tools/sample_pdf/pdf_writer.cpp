@@ -31,9 +31,12 @@ std::string Literal(const std::string& text) {
 
 const char* FontResource(PdfFont font) {
     switch (font) {
-        case PdfFont::Helvetica: return "/F1";
-        case PdfFont::HelveticaBold: return "/F2";
-        case PdfFont::Courier: return "/F3";
+        case PdfFont::Helvetica:
+            return "/F1";
+        case PdfFont::HelveticaBold:
+            return "/F2";
+        case PdfFont::Courier:
+            return "/F3";
     }
     return "/F1";
 }
@@ -41,12 +44,14 @@ const char* FontResource(PdfFont font) {
 }  // namespace
 
 void PdfPage::Rect(double x, double y, double w, double h) {
-    content_ += Number(x) + " " + Number(height_ - y - h) + " " + Number(w) + " " + Number(h) + " re f\n";
+    content_ +=
+        Number(x) + " " + Number(height_ - y - h) + " " + Number(w) + " " + Number(h) + " re f\n";
 }
 
-void PdfPage::Text(PdfFont font, double sizePt, double x, double baselineY, const std::string& text) {
-    content_ += "BT " + std::string(FontResource(font)) + " " + Number(sizePt) + " Tf " + Number(x) + " " +
-                Number(height_ - baselineY) + " Td " + Literal(text) + " Tj ET\n";
+void PdfPage::Text(PdfFont font, double sizePt, double x, double baselineY,
+                   const std::string& text) {
+    content_ += "BT " + std::string(FontResource(font)) + " " + Number(sizePt) + " Tf " +
+                Number(x) + " " + Number(height_ - baselineY) + " Td " + Literal(text) + " Tj ET\n";
 }
 
 PdfPage& PdfDocument::AddPage(double widthPt, double heightPt) {
@@ -60,19 +65,21 @@ std::string PdfDocument::Bytes() const {
     std::string kids;
     for (size_t i = 0; i < pages_.size(); ++i) kids += std::to_string(6 + 2 * i) + " 0 R ";
     objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
-    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages_.size()) + " >>");
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " +
+                      std::to_string(pages_.size()) + " >>");
     for (const char* base : {"Helvetica", "Helvetica-Bold", "Courier"}) {
         objects.push_back(std::string("<< /Type /Font /Subtype /Type1 /BaseFont /") + base +
                           " /Encoding /WinAnsiEncoding >>");
     }
     for (size_t i = 0; i < pages_.size(); ++i) {
         const PdfPage& page = pages_[i];
-        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + Number(page.width()) + " " +
-                          Number(page.height()) +
-                          "] /Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 5 0 R >> >> /Contents " +
-                          std::to_string(7 + 2 * i) + " 0 R >>");
-        objects.push_back("<< /Length " + std::to_string(page.Content().size()) + " >>\nstream\n" + page.Content() +
-                          "endstream");
+        objects.push_back(
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + Number(page.width()) + " " +
+            Number(page.height()) +
+            "] /Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 5 0 R >> >> /Contents " +
+            std::to_string(7 + 2 * i) + " 0 R >>");
+        objects.push_back("<< /Length " + std::to_string(page.Content().size()) + " >>\nstream\n" +
+                          page.Content() + "endstream");
     }
     std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
     std::vector<size_t> offsets;
@@ -87,14 +94,15 @@ std::string PdfDocument::Bytes() const {
         std::snprintf(entry, sizeof(entry), "%010zu 00000 n \n", offset);
         out += entry;
     }
-    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
+    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     return out;
 }
 
 bool PdfDocument::Save(const std::string& path, std::string* error) const {
     const std::string bytes = Bytes();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     bool ok = fd >= 0;
     size_t done = 0;
     while (ok && done < bytes.size()) {

@@ -9,7 +9,7 @@
 enum class PdfFont { Helvetica, HelveticaBold, Courier };
 
 class PdfPage {
-public:
+  public:
     PdfPage(double widthPt, double heightPt) : width_(widthPt), height_(heightPt) {}
 
     double width() const { return width_; }
@@ -22,27 +22,32 @@ public:
 
     const std::string& Content() const { return content_; }
 
-private:
+  private:
     double width_;
     double height_;
     std::string content_;
 };
 
 class PdfDocument {
-public:
+  public:
     PdfPage& AddPage(double widthPt, double heightPt);
     const std::vector<PdfPage>& pages() const { return pages_; }
 
     std::string Bytes() const;
-    // Writes the file without following a symbolic link at `path`; false with the reason in `error`.
+    // Writes the file without following a symbolic link at `path`; false with the reason in
+    // `error`.
     bool Save(const std::string& path, std::string* error = nullptr) const;
 
-private:
+  private:
     std::vector<PdfPage> pages_;
 };
 
 // Width of text in Courier (every glyph is 0.6 em).
-inline double CourierWidth(size_t characters, double sizePt) { return 0.6 * sizePt * double(characters); }
+inline double CourierWidth(size_t characters, double sizePt) {
+    return 0.6 * sizePt * double(characters);
+}
 
 constexpr double kPointsPerInch = 72.0;
-constexpr double MmToPoints(double mm) { return mm * kPointsPerInch / 25.4; }
+constexpr double MmToPoints(double mm) {
+    return mm * kPointsPerInch / 25.4;
+}

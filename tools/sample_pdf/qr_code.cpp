@@ -12,6 +12,7 @@ std::optional<QrMatrix> MakeQrCode(const std::string& text) {
     QrMatrix matrix;
     matrix.size = code->width;
     matrix.dark.resize(size_t(code->width) * size_t(code->width));
-    for (size_t i = 0; i < matrix.dark.size(); ++i) matrix.dark[i] = code->data[i] & 1;  // bit 0: dark
+    for (size_t i = 0; i < matrix.dark.size(); ++i)
+        matrix.dark[i] = code->data[i] & 1;  // bit 0: dark
     return matrix;
 }

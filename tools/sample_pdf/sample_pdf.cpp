@@ -13,9 +13,11 @@
 namespace {
 
 int Usage() {
-    std::cerr << "Usage: sample_pdf label [--size 4x6in] [--pages N] [--code128 TEXT] [--qr TEXT] -o out.pdf\n"
-                 "       sample_pdf receipt [--width 80|58] [--items N] [--length-mm L] [--code128 TEXT]"
-                 " [--qr TEXT] -o out.pdf\n";
+    std::cerr
+        << "Usage: sample_pdf label [--size 4x6in] [--pages N] [--code128 TEXT] [--qr TEXT] -o "
+           "out.pdf\n"
+           "       sample_pdf receipt [--width 80|58] [--items N] [--length-mm L] [--code128 TEXT]"
+           " [--qr TEXT] -o out.pdf\n";
     return 2;
 }
 
@@ -52,11 +54,14 @@ int main(int argc, char* argv[]) {
             label.heightPt = size->second;
         } else if (option == "--pages" && kind == "label" && ParseNumber(value, 1, 10000, number)) {
             label.pages = int(number);
-        } else if (option == "--width" && kind == "receipt" && ParseNumber(value, 30, 120, number)) {
+        } else if (option == "--width" && kind == "receipt" &&
+                   ParseNumber(value, 30, 120, number)) {
             receipt.paperMm = number;
-        } else if (option == "--items" && kind == "receipt" && ParseNumber(value, 0, 100000, number)) {
+        } else if (option == "--items" && kind == "receipt" &&
+                   ParseNumber(value, 0, 100000, number)) {
             receipt.items = int(number);
-        } else if (option == "--length-mm" && kind == "receipt" && ParseNumber(value, 0, 100000, number)) {
+        } else if (option == "--length-mm" && kind == "receipt" &&
+                   ParseNumber(value, 0, 100000, number)) {
             receipt.minLengthMm = number;
         } else {
             return Usage();
@@ -65,7 +70,8 @@ int main(int argc, char* argv[]) {
     if (output.empty()) return Usage();
     PdfDocument doc;
     std::string error;
-    const bool drawn = kind == "label" ? DrawLabel(doc, label, &error) : DrawReceipt(doc, receipt, &error);
+    const bool drawn =
+        kind == "label" ? DrawLabel(doc, label, &error) : DrawReceipt(doc, receipt, &error);
     if (!drawn || !doc.Save(output, &error)) {
         std::cerr << "sample_pdf: " << error << "\n";
         return 1;

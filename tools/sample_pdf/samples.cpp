@@ -23,12 +23,14 @@ std::string Money(int cents) {
     return text;
 }
 
-bool Barcodes(const std::string& code128, const std::string& qrText, std::vector<int>& modules, QrMatrix& qr,
-              std::string* error) {
+bool Barcodes(const std::string& code128, const std::string& qrText, std::vector<int>& modules,
+              QrMatrix& qr, std::string* error) {
     auto symbols = Code128Symbols(code128);
     auto matrix = MakeQrCode(qrText);
     if (!symbols || !matrix) {
-        if (error != nullptr) *error = !symbols ? "Code 128 cannot encode \"" + code128 + "\"" : "QR code cannot hold the text";
+        if (error != nullptr)
+            *error = !symbols ? "Code 128 cannot encode \"" + code128 + "\""
+                              : "QR code cannot hold the text";
         return false;
     }
     modules = Code128Modules(*symbols);
@@ -37,17 +39,19 @@ bool Barcodes(const std::string& code128, const std::string& qrText, std::vector
 }
 
 // A barcode centred in [left, left + width) with its human-readable text below in Courier.
-void BarcodeBlock(PdfPage& page, const std::vector<int>& modules, const std::string& text, double left,
-                  double width, double top, double barHeight, double textSize) {
+void BarcodeBlock(PdfPage& page, const std::vector<int>& modules, const std::string& text,
+                  double left, double width, double top, double barHeight, double textSize) {
     const int total = Code128Width(modules) + 2 * kQuietModules;
     const double module = std::min(2.5, width / total);
-    DrawCode128(page, modules, left + (width - module * Code128Width(modules)) / 2, top, module, barHeight);
+    DrawCode128(page, modules, left + (width - module * Code128Width(modules)) / 2, top, module,
+                barHeight);
     const double textWidth = CourierWidth(text.size(), textSize);
-    page.Text(PdfFont::Courier, textSize, left + (width - textWidth) / 2, top + barHeight + textSize, text);
+    page.Text(PdfFont::Courier, textSize, left + (width - textWidth) / 2,
+              top + barHeight + textSize, text);
 }
 
-void LabelPage(PdfPage& page, const LabelSample& s, const std::string& code, const std::vector<int>& modules,
-               const QrMatrix& qr, int pageNumber) {
+void LabelPage(PdfPage& page, const LabelSample& s, const std::string& code,
+               const std::vector<int>& modules, const QrMatrix& qr, int pageNumber) {
     const double w = page.width(), h = page.height();
     const double margin = std::max(4.0, 0.04 * std::min(w, h));
     const double font = std::clamp(std::min(w, h) / 24.0, 5.0, 14.0);
@@ -57,9 +61,14 @@ void LabelPage(PdfPage& page, const LabelSample& s, const std::string& code, con
     BarcodeBlock(page, modules, code, margin, w - 2 * margin, bandTop, barHeight, codeFont);
     page.Rect(margin, bandTop - margin / 2, w - 2 * margin, std::max(0.5, font / 16));
 
-    const std::string lines[] = {"SHIP TO:", "JANE DOE", "42 HARBOUR ROAD", "SPRINGFIELD 12345",
-                                 "FROM: MOX LABS", "WEIGHT 1.2 KG",
-                                 "PAGE " + std::to_string(pageNumber) + "/" + std::to_string(s.pages)};
+    const std::string lines[] = {
+        "SHIP TO:",
+        "JANE DOE",
+        "42 HARBOUR ROAD",
+        "SPRINGFIELD 12345",
+        "FROM: MOX LABS",
+        "WEIGHT 1.2 KG",
+        "PAGE " + std::to_string(pageNumber) + "/" + std::to_string(s.pages)};
     const double lineStep = 1.25 * font;
     const double areaBottom = bandTop - margin;
     const bool tall = h > 1.2 * w;
@@ -76,14 +85,17 @@ void LabelPage(PdfPage& page, const LabelSample& s, const std::string& code, con
         page.Text(i == 0 ? PdfFont::HelveticaBold : PdfFont::Helvetica, font, margin, baseline,
                   Fit(lines[i], textWidth, font));
     }
-    if (qrSide > 0) DrawQr(page, qr, w - margin - qrSide, qrTop, qrSide / (qr.size + 2 * kQrQuietModules));
+    if (qrSide > 0)
+        DrawQr(page, qr, w - margin - qrSide, qrTop, qrSide / (qr.size + 2 * kQrQuietModules));
 }
 
 // Lays the receipt out from the top; draws when `page` is given, and returns the length used.
-double ReceiptLayout(PdfPage* page, const ReceiptSample& s, const std::vector<int>& modules, const QrMatrix& qr,
-                     const std::string& code) {
+double ReceiptLayout(PdfPage* page, const ReceiptSample& s, const std::vector<int>& modules,
+                     const QrMatrix& qr, const std::string& code) {
     const double paper = MmToPoints(s.paperMm);
-    const double printable = MmToPoints(s.paperMm == 80 ? 72 : s.paperMm == 58 ? 48 : std::max(10.0, s.paperMm - 8));
+    const double printable = MmToPoints(s.paperMm == 80   ? 72
+                                        : s.paperMm == 58 ? 48
+                                                          : std::max(10.0, s.paperMm - 8));
     const double left = (paper - printable) / 2;
     const double mono = 8;
     const size_t columns = size_t(printable / (0.6 * mono));
@@ -107,8 +119,9 @@ double ReceiptLayout(PdfPage* page, const ReceiptSample& s, const std::vector<in
     text(PdfFont::Helvetica, 8, "12 Market Street, Springfield");
     text(PdfFont::Helvetica, 8, "Receipt " + code + "  2024-06-11 10:42");
     rule();
-    static const char* const kItems[] = {"Coffee beans 500g", "Oat milk 1l", "Sourdough loaf", "Butter 250g",
-                                         "Apples 1kg", "Dark chocolate", "Sparkling water 6x", "Tea bags 80"};
+    static const char* const kItems[] = {"Coffee beans 500g",  "Oat milk 1l", "Sourdough loaf",
+                                         "Butter 250g",        "Apples 1kg",  "Dark chocolate",
+                                         "Sparkling water 6x", "Tea bags 80"};
     static const int kPrices[] = {899, 239, 420, 315, 289, 199, 474, 365};
     int total = 0;
     for (int i = 0; i < s.items; ++i) {
@@ -123,7 +136,9 @@ double ReceiptLayout(PdfPage* page, const ReceiptSample& s, const std::vector<in
     if (page != nullptr) BarcodeBlock(*page, modules, code, left, printable, y, barHeight, mono);
     y += barHeight + mono * 1.3 + 8;
     const double qrSide = std::min(printable, MmToPoints(30));
-    if (page != nullptr) DrawQr(*page, qr, left + (printable - qrSide) / 2, y, qrSide / (qr.size + 2 * kQrQuietModules));
+    if (page != nullptr)
+        DrawQr(*page, qr, left + (printable - qrSide) / 2, y,
+               qrSide / (qr.size + 2 * kQrQuietModules));
     y += qrSide;
     text(PdfFont::Helvetica, 8, "Thank you for shopping with us");
     return std::max(y + MmToPoints(6), MmToPoints(s.minLengthMm));
@@ -131,11 +146,15 @@ double ReceiptLayout(PdfPage* page, const ReceiptSample& s, const std::vector<in
 
 }  // namespace
 
-std::string DefaultLabelCode128(double widthPt) { return widthPt < 200 ? "12345678" : "MX0012345678"; }
-std::string DefaultLabelQr(double widthPt) { return widthPt < 200 ? "MX:12345678" : "MXTRACK:MX0012345678"; }
+std::string DefaultLabelCode128(double widthPt) {
+    return widthPt < 200 ? "12345678" : "MX0012345678";
+}
+std::string DefaultLabelQr(double widthPt) {
+    return widthPt < 200 ? "MX:12345678" : "MXTRACK:MX0012345678";
+}
 
-void DrawCode128(PdfPage& page, const std::vector<int>& modules, double x, double y, double moduleWidth,
-                 double height) {
+void DrawCode128(PdfPage& page, const std::vector<int>& modules, double x, double y,
+                 double moduleWidth, double height) {
     double at = x;
     for (size_t i = 0; i < modules.size(); ++i) {
         if (i % 2 == 0) page.Rect(at, y, modules[i] * moduleWidth, height);
@@ -151,8 +170,8 @@ void DrawQr(PdfPage& page, const QrMatrix& qr, double x, double y, double module
             if (!qr.Dark(col, row)) continue;
             int end = col;
             while (end + 1 < qr.size && qr.Dark(end + 1, row)) ++end;
-            page.Rect(x + origin + col * moduleWidth, y + origin + row * moduleWidth, (end - col + 1) * moduleWidth,
-                      moduleWidth);
+            page.Rect(x + origin + col * moduleWidth, y + origin + row * moduleWidth,
+                      (end - col + 1) * moduleWidth, moduleWidth);
             col = end;
         }
     }
@@ -164,7 +183,8 @@ bool DrawLabel(PdfDocument& doc, const LabelSample& s, std::string* error) {
     std::vector<int> modules;
     QrMatrix qr;
     if (!Barcodes(code, qrText, modules, qr, error)) return false;
-    for (int p = 1; p <= s.pages; ++p) LabelPage(doc.AddPage(s.widthPt, s.heightPt), s, code, modules, qr, p);
+    for (int p = 1; p <= s.pages; ++p)
+        LabelPage(doc.AddPage(s.widthPt, s.heightPt), s, code, modules, qr, p);
     return true;
 }
 
@@ -183,11 +203,13 @@ std::optional<std::pair<double, double>> ParsePageSize(const std::string& text) 
     double w = 0, h = 0;
     char unit[8] = "";
     int consumed = 0;
-    if (std::sscanf(text.c_str(), "%lfx%lf%7[a-z]%n", &w, &h, unit, &consumed) < 2) return std::nullopt;
+    if (std::sscanf(text.c_str(), "%lfx%lf%7[a-z]%n", &w, &h, unit, &consumed) < 2)
+        return std::nullopt;
     if (consumed == 0) {  // no unit
         if (std::sscanf(text.c_str(), "%lfx%lf%n", &w, &h, &consumed) < 2) return std::nullopt;
     }
-    if (size_t(consumed) != text.size() || !(w > 0 && h > 0 && w < 10000 && h < 10000)) return std::nullopt;
+    if (size_t(consumed) != text.size() || !(w > 0 && h > 0 && w < 10000 && h < 10000))
+        return std::nullopt;
     const std::string u = unit;
     if (u == "mm") return std::pair{MmToPoints(w), MmToPoints(h)};
     if (u == "in" || u.empty()) return std::pair{w * kPointsPerInch, h * kPointsPerInch};

@@ -10,17 +10,17 @@
 #include "tools/sample_pdf/qr_code.h"
 
 struct LabelSample {
-    double widthPt = 288;   // 4 x 6 in
+    double widthPt = 288;  // 4 x 6 in
     double heightPt = 432;
-    std::string code128;    // empty: a default that fits the label
-    std::string qr;         // empty: a default
+    std::string code128;  // empty: a default that fits the label
+    std::string qr;       // empty: a default
     int pages = 1;
 };
 
 struct ReceiptSample {
-    double paperMm = 80;       // 80 or 58 mm paper (72 and 48 mm printable); others: 4 mm margins
-    int items = 6;             // item lines
-    double minLengthMm = 0;    // the page is at least this long (blank at the end)
+    double paperMm = 80;     // 80 or 58 mm paper (72 and 48 mm printable); others: 4 mm margins
+    int items = 6;           // item lines
+    double minLengthMm = 0;  // the page is at least this long (blank at the end)
     std::string code128;
     std::string qr;
 };
@@ -39,6 +39,6 @@ bool DrawReceipt(PdfDocument& doc, const ReceiptSample& sample, std::string* err
 std::optional<std::pair<double, double>> ParsePageSize(const std::string& text);
 
 // Drawing blocks, top-left corner at (x, y), sizes in points.
-void DrawCode128(PdfPage& page, const std::vector<int>& modules, double x, double y, double moduleWidth,
-                 double height);
+void DrawCode128(PdfPage& page, const std::vector<int>& modules, double x, double y,
+                 double moduleWidth, double height);
 void DrawQr(PdfPage& page, const QrMatrix& qr, double x, double y, double moduleWidth);

@@ -65,7 +65,8 @@ bool DecodeBase64(std::string_view text, std::vector<uint8_t>& out, std::string&
 }
 
 // Inflates a zlib stream, refusing to produce more than `limit` bytes.
-bool Inflate(const std::vector<uint8_t>& in, uint64_t limit, std::vector<uint8_t>& out, std::string& error) {
+bool Inflate(const std::vector<uint8_t>& in, uint64_t limit, std::vector<uint8_t>& out,
+             std::string& error) {
     z_stream stream{};
     if (in.size() > UINT32_MAX / 2) {
         error = "Z64 data too long";
@@ -97,7 +98,8 @@ bool Inflate(const std::vector<uint8_t>& in, uint64_t limit, std::vector<uint8_t
     return false;
 }
 
-GraphicData DecodeBase64Field(std::string_view text, std::string_view encoding, uint64_t totalBytes) {
+GraphicData DecodeBase64Field(std::string_view text, std::string_view encoding,
+                              uint64_t totalBytes) {
     GraphicData result;
     result.encoding = std::string(encoding);
     const size_t colon = text.rfind(':');
@@ -123,8 +125,9 @@ GraphicData DecodeBase64Field(std::string_view text, std::string_view encoding, 
     result.crc = computed == crc ? "ok" : "bad";
     if (computed != crc) {
         char message[96];
-        std::snprintf(message, sizeof(message), "%s CRC mismatch: stream says %04x, data gives %04x",
-                      result.encoding.c_str(), crc, computed);
+        std::snprintf(message, sizeof(message),
+                      "%s CRC mismatch: stream says %04x, data gives %04x", result.encoding.c_str(),
+                      crc, computed);
         result.error = message;
         return result;
     }
@@ -136,8 +139,8 @@ GraphicData DecodeBase64Field(std::string_view text, std::string_view encoding, 
         decoded.swap(inflated);
     }
     if (decoded.size() != totalBytes) {
-        result.error = result.encoding + " data holds " + std::to_string(decoded.size()) + " bytes, the byte count says " +
-                       std::to_string(totalBytes);
+        result.error = result.encoding + " data holds " + std::to_string(decoded.size()) +
+                       " bytes, the byte count says " + std::to_string(totalBytes);
         return result;
     }
     result.bytes.swap(decoded);
@@ -147,7 +150,7 @@ GraphicData DecodeBase64Field(std::string_view text, std::string_view encoding, 
 // ASCII hex, with ZPL's compression letters: G-Y repeat the next digit 1-19 times, g-z add
 // 20-400, "," ends the row with 0 digits, "!" ends it with F digits, ":" repeats the last row.
 class HexRows {
-public:
+  public:
     HexRows(uint64_t totalBytes, uint32_t bytesPerRow)
         : digitsTotal_(totalBytes * 2), rowDigits_(uint64_t{bytesPerRow} * 2) {
         digits_.reserve(size_t(digitsTotal_));
@@ -180,8 +183,8 @@ public:
             return false;
         }
         if (digits_.size() != digitsTotal_) {
-            error = "hex data holds " + std::to_string(digits_.size() / 2) + " bytes, the byte count says " +
-                    std::to_string(digitsTotal_ / 2);
+            error = "hex data holds " + std::to_string(digits_.size() / 2) +
+                    " bytes, the byte count says " + std::to_string(digitsTotal_ / 2);
             return false;
         }
         return true;
@@ -189,14 +192,16 @@ public:
 
     std::vector<uint8_t> Bytes() const {
         std::vector<uint8_t> bytes(digits_.size() / 2);
-        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(digits_[2 * i] << 4 | digits_[2 * i + 1]);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = uint8_t(digits_[2 * i] << 4 | digits_[2 * i + 1]);
         return bytes;
     }
 
-private:
+  private:
     bool Put(uint8_t digit, uint64_t count, std::string& error) {
         if (count > digitsTotal_ - digits_.size()) {
-            error = "hex data holds more than the byte count of " + std::to_string(digitsTotal_ / 2);
+            error =
+                "hex data holds more than the byte count of " + std::to_string(digitsTotal_ / 2);
             return false;
         }
         digits_.insert(digits_.end(), size_t(count), digit);
@@ -209,7 +214,8 @@ private:
             return false;
         }
         const uint64_t inRow = digits_.size() % rowDigits_;
-        if (c != ':') return Put(c == '!' ? 15 : 0, rowDigits_ - inRow, error);  // a whole row at its start
+        if (c != ':')
+            return Put(c == '!' ? 15 : 0, rowDigits_ - inRow, error);  // a whole row at its start
         if (inRow != 0) {
             error = "':' in the middle of a hex data row";
             return false;
@@ -217,7 +223,8 @@ private:
         if (digits_.empty()) return Put(0, rowDigits_, error);
         if (!Put(0, rowDigits_, error)) return false;
         const size_t start = digits_.size() - 2 * size_t(rowDigits_);
-        std::copy_n(digits_.begin() + ptrdiff_t(start), size_t(rowDigits_), digits_.end() - ptrdiff_t(rowDigits_));
+        std::copy_n(digits_.begin() + ptrdiff_t(start), size_t(rowDigits_),
+                    digits_.end() - ptrdiff_t(rowDigits_));
         return true;
     }
 
@@ -233,7 +240,8 @@ uint16_t Z64Crc(std::string_view base64) {
     for (char c : base64) {
         if (c == ' ') continue;
         crc ^= uint16_t(uint8_t(c) << 8);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
     }
     return crc;
 }
@@ -241,7 +249,8 @@ uint16_t Z64Crc(std::string_view base64) {
 GraphicData DecodeGraphicData(std::string_view text, uint64_t totalBytes, uint32_t bytesPerRow) {
     if (totalBytes > kMaxGraphicBytes) {
         GraphicData result;
-        result.error = "graphic of " + std::to_string(totalBytes) + " bytes is larger than the decoder takes";
+        result.error =
+            "graphic of " + std::to_string(totalBytes) + " bytes is larger than the decoder takes";
         return result;
     }
     if (text.starts_with(":Z64:")) return DecodeBase64Field(text.substr(5), "Z64", totalBytes);

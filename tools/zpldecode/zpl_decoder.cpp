@@ -14,11 +14,13 @@ using zpltext::Split;
 
 namespace {
 
-constexpr uint64_t kMaxDots = 65535;                      // largest coordinate or size taken
-constexpr uint64_t kMaxStoredBytes = uint64_t{1} << 28;   // printer memory for stored graphics
-constexpr uint64_t kMaxKeptPixels = uint64_t{1} << 28;    // label images kept in the result
+constexpr uint64_t kMaxDots = 65535;                     // largest coordinate or size taken
+constexpr uint64_t kMaxStoredBytes = uint64_t{1} << 28;  // printer memory for stored graphics
+constexpr uint64_t kMaxKeptPixels = uint64_t{1} << 28;   // label images kept in the result
 
-bool IsPrefix(char c) { return c == '^' || c == '~'; }
+bool IsPrefix(char c) {
+    return c == '^' || c == '~';
+}
 
 // Dots across a graphic; a row length from the stream may be absurd, so the result saturates.
 uint32_t WidthDots(uint32_t bytesPerRow, uint32_t magnification) {
@@ -38,7 +40,7 @@ struct PendingField {
 };
 
 class ZplMachine {
-public:
+  public:
     ZplMachine(std::string_view stream, const ZplDecodeOptions& options, ZplDecodeResult& result)
         : s_(stream), options_(options), r_(result) {}
 
@@ -56,10 +58,12 @@ public:
                 Junk(pos);
             }
         }
-        if (inFormat_) Error("format started at byte " + std::to_string(formatStart_) + " is not closed by ^XZ");
+        if (inFormat_)
+            Error("format started at byte " + std::to_string(formatStart_) +
+                  " is not closed by ^XZ");
     }
 
-private:
+  private:
     void Error(const std::string& text) { r_.errors.push_back(text); }
     void Warning(const std::string& text) { r_.warnings.push_back(text); }
     std::string At(size_t pos) const { return " at byte " + std::to_string(pos); }
@@ -76,16 +80,18 @@ private:
         const unsigned char command = static_cast<unsigned char>(s_[pos + 3]);
         const unsigned lengthByte = static_cast<unsigned char>(s_[pos + 1]);
         const size_t wanted = lengthByte == 0 ? 255 : lengthByte - 1;
-        if (lengthByte == 0) Error("RFID frame" + At(pos) + " has length byte 0 (more than 254 data bytes?)");
+        if (lengthByte == 0)
+            Error("RFID frame" + At(pos) + " has length byte 0 (more than 254 data bytes?)");
         ZplRfidFrame frame;
         frame.offset = pos;
         frame.command = command;
         const size_t available = std::min(wanted, s_.size() - (pos + 4));
         if (available < wanted) {
-            Error("RFID frame" + At(pos) + " needs " + std::to_string(wanted) + " data bytes, the stream has " +
-                  std::to_string(available));
+            Error("RFID frame" + At(pos) + " needs " + std::to_string(wanted) +
+                  " data bytes, the stream has " + std::to_string(available));
         }
-        frame.data.assign(s_.begin() + ptrdiff_t(pos + 4), s_.begin() + ptrdiff_t(pos + 4 + available));
+        frame.data.assign(s_.begin() + ptrdiff_t(pos + 4),
+                          s_.begin() + ptrdiff_t(pos + 4 + available));
         r_.rfid.push_back(std::move(frame));
         pos += 4 + available;
         return true;
@@ -93,7 +99,8 @@ private:
 
     void Junk(size_t& pos) {
         size_t end = pos + 1;
-        while (end < s_.size() && !IsPrefix(s_[end]) && static_cast<unsigned char>(s_[end]) != 0xFF) ++end;
+        while (end < s_.size() && !IsPrefix(s_[end]) && static_cast<unsigned char>(s_[end]) != 0xFF)
+            ++end;
         Error("unexpected bytes" + At(pos) + ": \"" + Escape(s_.substr(pos, end - pos), 24) + "\"");
         pos = end;
     }
@@ -119,7 +126,8 @@ private:
                          char(std::toupper(static_cast<unsigned char>(s_[pos + 2])))};
         size_t end = pos + 3;
         if (name != "^XA" && name != "^XZ" && name != "^FS") {  // these take no parameters
-            while (end < s_.size() && !IsPrefix(s_[end]) && (inFormat_ || !RfidHeaderAt(end))) ++end;
+            while (end < s_.size() && !IsPrefix(s_[end]) && (inFormat_ || !RfidHeaderAt(end)))
+                ++end;
         }
         pos = end;
         if (name == "^GF") {
@@ -135,33 +143,38 @@ private:
     void Dispatch(const std::string& name, const std::string& params, size_t start) {
         using Handler = void (ZplMachine::*)(const std::string&, size_t);
         static const std::unordered_map<std::string, Handler> handlers = {
-            {"^XA", &ZplMachine::StartFormat}, {"^XZ", &ZplMachine::EndFormat},
-            {"^FO", &ZplMachine::FieldOrigin},  {"^FT", &ZplMachine::FieldTypeset},
-            {"^FS", &ZplMachine::FieldSeparator}, {"^XG", &ZplMachine::RecallGraphic},
-            {"^GB", &ZplMachine::GraphicBox},   {"^FD", &ZplMachine::FieldData},
-            {"^PQ", &ZplMachine::PrintQuantity}, {"^ID", &ZplMachine::DeleteObject},
-            {"~DG", &ZplMachine::DownloadGraphic}, {"^PW", &ZplMachine::PrintWidth},
-            {"^LL", &ZplMachine::LabelLength},  {"^LH", &ZplMachine::LabelHome},
+            {"^XA", &ZplMachine::StartFormat},      {"^XZ", &ZplMachine::EndFormat},
+            {"^FO", &ZplMachine::FieldOrigin},      {"^FT", &ZplMachine::FieldTypeset},
+            {"^FS", &ZplMachine::FieldSeparator},   {"^XG", &ZplMachine::RecallGraphic},
+            {"^GB", &ZplMachine::GraphicBox},       {"^FD", &ZplMachine::FieldData},
+            {"^PQ", &ZplMachine::PrintQuantity},    {"^ID", &ZplMachine::DeleteObject},
+            {"~DG", &ZplMachine::DownloadGraphic},  {"^PW", &ZplMachine::PrintWidth},
+            {"^LL", &ZplMachine::LabelLength},      {"^LH", &ZplMachine::LabelHome},
             {"^PO", &ZplMachine::PrintOrientation}, {"^PM", &ZplMachine::PrintMirror},
         };
-        static const char* const kSettings[] = {"~SD", "^MN", "^MT", "^MM", "^PR", "^JJ", "^JU", "^LR", "^SZ", "^JM",
-                                                "^MC", "^JZ", "~JS", "^ST", "^LT", "~TA", "^CI", "^MD"};
+        static const char* const kSettings[] = {"~SD", "^MN", "^MT", "^MM", "^PR", "^JJ",
+                                                "^JU", "^LR", "^SZ", "^JM", "^MC", "^JZ",
+                                                "~JS", "^ST", "^LT", "~TA", "^CI", "^MD"};
         if (auto it = handlers.find(name); it != handlers.end()) {
             (this->*(it->second))(params, start);
-        } else if (std::find(std::begin(kSettings), std::end(kSettings), name) != std::end(kSettings)) {
+        } else if (std::find(std::begin(kSettings), std::end(kSettings), name) !=
+                   std::end(kSettings)) {
             Setting(name, params);
         } else {
             ++r_.unknown[Escape(name)];
         }
     }
 
-    void Setting(const std::string& name, const std::string& params) { r_.settings.push_back({name, Escape(params)}); }
+    void Setting(const std::string& name, const std::string& params) {
+        r_.settings.push_back({name, Escape(params)});
+    }
 
     // --- formats -------------------------------------------------------------------------
 
     void StartFormat(const std::string&, size_t start) {
         if (inFormat_) {
-            Error("^XA" + At(start) + " inside the format started at byte " + std::to_string(formatStart_));
+            Error("^XA" + At(start) + " inside the format started at byte " +
+                  std::to_string(formatStart_));
             return;
         }
         inFormat_ = true;
@@ -178,7 +191,8 @@ private:
             return;
         }
         if (fieldOpen_) {
-            Warning("field started in the format at byte " + std::to_string(formatStart_) + " is not closed by ^FS");
+            Warning("field started in the format at byte " + std::to_string(formatStart_) +
+                    " is not closed by ^FS");
             CloseField();
         }
         inFormat_ = false;
@@ -206,7 +220,8 @@ private:
             if (parts[3] == "Y" || parts[3] == "N") {
                 quantity_.override = parts[3][0];
             } else {
-                Error("^PQ" + At(start) + ": override must be Y or N, not \"" + Escape(parts[3], 16) + "\"");
+                Error("^PQ" + At(start) + ": override must be Y or N, not \"" +
+                      Escape(parts[3], 16) + "\"");
             }
         }
         if (quantity_.copies == 0) Error("^PQ" + At(start) + ": zero labels");
@@ -235,7 +250,8 @@ private:
         const auto parts = Split(params, 2);
         for (size_t i = 0; i < parts.size(); ++i) {
             if (parts[i].empty()) continue;
-            if (auto value = Dots(parts[i], "^LH", start)) (i == 0 ? homeX_ : homeY_) = int64_t(*value);
+            if (auto value = Dots(parts[i], "^LH", start))
+                (i == 0 ? homeX_ : homeY_) = int64_t(*value);
         }
     }
 
@@ -264,15 +280,20 @@ private:
         fieldOpen_ = true;
     }
 
-    void FieldOrigin(const std::string& params, size_t start) { Origin(params, start, "^FO", false); }
-    void FieldTypeset(const std::string& params, size_t start) { Origin(params, start, "^FT", true); }
+    void FieldOrigin(const std::string& params, size_t start) {
+        Origin(params, start, "^FO", false);
+    }
+    void FieldTypeset(const std::string& params, size_t start) {
+        Origin(params, start, "^FT", true);
+    }
 
     void FieldSeparator(const std::string&, size_t) { CloseField(); }
 
     void CloseField() {
         if (hasContent_) {
             // ^FT places a graphic by its bottom edge.
-            if (typeset_ && field_.field.kind != ZplField::Kind::Text) field_.field.y -= field_.field.heightDots;
+            if (typeset_ && field_.field.kind != ZplField::Kind::Text)
+                field_.field.y -= field_.field.heightDots;
             fields_.push_back(std::move(field_));
         }
         field_ = PendingField{};
@@ -294,7 +315,8 @@ private:
         if (text.empty()) return 1;
         auto value = ParseUnsigned(text, 10);
         if (!value || *value == 0) {
-            Error("^XG" + At(start) + ": magnification must be 1 to 10, not \"" + Escape(text, 16) + "\"");
+            Error("^XG" + At(start) + ": magnification must be 1 to 10, not \"" + Escape(text, 16) +
+                  "\"");
             return 1;
         }
         return uint32_t(*value);
@@ -323,7 +345,8 @@ private:
         uint64_t values[3] = {1, 1, 1};  // width, height, thickness
         for (size_t i = 0; i < 3 && i < parts.size(); ++i) {
             if (parts[i].empty()) continue;
-            if (auto value = Dots(parts[i], "^GB", start)) values[i] = std::max<uint64_t>(*value, 1);
+            if (auto value = Dots(parts[i], "^GB", start))
+                values[i] = std::max<uint64_t>(*value, 1);
         }
         BeginContent(ZplField::Kind::Box);
         field_.field.widthDots = uint32_t(std::max(values[0], values[2]));
@@ -355,7 +378,8 @@ private:
         const auto total = ParseUnsigned(head[2], kMaxGraphicBytes);
         const auto perRow = ParseUnsigned(head[3], UINT32_MAX);
         if (!count || !total || !perRow || *perRow == 0) {
-            Error("^GF" + At(start) + ": bad sizes \"" + Escape(head[1] + "," + head[2] + "," + head[3], 40) + "\"");
+            Error("^GF" + At(start) + ": bad sizes \"" +
+                  Escape(head[1] + "," + head[2] + "," + head[3], 40) + "\"");
             return;
         }
         std::string data;
@@ -377,8 +401,8 @@ private:
         auto graphic = std::make_shared<StoredGraphic>();
         if (head[0] == "B") {
             if (data.size() != *total) {
-                Error("^GF" + At(start) + ": binary data holds " + std::to_string(data.size()) + " bytes, not " +
-                      std::to_string(*total));
+                Error("^GF" + At(start) + ": binary data holds " + std::to_string(data.size()) +
+                      " bytes, not " + std::to_string(*total));
                 return;
             }
             graphic->bytes.assign(data.begin(), data.end());
@@ -406,7 +430,8 @@ private:
         ZplDownload download;
         download.name = zpltext::NormaliseName(parts[0]);
         const std::string where = "~DG " + Escape(download.name) + At(start);
-        const auto total = parts.size() > 1 ? ParseUnsigned(parts[1], UINT64_MAX / 4) : std::nullopt;
+        const auto total =
+            parts.size() > 1 ? ParseUnsigned(parts[1], UINT64_MAX / 4) : std::nullopt;
         const auto perRow = parts.size() > 2 ? ParseUnsigned(parts[2], UINT32_MAX) : std::nullopt;
         if (parts.size() < 4 || !total || !perRow || *perRow == 0) {
             Error(where + ": needs name, byte count, bytes per row (above 0) and data");
@@ -490,8 +515,10 @@ private:
             return;
         }
         const bool kept = !options_.onLabel;
-        if ((kept && keptPixels_ + width * height > kMaxKeptPixels) || !GreyBitmap::FitsLimit(width, height)) {
-            Warning(name + ": image of " + std::to_string(width) + "x" + std::to_string(height) + " dots not drawn");
+        if ((kept && keptPixels_ + width * height > kMaxKeptPixels) ||
+            !GreyBitmap::FitsLimit(width, height)) {
+            Warning(name + ": image of " + std::to_string(width) + "x" + std::to_string(height) +
+                    " dots not drawn");
             return;
         }
         if (kept) keptPixels_ += width * height;

@@ -19,21 +19,21 @@ struct ZplField {
     Kind kind = Kind::Graphic;
     int64_t x = 0;  // dots from the label's top-left corner, label home included
     int64_t y = 0;
-    std::string graphic;      // Graphic: the recalled name, such as "R:SSGFX000.GRF"; "^GF" for inline
-    bool found = true;        // Graphic: the name was stored on the printer
+    std::string graphic;  // Graphic: the recalled name, such as "R:SSGFX000.GRF"; "^GF" for inline
+    bool found = true;    // Graphic: the name was stored on the printer
     uint32_t widthDots = 0;   // Graphic (bytes per row x 8, magnified) and Box
     uint32_t heightDots = 0;  // Graphic (rows, magnified) and Box
     uint32_t magX = 1;        // Graphic
     uint32_t magY = 1;
-    uint32_t lineDots = 0;    // Box: line thickness
-    bool whiteInk = false;    // Box: drawn in white (^GB colour W)
-    std::string text;         // Text: the field data (^FD), not drawn
+    uint32_t lineDots = 0;  // Box: line thickness
+    bool whiteInk = false;  // Box: drawn in white (^GB colour W)
+    std::string text;       // Text: the field data (^FD), not drawn
 };
 
 struct ZplLabel {
-    int number = 0;                         // 1 for the first printing format
-    std::optional<uint32_t> printWidth;     // ^PW in force, dots
-    std::optional<uint32_t> labelLength;    // ^LL in force, dots
+    int number = 0;                       // 1 for the first printing format
+    std::optional<uint32_t> printWidth;   // ^PW in force, dots
+    std::optional<uint32_t> labelLength;  // ^LL in force, dots
     std::vector<ZplField> fields;
     uint64_t copies = 1;       // ^PQ q
     uint64_t pauseCut = 0;     // ^PQ p: labels between pauses or cuts, 0 never
@@ -49,8 +49,8 @@ struct ZplSetting {
 };
 
 struct ZplRfidFrame {
-    size_t offset = 0;      // byte offset of the frame in the stream
-    uint8_t command = 0;    // 0x65 or 0x66
+    size_t offset = 0;    // byte offset of the frame in the stream
+    uint8_t command = 0;  // 0x65 or 0x66
     std::vector<uint8_t> data;
 };
 
@@ -97,8 +97,9 @@ ZplDecodeResult DecodeZpl(std::string_view stream, const ZplDecodeOptions& optio
 //   labels <n> copies <total>
 //   rfid <n>: offset <byte> command <hex> length <data bytes> data <hex>
 //   setting <command> <params>
-//   download <name>: bytes <total> per-row <bytes> rows <rows> encoding <enc> crc <ok|bad|none> stored <yes|no>
-//   label <n>: width <PW|unset> length <LL|unset> graphic <name|none> at <x>,<y> size <w>x<h> copies <q>
+//   download <name>: bytes <total> per-row <bytes> rows <rows> encoding <enc> crc <ok|bad|none>
+//   stored <yes|no> label <n>: width <PW|unset> length <LL|unset> graphic <name|none> at <x>,<y>
+//   size <w>x<h> copies <q>
 //       pause/cut <p> replicates <r> override <Y|N> dark <dots>        (one line)
 //   label <n> field <k>: graphic <name> at <x>,<y> size <w>x<h> mag <mx>,<my> [missing]
 //   label <n> field <k>: box at <x>,<y> size <w>x<h>

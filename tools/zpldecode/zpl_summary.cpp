@@ -17,7 +17,9 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-std::string Dimension(const std::optional<uint32_t>& value) { return value ? std::to_string(*value) : "unset"; }
+std::string Dimension(const std::optional<uint32_t>& value) {
+    return value ? std::to_string(*value) : "unset";
+}
 
 const ZplField* FirstGraphic(const ZplLabel& label) {
     for (const ZplField& f : label.fields) {
@@ -30,13 +32,14 @@ void LabelLine(std::ostream& out, const ZplLabel& label) {
     out << "label " << label.number << ": width " << Dimension(label.printWidth) << " length "
         << Dimension(label.labelLength);
     if (const ZplField* g = FirstGraphic(label)) {
-        out << " graphic " << zpltext::Escape(g->graphic) << " at " << g->x << "," << g->y << " size " << g->widthDots << "x"
-            << g->heightDots;
+        out << " graphic " << zpltext::Escape(g->graphic) << " at " << g->x << "," << g->y
+            << " size " << g->widthDots << "x" << g->heightDots;
     } else {
         out << " graphic none";
     }
-    out << " copies " << label.copies << " pause/cut " << label.pauseCut << " replicates " << label.replicates
-        << " override " << label.overridePause << " dark " << label.darkDots << "\n";
+    out << " copies " << label.copies << " pause/cut " << label.pauseCut << " replicates "
+        << label.replicates << " override " << label.overridePause << " dark " << label.darkDots
+        << "\n";
 }
 
 void FieldLine(std::ostream& out, const ZplLabel& label, size_t index) {
@@ -44,8 +47,9 @@ void FieldLine(std::ostream& out, const ZplLabel& label, size_t index) {
     out << "label " << label.number << " field " << index + 1 << ": ";
     switch (f.kind) {
         case ZplField::Kind::Graphic:
-            out << "graphic " << zpltext::Escape(f.graphic) << " at " << f.x << "," << f.y << " size " << f.widthDots << "x"
-                << f.heightDots << " mag " << f.magX << "," << f.magY << (f.found ? "" : " missing");
+            out << "graphic " << zpltext::Escape(f.graphic) << " at " << f.x << "," << f.y
+                << " size " << f.widthDots << "x" << f.heightDots << " mag " << f.magX << ","
+                << f.magY << (f.found ? "" : " missing");
             break;
         case ZplField::Kind::Box:
             out << "box at " << f.x << "," << f.y << " size " << f.widthDots << "x" << f.heightDots;
@@ -66,24 +70,26 @@ std::string FormatSummary(const ZplDecodeResult& r) {
     for (size_t i = 0; i < r.rfid.size(); ++i) {
         char command[8];
         std::snprintf(command, sizeof(command), "%02x", r.rfid[i].command);
-        out << "rfid " << i + 1 << ": offset " << r.rfid[i].offset << " command " << command << " length "
-            << r.rfid[i].data.size() << " data " << Hex(r.rfid[i].data) << "\n";
+        out << "rfid " << i + 1 << ": offset " << r.rfid[i].offset << " command " << command
+            << " length " << r.rfid[i].data.size() << " data " << Hex(r.rfid[i].data) << "\n";
     }
     for (const ZplSetting& s : r.settings) {
         out << "setting " << s.command << (s.params.empty() ? "" : " ") << s.params << "\n";
     }
     for (const ZplDownload& d : r.downloads) {
-        out << "download " << zpltext::Escape(d.name) << ": bytes " << d.totalBytes << " per-row " << d.bytesPerRow
-            << " rows " << (d.bytesPerRow ? d.totalBytes / d.bytesPerRow : 0) << " encoding "
-            << (d.encoding.empty() ? "none" : d.encoding) << " crc " << (d.crc.empty() ? "none" : d.crc)
-            << " stored " << (d.stored ? "yes" : "no") << "\n";
+        out << "download " << zpltext::Escape(d.name) << ": bytes " << d.totalBytes << " per-row "
+            << d.bytesPerRow << " rows " << (d.bytesPerRow ? d.totalBytes / d.bytesPerRow : 0)
+            << " encoding " << (d.encoding.empty() ? "none" : d.encoding) << " crc "
+            << (d.crc.empty() ? "none" : d.crc) << " stored " << (d.stored ? "yes" : "no") << "\n";
     }
     for (const ZplLabel& label : r.labels) {
         LabelLine(out, label);
         for (size_t k = 0; k < label.fields.size(); ++k) FieldLine(out, label, k);
     }
-    for (const ZplDelete& d : r.deletes) out << "delete " << d.pattern << " removed " << d.removed << "\n";
-    for (const auto& [command, count] : r.unknown) out << "unknown " << command << " count " << count << "\n";
+    for (const ZplDelete& d : r.deletes)
+        out << "delete " << d.pattern << " removed " << d.removed << "\n";
+    for (const auto& [command, count] : r.unknown)
+        out << "unknown " << command << " count " << count << "\n";
     for (const std::string& w : r.warnings) out << "warning: " << w << "\n";
     for (const std::string& e : r.errors) out << "error: " << e << "\n";
     if (r.ok()) {

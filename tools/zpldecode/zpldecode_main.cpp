@@ -43,11 +43,11 @@ bool ParseArguments(int argc, char* argv[], Arguments& args) {
         }
     }
     if (args.prefix.empty()) {
-        args.prefix = args.input == "-" ? "label" : std::filesystem::path(args.input).stem().string();
+        args.prefix =
+            args.input == "-" ? "label" : std::filesystem::path(args.input).stem().string();
     }
     return !args.input.empty();
 }
-
 
 }  // namespace
 
@@ -56,7 +56,8 @@ int main(int argc, char* argv[]) {
     if (!ParseArguments(argc, argv, args)) return Usage();
     std::string stream;
     if (!ReadStreamInput(args.input, stream)) {
-        std::cerr << "zpldecode: cannot read " << args.input << ": " << std::strerror(errno) << "\n";
+        std::cerr << "zpldecode: cannot read " << args.input << ": " << std::strerror(errno)
+                  << "\n";
         return 2;
     }
     bool written = true;
@@ -65,7 +66,8 @@ int main(int argc, char* argv[]) {
     if (args.png) {
         options.onLabel = [&](const ZplLabel& label) {
             if (label.image.empty()) return;
-            const std::string path = args.outDir + "/" + args.prefix + "-" + std::to_string(label.number) + ".png";
+            const std::string path =
+                args.outDir + "/" + args.prefix + "-" + std::to_string(label.number) + ".png";
             std::string error;
             if (WritePng(path, label.image, &error)) {
                 std::cerr << "zpldecode: wrote " << path << "\n";
