@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format
   libcups2-dev libcupsimage2-dev zlib1g-dev libpng-dev libqrencode-dev googletest libgtest-dev
   cups cups-client cups-filters cups-filters-core-drivers cups-ppdc poppler-utils ghostscript zbar-tools
 )
