@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "filter/job_messages.h"
 #include "log/log4z.h"
 #include "settings/ppd_access.h"
 #include "settings/ppd_api.h"
@@ -23,25 +24,20 @@ void InstallCancelHandler() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool StartJob(int argc, char* argv[], const char* logName, RasterInput& input, ppd_file_t** ppd,
-              bool& logFlag) {
+bool StartJob(int argc, char* argv[], const char* logName, JobInput& job) {
     std::setbuf(stderr, nullptr);
+    // A printer connection that goes away must fail the write, not kill the filter unseen.
+    std::signal(SIGPIPE, SIG_IGN);
     StartLog4z(logName);
-    if (OpenPageStream(argc, argv, input) != 0) return false;
-    if (input.raster == nullptr) {
-        std::fputs("cupsRasterOpen failed.", stderr);
-        if (input.fd != 0) ::close(input.fd);
+    if (OpenPageStream(argc, argv, job.raster) != 0) return false;
+    if (job.raster.raster == nullptr) {
+        ReportError("cupsRasterOpen failed. The job's input is not a CUPS raster stream.");
         return false;
     }
     InstallCancelHandler();
-    if (OpenPpdFile(ppd) != 0) {
-        cupsRasterClose(input.raster);
-        input.raster = nullptr;
-        if (input.fd != 0) ::close(input.fd);
-        return false;
-    }
-    InitializeSetting(argv[5], *ppd);
-    logFlag = UpdateLogStatus(*ppd);
+    if (OpenPpdFile(job.ppd) != 0) return false;
+    InitializeSetting(argv[5], job.ppd.get());
+    job.logFlag = UpdateLogStatus(job.ppd.get());
     return true;
 }
 
@@ -49,16 +45,12 @@ HeaderRead ReadNextHeader(const RasterInput& input, unsigned pageNumber,
                           cups_page_header2_t& header) {
     if (cupsRasterReadHeader2(input.raster, &header)) return HeaderRead::Page;
     if (input.endReached) return HeaderRead::End;
-    std::fprintf(stderr, "ERROR: Page %u has an invalid page header.\n", pageNumber);
-    LOGE("page %u has an invalid page header", pageNumber);
+    ReportError("Page %u has an invalid page header.", pageNumber);
     return HeaderRead::Refused;
 }
 
-void CloseStreamFile(ppd_file_t* ppd, RasterInput& input, unsigned pages, const char* tempPdf) {
-    ppdClose(ppd);
-    cupsRasterClose(input.raster);
-    input.raster = nullptr;
-    if (input.fd != 0) ::close(input.fd);
-    if (pages == 0) std::fputs("No pages were found.", stderr);
+void CloseStreamFile(JobInput& job, const char* tempPdf) {
+    job.ppd.reset();
+    job.raster.Close();
     if (tempPdf != nullptr && *tempPdf != '\0') ::unlink(tempPdf);
 }

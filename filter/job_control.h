@@ -1,5 +1,5 @@
-// Job control shared by every filter: the SIGTERM cancel flag, reading the next page header,
-// and closing the job's input.
+// Job control shared by every filter: the SIGTERM cancel flag, the job's input (raster stream,
+// PPD, log switch), reading the next page header, and the end of the job's input.
 #pragma once
 
 #include <cups/raster.h>
@@ -15,23 +15,30 @@ void CancelJob(int signal);
 // Clears `Canceled` and installs CancelJob for SIGTERM.
 void InstallCancelHandler();
 
+// What a job reads: the raster input, the queue's PPD with the job's options marked, and
+// whether its debug log is on. Both the stream and the PPD close when the job input goes.
+struct JobInput {
+    RasterInput raster;
+    PpdFile ppd;
+    bool logFlag = false;
+};
+
 enum class HeaderRead {
     Page,     // a header was read
     End,      // the input ended
     Refused,  // libcups refused the header; the reason is on standard error and in the log
 };
 
-// The start of every job: standard error unbuffered, the job log started, the raster input and
-// the PPD opened, SIGTERM handled, the job's options marked and the "DriverLog" switch read
-// into `logFlag`. False (with the reason on standard error) when the job cannot start; nothing
-// is left open then.
-bool StartJob(int argc, char* argv[], const char* logName, RasterInput& input, ppd_file_t** ppd,
-              bool& logFlag);
+// The start of every job: standard error unbuffered, the job log started, the raster input
+// and the PPD opened, SIGTERM handled and a closed pipe reported as a write error, the job's
+// options marked and the "DriverLog" switch read. False (with one ERROR line on standard
+// error) when the job cannot start.
+bool StartJob(int argc, char* argv[], const char* logName, JobInput& job);
 
 // Reads the header of page `pageNumber`.
 HeaderRead ReadNextHeader(const RasterInput& input, unsigned pageNumber,
                           cups_page_header2_t& header);
 
-// Closes the PPD, the raster stream and (unless standard input) the descriptor; reports a job
-// without pages; removes `tempPdf` when one is given.
-void CloseStreamFile(ppd_file_t* ppd, RasterInput& input, unsigned pages, const char* tempPdf);
+// Closes the PPD, the raster stream and (unless standard input) the descriptor; removes
+// `tempPdf` when one is given.
+void CloseStreamFile(JobInput& job, const char* tempPdf);

@@ -6,13 +6,26 @@
 #include <cstdlib>
 #include <string>
 
+#include "filter/job_messages.h"
 #include "log/log4z.h"
 #include "settings/ppd_access.h"
 #include "settings/ppd_api.h"
 
-tagOEMCFG g_oemCfg;
-_DEVMODE g_devMode;
-_OEMPDEV g_oemPDEV;
+void LabelJob::HoldPage(PageImage image) {
+    DropPage();
+    const PageFormat& format = image.format;
+    pdev.pBufStart = image.bits.release();
+    pdev.dwBufSize = format.bufferSize;
+    pdev.bmInfoHeader.biWidth = static_cast<int32_t>(format.width);
+    pdev.bmInfoHeader.biHeight = static_cast<int32_t>(format.height);
+    pdev.bmInfoHeader.biBitCount = 24;
+    pdev.bmInfoHeader.biSizeImage = format.bufferSize;
+}
+
+void LabelJob::DropPage() {
+    std::free(pdev.pBufStart);
+    pdev.pBufStart = nullptr;
+}
 
 namespace {
 
@@ -25,16 +38,13 @@ std::string TempPdfPath(const char* jobId) {
 
 class PageLoop {
   public:
-    PageLoop(const LabelFilterTraits& traits, LabelRenderer& renderer, ppd_file_t* ppd,
-             const RasterInput& input, char* argv[], bool logFlag, const std::string& tempPdf)
-        : traits_(traits),
+    PageLoop(LabelJob& job, LabelRenderer& renderer, char* argv[], const std::string& tempPdf)
+        : job_(job),
+          flow_(job.definition.flow),
+          steps_(job.definition.steps),
           renderer_(renderer),
-          ppd_(ppd),
-          input_(input),
-          raster_(input.raster),
           argv_(argv),
           jobId_(static_cast<int>(std::strtol(argv[1], nullptr, 10))),
-          logFlag_(logFlag),
           tempPdf_(tempPdf) {}
 
     // Runs every page; returns the exit status.
@@ -45,26 +55,23 @@ class PageLoop {
     bool RfidLetsPagePrint();
     bool GetPrintData(const cups_page_header2_t& header, const PageFormat& format);
     unsigned HandOverPageNumber() const {
-        return traits_.intermediateNumber == HandOverNumber::PageJustStarted ? page_
-                                                                             : bufferedPage_;
+        return flow_.intermediateNumber == HandOverNumber::PageJustStarted ? page_ : bufferedPage_;
     }
 
-    const LabelFilterTraits& traits_;
+    LabelJob& job_;
+    const LabelFlowPolicy& flow_;
+    const LabelJobSteps& steps_;
     LabelRenderer& renderer_;
-    ppd_file_t* ppd_;
-    const RasterInput& input_;
-    cups_raster_t* raster_;
     char** argv_;
     int jobId_;
-    bool logFlag_;
     const std::string& tempPdf_;
     unsigned page_ = 0;          // headers read
     unsigned bufferedPage_ = 0;  // number of the page in the page buffer
 };
 
 bool PageLoop::RfidLetsPagePrint() {
-    if (traits_.handleRfid != nullptr && !traits_.handleRfid(argv_[3])) return false;
-    if (traits_.vxRfidJobTask != nullptr && traits_.vxRfidJobTask(argv_[3], jobId_) == 1)
+    if (steps_.handleRfid != nullptr && !steps_.handleRfid(argv_[3], job_.output)) return false;
+    if (steps_.vxRfidJobTask != nullptr && steps_.vxRfidJobTask(argv_[3], jobId_, job_.output) == 1)
         return false;
     return true;
 }
@@ -73,21 +80,16 @@ bool PageLoop::RfidLetsPagePrint() {
 // describes this page's own image.
 bool PageLoop::GetPrintData(const cups_page_header2_t& header, const PageFormat& format) {
     PageImage image;
-    if (!ReadPageImage(input_, format, image)) return false;
-    if (traits_.renderPdfPage != nullptr && g_oemCfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
+    if (!ReadPageImage(job_.input.raster, format, image)) return false;
+    if (steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
         const PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
                                      header.HWResolution[1]};
-        if (!traits_.renderPdfPage(request, image.bits, format.width, format.height,
-                                   format.stride)) {
+        if (!steps_.renderPdfPage(request, image.bits.get(), format.width, format.height,
+                                  format.stride)) {
             LOGW("page %u: no image from the job's PDF, printing the raster page", page_);
         }
     }
-    g_oemPDEV.pBufStart = image.bits;
-    g_oemPDEV.dwBufSize = format.bufferSize;
-    g_oemPDEV.bmInfoHeader.biWidth = static_cast<int32_t>(format.width);
-    g_oemPDEV.bmInfoHeader.biHeight = static_cast<int32_t>(format.height);
-    g_oemPDEV.bmInfoHeader.biBitCount = 24;
-    g_oemPDEV.bmInfoHeader.biSizeImage = format.bufferSize;
+    job_.HoldPage(std::move(image));
     return true;
 }
 
@@ -95,8 +97,10 @@ int PageLoop::Run() {
     int status = 0;
     bool endedByRenderer = false;
     cups_page_header2_t header;
+    const RasterInput& input = job_.input.raster;
+    ppd_file_t* ppd = job_.input.ppd.get();
     for (;;) {
-        const HeaderRead read = ReadNextHeader(input_, page_ + 1, header);
+        const HeaderRead read = ReadNextHeader(input, page_ + 1, header);
         if (read != HeaderRead::Page) {
             if (read == HeaderRead::Refused) status = 1;
             break;
@@ -106,47 +110,46 @@ int PageLoop::Run() {
         PageFormat format{};
         std::string error;
         if (!CheckPageHeader(header, page_, format, error)) {
-            std::fputs(error.c_str(), stderr);
-            LOGE("%s", error.c_str());
+            ReportError("%s", error.c_str());
             status = 1;
             break;
         }
         if (!RfidLetsPagePrint()) {
-            DiscardPagePixels(input_, format);
+            DiscardPagePixels(input, format);
             break;
         }
-        StartPage(ppd_, &header, page_);
-        if (page_ == 1) InitPrintSetting(1, ppd_, &header, renderer_, traits_);
-        if (!TransPrintData(HandOverPageNumber(), renderer_, false, logFlag_, traits_) &&
-            traits_.intermediateFailureEndsJob) {
+        StartPage(ppd, &header, page_);
+        if (page_ == 1) InitPrintSetting(1, ppd, &header, renderer_, job_);
+        if (!TransPrintData(HandOverPageNumber(), renderer_, false, job_) &&
+            flow_.intermediateResult == IntermediateResult::FailureEndsJob) {
             endedByRenderer = true;
             break;
         }
         if (!GetPrintData(header, format)) {
-            std::fprintf(stderr, "ERROR: Not enough memory for page %u.\n", page_);
+            ReportError("Not enough memory for page %u.", page_);
             status = 1;
             break;
         }
         bufferedPage_ = page_;
-        if (traits_.afterPageMessage != nullptr && !Canceled)
-            std::fputs(traits_.afterPageMessage, stderr);
-        if (Canceled) break;
+        if (flow_.afterPageMessage != nullptr && !Canceled) WriteStatus(flow_.afterPageMessage);
+        // Once the printer stream is lost no later page can reach the printer.
+        if (Canceled || job_.output.Failed()) break;
     }
-    if (!endedByRenderer && (g_oemPDEV.pBufStart != nullptr || !traits_.finalHandOverNeedsBuffer)) {
-        TransPrintData(HandOverPageNumber(), renderer_, true, logFlag_, traits_);
+    const bool buffered = job_.pdev.pBufStart != nullptr;
+    if (!endedByRenderer && (buffered || flow_.finalHandOver == FinalHandOver::Always)) {
+        TransPrintData(HandOverPageNumber(), renderer_, true, job_);
     }
     return status;
 }
 
 }  // namespace
 
-int RunLabelFilter(int argc, char* argv[], const LabelFilterTraits& traits) {
-    RasterInput input;
-    ppd_file_t* ppd = nullptr;
-    bool logFlag = false;
-    if (!StartJob(argc, argv, traits.logName, input, &ppd, logFlag)) return 1;
+int RunLabelFilter(int argc, char* argv[], const LabelFilterDefinition& definition) {
+    LabelJob job(definition, StandardOutput());
+    if (!StartJob(argc, argv, definition.logName, job.input)) return 1;
 
-    const std::string tempPdf = traits.removesTempPdf ? TempPdfPath(argv[1]) : std::string();
+    const bool removesTempPdf = definition.steps.renderPdfPage != nullptr;
+    const std::string tempPdf = removesTempPdf ? TempPdfPath(argv[1]) : std::string();
     LOGD("tempPDF: %s", tempPdf.c_str());
     LOGD("job_id = %d", static_cast<int>(std::strtol(argv[1], nullptr, 10)));
     LOGD("user = %s", argv[2]);
@@ -156,9 +159,15 @@ int RunLabelFilter(int argc, char* argv[], const LabelFilterTraits& traits) {
     LOGD("filename = %s", argc == 7 ? argv[6] : "");
     LOGD("pid = %ld", static_cast<long>(::getpid()));
 
-    std::unique_ptr<LabelRenderer> renderer = traits.makeRenderer();
-    PageLoop loop(traits, *renderer, ppd, input, argv, logFlag, tempPdf);
-    const int status = loop.Run();
-    CloseStreamFile(ppd, input, loop.Pages(), tempPdf.empty() ? nullptr : tempPdf.c_str());
+    const std::unique_ptr<LabelRenderer> renderer =
+        definition.makeRenderer(definition.rendererLifetime);
+    PageLoop loop(job, *renderer, argv, tempPdf);
+    int status = loop.Run();
+    CloseStreamFile(job.input, tempPdf.empty() ? nullptr : tempPdf.c_str());
+    if (loop.Pages() == 0) WriteStatus("No pages were found.");
+    if (job.output.Failed()) {
+        ReportError("Writing to the printer failed: %s.", job.output.Describe().c_str());
+        status = 1;
+    }
     return status;
 }

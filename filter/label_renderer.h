@@ -3,28 +3,38 @@
 
 #include <memory>
 
+#include "filter/output_sink.h"
 #include "filter/records.h"
 #include "settings/oem_cfg.h"
 
 class LabelRenderer {
   public:
     virtual ~LabelRenderer() = default;
-    // Hands the renderer the job's three records; it reads them and writes back a few fields.
-    virtual void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev) = 0;
+    // Hands the renderer the job's three records and its output; it reads the records and
+    // writes back a few fields.
+    virtual void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev, OutputSink& output) = 0;
     // Writes the job's set-up commands; the result is only logged.
     virtual int StartDocCMD() = 0;
     // Converts the page image in the page device record and writes its commands.
     virtual bool TransCommand(bool isLastPage, bool logFlag) = 0;
 };
 
+// Gives a renderer object the job's records and output.
+template <typename Renderer>
+void AttachTo(Renderer& renderer, tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev,
+              OutputSink* output) {
+    renderer.SetOemCfgPointer(cfg);
+    renderer.SetDevModePointer(devMode);
+    renderer.SetOemPdevPointer(pdev);
+    renderer.SetOutputSink(output);
+}
+
 // One renderer object serves the whole job.
 template <typename Renderer>
 class JobRenderer final : public LabelRenderer {
   public:
-    void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev) override {
-        renderer_.SetOemCfgPointer(cfg);
-        renderer_.SetDevModePointer(devMode);
-        renderer_.SetOemPdevPointer(pdev);
+    void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev, OutputSink& output) override {
+        AttachTo(renderer_, cfg, devMode, pdev, &output);
     }
     int StartDocCMD() override { return static_cast<int>(renderer_.StartDocCMD()); }
     bool TransCommand(bool isLastPage, bool logFlag) override {
@@ -39,30 +49,40 @@ class JobRenderer final : public LabelRenderer {
 template <typename Renderer>
 class PerCallRenderer final : public LabelRenderer {
   public:
-    void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev) override {
+    void Attach(tagOEMCFG* cfg, _DEVMODE* devMode, _OEMPDEV* pdev, OutputSink& output) override {
         cfg_ = cfg;
         devMode_ = devMode;
         pdev_ = pdev;
+        output_ = &output;
     }
-    int StartDocCMD() override { return static_cast<int>(Fresh().StartDocCMD()); }
+    int StartDocCMD() override {
+        Renderer renderer;
+        AttachTo(renderer, cfg_, devMode_, pdev_, output_);
+        return static_cast<int>(renderer.StartDocCMD());
+    }
     bool TransCommand(bool isLastPage, bool logFlag) override {
-        return Fresh().TransCommand(isLastPage, logFlag);
+        Renderer renderer;
+        AttachTo(renderer, cfg_, devMode_, pdev_, output_);
+        return renderer.TransCommand(isLastPage, logFlag);
     }
 
   private:
-    Renderer Fresh() const {
-        Renderer renderer;
-        renderer.SetOemCfgPointer(cfg_);
-        renderer.SetDevModePointer(devMode_);
-        renderer.SetOemPdevPointer(pdev_);
-        return renderer;
-    }
     tagOEMCFG* cfg_ = nullptr;
     _DEVMODE* devMode_ = nullptr;
     _OEMPDEV* pdev_ = nullptr;
+    OutputSink* output_ = nullptr;
 };
 
-template <template <typename> class Lifetime, typename Renderer>
-std::unique_ptr<LabelRenderer> MakeLabelRenderer() {
-    return std::make_unique<Lifetime<Renderer>>();
+// How long a renderer object lives.
+enum class RendererLifetime {
+    OnePerJob,     // JobRenderer
+    FreshPerCall,  // PerCallRenderer
+};
+
+template <typename Renderer>
+std::unique_ptr<LabelRenderer> MakeLabelRenderer(RendererLifetime lifetime) {
+    if (lifetime == RendererLifetime::FreshPerCall) {
+        return std::make_unique<PerCallRenderer<Renderer>>();
+    }
+    return std::make_unique<JobRenderer<Renderer>>();
 }

@@ -53,35 +53,34 @@ std::string Format(const char* format, unsigned a, unsigned b, unsigned c, unsig
 bool CheckPageHeader(const cups_page_header2_t& h, unsigned pageNumber, PageFormat& format,
                      std::string& error) {
     if (h.cupsWidth == 0 || h.cupsHeight == 0) {
-        error = Format("ERROR: Page %u has no pixels (%u x %u).\n", pageNumber, h.cupsWidth,
-                       h.cupsHeight);
+        error = Format("Page %u has no pixels (%u x %u).", pageNumber, h.cupsWidth, h.cupsHeight);
         return false;
     }
     if (h.HWResolution[0] < 1 || h.HWResolution[0] > kMaxDpi || h.HWResolution[1] < 1 ||
         h.HWResolution[1] > kMaxDpi) {
-        error = Format("ERROR: Page %u has an unusable resolution (%u x %u dpi).\n", pageNumber,
+        error = Format("Page %u has an unusable resolution (%u x %u dpi).", pageNumber,
                        h.HWResolution[0], h.HWResolution[1]);
         return false;
     }
     if (!ClassifyPixels(h, format.pixels)) {
         error = Format(
-            "ERROR: Page %u has an unsupported pixel format (%u bits per pixel, colour space %u, "
-            "order %u).\n",
+            "Page %u has an unsupported pixel format (%u bits per pixel, colour space %u, "
+            "order %u).",
             pageNumber, h.cupsBitsPerPixel, h.cupsColorSpace, h.cupsColorOrder);
         return false;
     }
     const uint64_t rowBits = uint64_t{h.cupsWidth} * h.cupsBitsPerPixel;
     if (h.cupsBytesPerLine < (rowBits + 7) / 8 || h.cupsBytesPerLine > kMaxPageBytes) {
-        error = Format(
-            "ERROR: Page %u has an inconsistent line length (%u bytes for %u pixels of %u bits).\n",
-            pageNumber, h.cupsBytesPerLine, h.cupsWidth, h.cupsBitsPerPixel);
+        error =
+            Format("Page %u has an inconsistent line length (%u bytes for %u pixels of %u bits).",
+                   pageNumber, h.cupsBytesPerLine, h.cupsWidth, h.cupsBitsPerPixel);
         return false;
     }
     const uint64_t stride = DibStride(h.cupsWidth, 24);
     const uint64_t size = stride * h.cupsHeight;
     if (stride > UINT32_MAX || size > kMaxPageBytes) {
-        error = Format("ERROR: Page %u is too large to print (%u x %u pixels).\n", pageNumber,
-                       h.cupsWidth, h.cupsHeight);
+        error = Format("Page %u is too large to print (%u x %u pixels).", pageNumber, h.cupsWidth,
+                       h.cupsHeight);
         return false;
     }
     format.width = h.cupsWidth;

@@ -1,6 +1,7 @@
 #include "filter/page_input.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "filter/job_messages.h"
 #include "log/log4z.h"
 #include "settings/ppd_api.h"
 
@@ -59,20 +61,31 @@ bool UncompressedSync(const uint8_t* sync) {
 
 }  // namespace
 
+void RasterInput::Close() {
+    if (raster != nullptr) cupsRasterClose(raster);
+    raster = nullptr;
+    if (fd > 0) ::close(fd);
+    fd = 0;
+}
+
+void PpdCloser::operator()(ppd_file_t* ppd) const {
+    ppdClose(ppd);
+}
+
 int OpenPageStream(int argc, char* argv[], RasterInput& input) {
     if (argv == nullptr) {
         LOGD("open file failed");
         return 1;
     }
     if (argc != 6 && argc != 7) {
-        std::fputs("rastertomoxcp job-id user title copies options [file]", stderr);
+        ReportError("rastertomoxcp job-id user title copies options [file]");
         return 1;
     }
     if (argc == 7) {
         input.fd = ::open(argv[6], O_RDONLY | O_CLOEXEC);
         if (input.fd < 0) {
             input.fd = 0;
-            std::fputs("ERROR: Unable to open raster file", stderr);
+            ReportError("Unable to open raster file");
             ::sleep(1);
             return 1;
         }
@@ -80,20 +93,56 @@ int OpenPageStream(int argc, char* argv[], RasterInput& input) {
         input.fd = 0;
     }
     input.raster = cupsRasterOpenIO(CountDelivered, &input, CUPS_RASTER_READ);
-    // The sync word is the first read-ahead; a sync word that came in pieces counts as compressed.
+    // The sync word is the first read-ahead; a sync word that came in pieces counts as
+    // compressed.
     input.uncompressed =
         input.readAheadEnd >= 4 && input.delivered == 4 && UncompressedSync(input.readAhead.data());
     return 0;
 }
 
-int OpenPpdFile(ppd_file_t** ppd) {
+namespace {
+
+// Opens the PPD without waiting on a FIFO or reading a device forever: only a regular file
+// is read.
+ppd_file_t* OpenRegularPpd(const char* path, std::string& why) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::string(path) + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        why = std::string(path) + " is not a regular file.";
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    cups_file_t* file = cupsFileOpenFd(fd, "r");
+    if (file == nullptr) {
+        ::close(fd);
+        why = std::string(path) + " cannot be read.";
+        return nullptr;
+    }
+    ppd_file_t* ppd = ppdOpen2(file);
+    cupsFileClose(file);
+    if (ppd == nullptr) {
+        int line = 0;
+        const ppd_status_t status = ppdLastError(&line);
+        char text[256];
+        std::snprintf(text, sizeof(text), "%s on line %d.", ppdErrorString(status), line);
+        why = text;
+    }
+    return ppd;
+}
+
+}  // namespace
+
+int OpenPpdFile(PpdFile& ppd) {
     const char* path = std::getenv("PPD");
-    *ppd = path != nullptr ? ppdOpenFile(path) : nullptr;
-    if (*ppd != nullptr) return 0;
-    int line = 0;
-    ppd_status_t status = ppdLastError(&line);
-    std::fputs("The PPD file could not be opened.", stderr);
-    std::fprintf(stderr, "%s on line %d.", ppdErrorString(status), line);
+    std::string why = "The PPD environment variable is not set.";
+    if (path != nullptr && *path != '\0') ppd.reset(OpenRegularPpd(path, why));
+    if (ppd != nullptr) return 0;
+    ReportError("The PPD file could not be opened. %s", why.c_str());
     return 1;
 }
 
@@ -175,19 +224,19 @@ uint32_t ReadRowsOneByOne(const RasterInput& input, const PageFormat& format, ui
 
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image) {
     image.format = format;
-    image.bits = static_cast<uint8_t*>(std::malloc(format.bufferSize));
+    image.bits.reset(static_cast<uint8_t*>(std::malloc(format.bufferSize)));
     if (image.bits == nullptr) return false;
     uint32_t rows = 0;
     if (input.raster != nullptr) {
         const bool contiguous = format.pixels == RasterPixels::Rgb24 &&
                                 format.bytesPerLine == format.width * 3 &&
                                 format.stride == format.bytesPerLine;
-        rows = contiguous && input.uncompressed ? ReadRowsDirect(input, format, image.bits)
-                                                : ReadRowsOneByOne(input, format, image.bits);
+        rows = contiguous && input.uncompressed ? ReadRowsDirect(input, format, image.bits.get())
+                                                : ReadRowsOneByOne(input, format, image.bits.get());
     }
     if (rows < format.height) LOGD("page data ends at row %u of %u", rows, format.height);
     // Rows the stream never delivered are white paper.
-    std::memset(image.bits + uint64_t{rows} * format.stride, 0xFF,
+    std::memset(image.bits.get() + uint64_t{rows} * format.stride, 0xFF,
                 uint64_t{format.height - rows} * format.stride);
     return true;
 }

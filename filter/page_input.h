@@ -5,15 +5,19 @@
 #include <cups/raster.h>
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "filter/page_format.h"
+#include "imaging/malloc_buffer.h"
 
 typedef struct ppd_file_s ppd_file_t;
 
 // The raster input: its descriptor (0 for standard input), the raster stream read through it,
 // and whether the input's end has been reached. libcups answers "no more pages" both at the
 // end of the stream and for a page header it refuses; only the first has reached the end.
+// The stream and a descriptor of our own are closed when the input goes.
 struct RasterInput {
     int fd = 0;
     cups_raster_t* raster = nullptr;
@@ -30,15 +34,24 @@ struct RasterInput {
     RasterInput() = default;
     RasterInput(const RasterInput&) = delete;
     RasterInput& operator=(const RasterInput&) = delete;
+    ~RasterInput() { Close(); }
+    // Closes the raster stream, then the descriptor unless it is standard input.
+    void Close();
 };
+
+struct PpdCloser {
+    void operator()(ppd_file_t* ppd) const;
+};
+using PpdFile = std::unique_ptr<ppd_file_t, PpdCloser>;
 
 // Opens the raster input (file argument or standard input) and its raster stream; the stream
 // is null when the input does not start like a raster stream. Returns 0 on success, 1 on
 // failure (the reason is on standard error).
 int OpenPageStream(int argc, char* argv[], RasterInput& input);
 
-// Opens the PPD named by $PPD. Returns 0 on success, 1 on failure.
-int OpenPpdFile(ppd_file_t** ppd);
+// Opens the PPD named by $PPD. Returns 0 on success, 1 on failure (the reason is on standard
+// error).
+int OpenPpdFile(PpdFile& ppd);
 
 // Marks the PPD defaults, then the job's options.
 void InitializeSetting(const char* options, ppd_file_t* ppd);
@@ -49,7 +62,7 @@ void LogPageHeader(const cups_page_header2_t& header);
 // Page image: 24-bit blue-green-red rows of `format.stride` bytes, malloc'd so that the
 // renderers may hand back buffers of their own.
 struct PageImage {
-    uint8_t* bits = nullptr;
+    MallocBuffer bits;
     PageFormat format{};
 };
 

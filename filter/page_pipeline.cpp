@@ -43,7 +43,7 @@ uint8_t* AllocateFilled(uint64_t size, uint8_t fill) {
 // Step 1: the output resolution and the scale factors from the raster to it.
 void ResolveResolution(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _DEVMODE& dm,
                        const _OEMPDEV& pdev, double& xs, double& ys) {
-    if (policy.paperModeZeroAtRasterResolution && cfg.sPaperMode == 0) {
+    if (policy.paperModeZero == PaperModeZero::OwnLabelAtRasterResolution && cfg.sPaperMode == 0) {
         cfg.sOutputXDPI = static_cast<uint16_t>(dm.dmPrintQuality);
         cfg.sOutputYDPI = static_cast<uint16_t>(dm.dmYResolution);
         cfg.sMaxOutputWidth = static_cast<uint16_t>(
@@ -205,9 +205,9 @@ bool FitWidth(CBmpProcessing& bmpProcessing, const tagOEMCFG& cfg, WorkingImage&
 // Step 13: one byte per dot, 0 printed and 255 blank.
 void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingImage& work,
               uint32_t w, uint32_t h, bool logFlag) {
-    const bool negative = policy.negativeHonoured && cfg.bNegative != 0;
+    const bool negative = policy.negative == NegativePrint::Inverted && cfg.bNegative != 0;
     const uint32_t stride = work.Stride();
-    if (policy.adaptiveThresholdForMethod4 && cfg.sHalftoneMethod == 4) {
+    if (policy.halftoneMethod4 == HalftoneMethod4::AdaptiveThreshold && cfg.sHalftoneMethod == 4) {
         uint8_t* result = nullptr;
         int32_t resultSize = 0;
         if (AdaptiveThreshold(work.bits, static_cast<int32_t>(w), static_cast<int32_t>(h),
@@ -230,7 +230,7 @@ void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingIma
     if (dots == nullptr) return;
     CBmpProcessing::Dither(cfg.sHalftoneMethod, work.bits, dots, h, w, stride, 0, negative);
     work.Take(dots, work.size);
-    if (logFlag) {
+    if (logFlag && policy.outputBitmap == HalftoneBitmap::AfterEveryMethod) {
         WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError, work.bits,
                          work.size, static_cast<int>(w), static_cast<int>(h), 8);
     }
@@ -302,7 +302,8 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
 
     Conversion conversion{};
     conversion.rotationCode = RotationCode(dm.dmOrientation, cfg.sRotate90, cfg.sRotation);
-    if (policy.shiftWhileConverting && (cfg.sHrzOffset != 0 || cfg.sVtcOffset != 0)) {
+    if (policy.offsets == PageOffsets::ShiftedWhileConverting &&
+        (cfg.sHrzOffset != 0 || cfg.sVtcOffset != 0)) {
         conversion.xShift = Shift(cfg.sHrzOffset, cfg.sHrzDir, cfg.sOutputXDPI);
         conversion.yShift = Shift(cfg.sVtcOffset, cfg.sVtcDir, cfg.sOutputYDPI);
     }
@@ -326,7 +327,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     // converts first, so that no page reaches the halftoning still in colour.
     const bool convertFirst = cfg.sPaperMode != 0;
     if (convertFirst) {
-        const uint16_t limitDpi = policy.firstLimitAtOutputDpi
+        const uint16_t limitDpi = policy.printModeOneLimit == ResolutionBasis::Output
                                       ? cfg.sOutputXDPI
                                       : static_cast<uint16_t>(dm.dmPrintQuality);
         if (!Convert(bmpProcessing, conversion, ConversionLimit(limitDpi), 1, work, rect))
@@ -337,13 +338,14 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     if (rect.right == rect.left || rect.bottom == rect.top) return PipelineResult::Empty;
 
     AutoRotate(cfg, work, rect, w, h);
-    if (!policy.widthLimitOnlyWhenSizingLabel || cfg.sPaperMode == 1 || cfg.sSavePaper == 1) {
+    if (policy.widthLimit == WidthLimit::Always || cfg.sPaperMode == 1 || cfg.sSavePaper == 1) {
         if (!FitWidth(bmpProcessing, cfg, work, rect, w, h) || w == 0 || h == 0)
             return PipelineResult::Empty;
     }
     if (!convertFirst) {
-        const int16_t skipWhite =
-            policy.secondConversionSkipsWhiteBySavePaper ? static_cast<int16_t>(cfg.sSavePaper) : 1;
+        const int16_t skipWhite = policy.paperModeZeroWhite == PaperModeZeroWhite::Cropped
+                                      ? 1
+                                      : static_cast<int16_t>(cfg.sSavePaper);
         if (!Convert(bmpProcessing, conversion,
                      ConversionLimit(static_cast<uint16_t>(dm.dmPrintQuality)), skipWhite, work,
                      rect)) {
@@ -360,8 +362,9 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
 
     Halftone(policy, cfg, work, w, h, logFlag);
     if (cfg.sIsLineImaginary != 0) {
-        DashSolidRuns(cfg, policy.dashRunsAtRasterDpi ? dm.dmPrintQuality : cfg.sOutputXDPI, work,
-                      w, h);
+        const double runDpi =
+            policy.solidRunLength == ResolutionBasis::Raster ? dm.dmPrintQuality : cfg.sOutputXDPI;
+        DashSolidRuns(cfg, runDpi, work, w, h);
     }
 
     page.stride = work.Stride();

@@ -5,42 +5,70 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 
 #include "filter/records.h"
 #include "imaging/bmp_file.h"
+#include "imaging/malloc_buffer.h"
 #include "settings/oem_cfg.h"
 
+// Which resolution a measure of the page is taken at.
+enum class ResolutionBasis { Raster, Output };
+
+// How a page is printed in print mode 0.
+enum class PaperModeZero {
+    OwnLabelAtRasterResolution,  // unscaled, the page is its own label
+    ScaledToOutput,              // like every other mode, at the output resolution
+};
+
+// Where the horizontal and vertical print offsets are applied.
+enum class PageOffsets {
+    ShiftedWhileConverting,  // the page image is moved
+    ByPrinterCommands,       // the renderer's commands place the image
+};
+
+// When a page is scaled down to the print width.
+enum class WidthLimit {
+    Always,
+    OnlyWhenSizingLabel,  // print mode 1 or paper saving: the renderer sizes the label
+};
+
+// What the conversion in print mode 0 does with white around the content.
+enum class PaperModeZeroWhite {
+    Cropped,
+    CroppedWhenSavingPaper,
+};
+
+// What halftone method 4 means.
+enum class HalftoneMethod4 {
+    Dither,             // the dither of that number, like every other method
+    AdaptiveThreshold,  // the tiled adaptive threshold
+};
+
+// Whether the negative setting inverts the printed dots.
+enum class NegativePrint { Ignored, Inverted };
+
+// When the halftoned page is written to its debug file.
+enum class HalftoneBitmap { AfterEveryMethod, AfterAdaptiveThresholdOnly };
+
+// Where the renderers differ in the image steps.
 struct PagePipelinePolicy {
     const char* beginBitmapPath;   // the page before conversion, while the log is on
     const char* beginBitmapError;  // logged when that file fails
     const char* outputBitmapPath;  // the page after halftoning
     const char* outputBitmapError;
     BmpFileLayout bitmapLayout;
-    // In print mode 0 the page is printed at the raster's own resolution, as its own label.
-    bool paperModeZeroAtRasterResolution;
-    // The renderer's horizontal and vertical shift is applied while converting.
-    bool shiftWhileConverting;
-    // The 300 mm conversion limit of the first conversion is taken at the output resolution
-    // (else at the raster's).
-    bool firstLimitAtOutputDpi;
-    // Pages are scaled to the print width only when the renderer sizes the label itself
-    // (print mode 1 or paper saving).
-    bool widthLimitOnlyWhenSizingLabel;
-    // The second conversion skips white by the paper saving setting (else always).
-    bool secondConversionSkipsWhiteBySavePaper;
-    // Halftone method 4 is the tiled adaptive threshold, and the negative setting inverts.
-    bool adaptiveThresholdForMethod4;
-    bool negativeHonoured;
-    // Solid runs are measured in millimetres at the raster's resolution (else the output's).
-    bool dashRunsAtRasterDpi;
+    HalftoneBitmap outputBitmap;
+    PaperModeZero paperModeZero;
+    PageOffsets offsets;
+    // The 300 mm limit of the conversion in print mode 1.
+    ResolutionBasis printModeOneLimit;
+    WidthLimit widthLimit;
+    PaperModeZeroWhite paperModeZeroWhite;
+    HalftoneMethod4 halftoneMethod4;
+    NegativePrint negative;
+    // A solid run's length in millimetres, for dashing.
+    ResolutionBasis solidRunLength;
 };
-
-struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
-};
-using MallocBuffer = std::unique_ptr<uint8_t, FreeDeleter>;
 
 // A page after the image steps: one byte per dot, 0 printed and 255 blank (swapped for a
 // negative print), `width` x `height` dots at `stride` bytes per row.

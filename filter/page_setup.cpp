@@ -1,7 +1,6 @@
 // The page setup steps between the raster stream and the renderer: header logging, the job's
 // records on the first page, and the hand-over of a buffered page.
 #include <cstdint>
-#include <cstdlib>
 
 #include "filter/label_job.h"
 #include "log/log4z.h"
@@ -21,35 +20,32 @@ void StartPage(ppd_file_t* /*ppd*/, const cups_page_header2_t* header, unsigned 
 }
 
 void InitPrintSetting(unsigned page, ppd_file_t* ppd, const cups_page_header2_t* header,
-                      LabelRenderer& renderer, const LabelFilterTraits& traits) {
+                      LabelRenderer& renderer, LabelJob& job) {
     if (page != 1 || ppd == nullptr || header == nullptr) return;
     LOGD("Begin to initialize configures");
-    InitalizeOemCfg(&g_oemCfg, ppd, header, *traits.settings);
-    InitDevmode(&g_devMode, header);
-    InitOemPDEV(&g_oemPDEV, header);
+    InitalizeOemCfg(&job.cfg, ppd, header, *job.definition.settings);
+    InitDevmode(&job.devMode, header);
+    InitOemPDEV(&job.pdev, header);
     LOGD("Initializing configures finish");
-    renderer.Attach(&g_oemCfg, &g_devMode, &g_oemPDEV);
+    renderer.Attach(&job.cfg, &job.devMode, &job.pdev, job.output);
     const int result = renderer.StartDocCMD();
-    LOGD(traits.startDocLogText, result);
+    LOGD(job.definition.flow.startDocLogText, result);
 }
 
-bool TransPrintData(unsigned page, LabelRenderer& renderer, bool isLastPage, bool logFlag,
-                    const LabelFilterTraits& traits) {
-    g_oemPDEV.dwCurPageNum = page;
-    LOGD("curPage is %d, bufStart is 0x%x", page, Low32(g_oemPDEV.pBufStart));
-    if (g_oemPDEV.pBufStart == nullptr) return true;
+bool TransPrintData(unsigned page, LabelRenderer& renderer, bool isLastPage, LabelJob& job) {
+    _OEMPDEV& pdev = job.pdev;
+    pdev.dwCurPageNum = page;
+    LOGD("curPage is %d, bufStart is 0x%x", page, Low32(pdev.pBufStart));
+    if (pdev.pBufStart == nullptr) return true;
     bool result = true;
-    if (g_oemPDEV.dwCurPageNum != 0) {
+    if (pdev.dwCurPageNum != 0) {
         LOGD("pbufstart != null && dwcurpagenum > 0");
         // The renderer may replace the buffer; whatever it leaves in pBufStart is ours again.
-        result = renderer.TransCommand(isLastPage, logFlag);
-    } else if (!traits.dropsBufferOfPageZero) {
+        result = renderer.TransCommand(isLastPage, job.input.logFlag);
+    } else if (job.definition.flow.pageZeroBuffer == PageZeroBuffer::Kept) {
         return true;
     }
-    if (g_oemPDEV.pBufStart != nullptr) {
-        LOGD("pbufstart: 0x%x", Low32(g_oemPDEV.pBufStart));
-        std::free(g_oemPDEV.pBufStart);
-        g_oemPDEV.pBufStart = nullptr;
-    }
+    if (pdev.pBufStart != nullptr) LOGD("pbufstart: 0x%x", Low32(pdev.pBufStart));
+    job.DropPage();
     return result;
 }

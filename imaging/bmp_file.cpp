@@ -52,8 +52,9 @@ bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int wi
     if (path == nullptr || data == nullptr || width <= 0 || height <= 0 || bits <= 0) return false;
     const uint32_t sourceRow = length / static_cast<uint32_t>(height);
     const uint32_t fileRow =
-        layout.padRows ? DibStride(static_cast<uint32_t>(width), static_cast<uint32_t>(bits))
-                       : sourceRow;
+        layout.rowLength == BmpRowLength::PaddedToWords
+            ? DibStride(static_cast<uint32_t>(width), static_cast<uint32_t>(bits))
+            : sourceRow;
     const uint64_t imageSize = uint64_t{fileRow} * static_cast<uint32_t>(height);
     if (imageSize > UINT32_MAX - 1078) return false;
 
@@ -80,8 +81,8 @@ bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int wi
     Put32(head, static_cast<uint32_t>(imageSize));
     Put32(head, static_cast<uint32_t>(layout.pixelsPerMetre));
     Put32(head, static_cast<uint32_t>(layout.pixelsPerMetre));
-    Put32(head, layout.colourCountsFrom ? layout.colourCountsFrom->biClrUsed : 0);
-    Put32(head, layout.colourCountsFrom ? layout.colourCountsFrom->biClrImportant : 0);
+    Put32(head, 0);  // colours used: the full palette
+    Put32(head, 0);  // important colours: all
     PutPalette(head, bits);
 
     bool ok = WriteAll(fd, head.data(), head.size());

@@ -5,11 +5,16 @@
 
 #include "imaging/bitmap_types.h"
 
+// How long a row of a debug file is.
+enum class BmpRowLength {
+    AsInBuffer,     // the buffer's own row length (its size divided by its rows)
+    PaddedToWords,  // the bitmap row length, padded with zeros to whole 32-bit words
+};
+
 // How the renderers lay out their debug files.
 struct BmpFileLayout {
-    bool padRows;  // rows padded to 4 bytes (else the buffer's own row length)
+    BmpRowLength rowLength;
     int32_t pixelsPerMetre;
-    const tagBITMAPINFOHEADER* colourCountsFrom;  // colours-used fields copied from here, or null
 };
 
 // Writes `data` (`length` bytes, `height` rows) as a BMP file of the given depth. The file is

@@ -9,10 +9,12 @@
 #include <exception>
 #include <memory>
 
+#include "imaging/malloc_buffer.h"
+
 namespace mx_imaging {
 
 // Buffers handed to callers are released with free(), so they are owned this way.
-using MallocBuffer = std::unique_ptr<uint8_t, decltype(&std::free)>;
+using ::MallocBuffer;
 
 // Sizes travel as u32 through the interfaces, so no image may be larger than that.
 constexpr uint64_t kMaxImageBytes = UINT32_MAX;
@@ -68,10 +70,10 @@ Result OrFailure(Work&& work, Result failure) noexcept {
 }
 
 inline MallocBuffer AllocateBuffer(uint64_t bytes, bool zeroed) {
-    if (bytes > kMaxImageBytes) return MallocBuffer(nullptr, &std::free);
+    if (bytes > kMaxImageBytes) return MallocBuffer();
     const size_t n = bytes ? static_cast<size_t>(bytes) : 1;  // malloc(0) may return null
     void* p = zeroed ? std::calloc(n, 1) : std::malloc(n);
-    return MallocBuffer(static_cast<uint8_t*>(p), &std::free);
+    return MallocBuffer(static_cast<uint8_t*>(p));
 }
 
 // The out-buffer rule shared by the conversions: when *ppOut is null a buffer of the
@@ -82,7 +84,7 @@ class OutBuffer {
     enum class Fill { None, White, Zero };
 
     OutBuffer(uint8_t** ppOut, uint32_t* pSize, uint64_t needed, Fill fill)
-        : ppOut_(ppOut), pSize_(pSize), needed_(needed), owned_(nullptr, &std::free) {
+        : ppOut_(ppOut), pSize_(pSize), needed_(needed) {
         if (!ppOut || !pSize || needed > kMaxImageBytes) return;
         if (*ppOut) {
             if (*pSize >= needed) data_ = *ppOut;

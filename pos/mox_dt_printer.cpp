@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "imaging/bmp_processing.h"
+#include "imaging/malloc_buffer.h"
 #include "log/log4z.h"
 #include "settings/ppd_access.h"
 
@@ -159,10 +160,10 @@ void MoxDTPrinter::SetResolution(int dpiX, int dpiY) {
     m_escp.SetVerticalUnit(203);
 }
 
-void MoxDTPrinter::PrintLogo(ppd_file_t* ppd) const {
+void MoxDTPrinter::PrintLogo(ppd_file_t* ppd, OutputSink& out) const {
     const int choice = GetOptionChoiceIndex("PrintLogo", ppd);
     LOGD("PrintLogo: %d", choice);
-    if (choice == 0) std::fwrite(kLogo, 1, sizeof(kLogo), stdout);
+    if (choice == 0) out.Write(kLogo, sizeof(kLogo));
 }
 
 bool MoxDTPrinter::TransCommand(const uint8_t* pixels, uint32_t length, int xOffset, int yOffset,
@@ -186,7 +187,7 @@ bool MoxDTPrinter::TransCommand(const uint8_t* pixels, uint32_t length, int xOff
              header.cupsHeight, length);
         return false;
     }
-    const std::unique_ptr<uint8_t, decltype(&std::free)> owned(grey, &std::free);
+    const MallocBuffer owned(grey);
     if (grey == nullptr) {
         // The offsets moved the whole image off the paper: what is left is a white page.
         const uint32_t stride = DibStride(header.cupsWidth, 8);

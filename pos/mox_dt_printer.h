@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/output_sink.h"
 #include "pos/mox_escp.h"
 
 typedef struct ppd_file_s ppd_file_t;
@@ -49,8 +50,8 @@ class MoxDTPrinter {
     void SetFeedLength(ppd_file_t* ppd);
     void SetResolution(int dpiX, int dpiY);
 
-    // Writes the call of the printer's stored logo to standard output when "PrintLogo" is 0.
-    void PrintLogo(ppd_file_t* ppd) const;
+    // Writes the call of the printer's stored logo when "PrintLogo" is 0.
+    void PrintLogo(ppd_file_t* ppd, OutputSink& out = StandardOutput()) const;
 
     // Converts a page image (24-bit blue-green-red rows, DibStride apart) to grey, moved by
     // the offsets, and builds its graphics. False when the image does not fit its header.

@@ -9,35 +9,27 @@
 #include <string>
 
 #include "filter/job_control.h"
+#include "filter/job_messages.h"
 #include "log/log4z.h"
 #include "settings/ppd_access.h"
 #include "settings/units.h"
 
 namespace {
 
-void Write(const std::vector<uint8_t>& bytes) {
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-}
-
-void Report(const std::string& error) {
-    std::fputs(error.c_str(), stderr);
-    LOGE("%s", error.c_str());
-}
-
 // Beyond CheckPageHeader: what a receipt printer's raster command can carry.
 bool FitsPrinter(const PageFormat& format, unsigned pageNumber, std::string& error) {
     if (format.width <= kMaxReceiptDots) return true;
     char text[128];
-    std::snprintf(text, sizeof(text),
-                  "ERROR: Page %u is too wide for a receipt printer (%u dots).\n", pageNumber,
-                  format.width);
+    std::snprintf(text, sizeof(text), "Page %u is too wide for a receipt printer (%u dots).",
+                  pageNumber, format.width);
     error = text;
     return false;
 }
 
 class ReceiptJob {
   public:
-    ReceiptJob(ppd_file_t* ppd, const RasterInput& input) : ppd_(ppd), input_(input) {}
+    ReceiptJob(ppd_file_t* ppd, const RasterInput& input, OutputSink& out)
+        : ppd_(ppd), input_(input), out_(out) {}
 
     // Runs every page and ends the document; returns 1 when the job ended on an error.
     int Run();
@@ -48,6 +40,7 @@ class ReceiptJob {
 
     ppd_file_t* ppd_;
     const RasterInput& input_;
+    OutputSink& out_;
     MoxDTPrinter printer_;
     std::vector<uint8_t> docStart_, docEnd_;
     std::vector<uint8_t> pageStart_, pageBytes_, pageEnd_;
@@ -55,28 +48,25 @@ class ReceiptJob {
 };
 
 bool ReceiptJob::PrintPage(const cups_page_header2_t& header, const PageFormat& format) {
-    StartPage(ppd_, header);
+    StartPage(ppd_, header, out_);
     PageImage image;
     if (!GetCupsRasterPrintData(input_, format, image)) {
-        Report("ERROR: Not enough memory for page " + std::to_string(pages_ + 1) + ".\n");
+        ReportError("Not enough memory for page %u.", pages_ + 1);
         return false;
     }
-    const std::unique_ptr<uint8_t, decltype(&std::free)> owned(image.bits, &std::free);
     int xOffset = 0;
     int yOffset = 0;
     InitPrinterSettings(ppd_, header, printer_, xOffset, yOffset);
     if (pages_ == 0) {
         printer_.StartDoc(docStart_);
-        Write(docStart_);
-        printer_.PrintLogo(ppd_);
+        out_.Write(docStart_.data(), docStart_.size());
+        printer_.PrintLogo(ppd_, out_);
     }
-    if (!OutputPrintData(image.bits, format.bufferSize, xOffset, yOffset, printer_, header,
-                         pageStart_, pageBytes_, pageEnd_)) {
-        Report("ERROR: Page " + std::to_string(pages_ + 1) + " could not be converted.\n");
+    if (!OutputPrintData(image.bits.get(), format.bufferSize, xOffset, yOffset, printer_, header,
+                         pageStart_, pageBytes_, pageEnd_, out_)) {
+        ReportError("Page %u could not be converted.", pages_ + 1);
         return false;
     }
-    // The page goes to the printer while the next one is read.
-    std::fflush(stdout);
     return true;
 }
 
@@ -94,7 +84,7 @@ int ReceiptJob::Run() {
         std::string error;
         if (!CheckPageHeader(header, pages_ + 1, format, error) ||
             !FitsPrinter(format, pages_ + 1, error)) {
-            Report(error);
+            ReportError("%s", error.c_str());
             status = 1;
             break;
         }
@@ -103,23 +93,22 @@ int ReceiptJob::Run() {
             break;
         }
         ++pages_;
+        if (out_.Failed()) break;
     }
-    // Without a page there is no document to finish: no feed, cut or drawer pulse.
-    if (pages_ > 0) {
-        printer_.EndDoc(docEnd_);
-        Write(docEnd_);
-    }
-    std::fflush(stdout);
+    // The job always ends the same way; without a page no option added a feed, cut or
+    // drawer pulse, and only the printer's reset is left.
+    printer_.EndDoc(docEnd_);
+    out_.Write(docEnd_.data(), docEnd_.size());
     return status;
 }
 
 }  // namespace
 
-void StartPage(ppd_file_t* /*ppd*/, const cups_page_header2_t& header) {
+void StartPage(ppd_file_t* /*ppd*/, const cups_page_header2_t& header, OutputSink& out) {
     LOGD("StartPage...");
     LogPageHeader(header);
     static constexpr uint8_t kCarriageReturns[] = {0x0D, 0x0D};
-    std::fwrite(kCarriageReturns, 1, sizeof(kCarriageReturns), stdout);
+    out.Write(kCarriageReturns, sizeof(kCarriageReturns));
 }
 
 bool GetCupsRasterPrintData(const RasterInput& input, const PageFormat& format, PageImage& image) {
@@ -171,29 +160,36 @@ void InitPrinterSettings(ppd_file_t* ppd, const cups_page_header2_t& header, Mox
 bool OutputPrintData(const uint8_t* pixels, uint32_t length, int xOffset, int yOffset,
                      MoxDTPrinter printer, const cups_page_header2_t& header,
                      std::vector<uint8_t>& startPage, std::vector<uint8_t>& page,
-                     std::vector<uint8_t>& endPage) {
+                     std::vector<uint8_t>& endPage, OutputSink& out) {
     printer.StartPage(startPage);
     if (!printer.TransCommand(pixels, length, xOffset, yOffset, header)) return false;
     printer.Page(page);
     printer.EndPage(endPage);
-    Write(startPage);
-    Write(page);
-    Write(endPage);
+    for (const std::vector<uint8_t>* part : {&startPage, &page, &endPage}) {
+        out.Write(part->data(), part->size());
+    }
     return true;
 }
 
 int RunReceiptFilter(int argc, char* argv[]) {
-    RasterInput input;
-    ppd_file_t* ppd = nullptr;
-    bool logFlag = false;
-    if (!StartJob(argc, argv, "mxpos", input, &ppd, logFlag)) return 1;
+    JobInput input;
+    if (!StartJob(argc, argv, "mxpos", input)) return 1;
     LOGD("job_id = %s, user = %s, job_title = %s, options = %s", argv[1], argv[2], argv[3],
          argv[5]);
 
-    ReceiptJob job(ppd, input);
-    const int status = job.Run();
+    OutputSink& out = StandardOutput();
+    ReceiptJob job(input.ppd.get(), input.raster, out);
+    int status = job.Run();
     const unsigned pages = job.Pages();
-    CloseStreamFile(ppd, input, pages, nullptr);
-    if (pages == 0) LOGD("No pages were found.");
-    return status != 0 || pages == 0 ? 1 : 0;
+    CloseStreamFile(input, nullptr);
+    if (pages == 0) {
+        LOGD("No pages were found.");
+        ReportError("No pages were found.");
+        status = 1;
+    }
+    if (out.Failed()) {
+        ReportError("Writing to the printer failed: %s.", out.Describe().c_str());
+        status = 1;
+    }
+    return status;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "filter/job_messages.h"
 #include "log/log4z.h"
 
 namespace {
@@ -95,7 +96,7 @@ std::vector<uint8_t> ParseJobName::GetRfidCmd() const {
     return cmd;
 }
 
-bool HandleRfid(const char* title) {
+bool HandleRfid(const char* title, OutputSink& out) {
     const ParseJobName job(title != nullptr ? title : "");
     LOGD("HandleRfid-Start");
     if (!job.IsRfid()) return true;
@@ -107,10 +108,10 @@ bool HandleRfid(const char* title) {
     if (cmd.size() - 4 > kMaxFrameData) {
         LOGE("HandleRfid-TooLong: %zu data bytes, at most %zu fit in one frame", cmd.size() - 4,
              kMaxFrameData);
-        std::fputs("ERROR: The RFID data in the job title is too long.", stderr);
+        ReportError("The RFID data in the job title is too long.");
         return false;
     }
-    std::fwrite(cmd.data(), 1, cmd.size(), stdout);
+    out.Write(cmd.data(), cmd.size());
     LOGD("HandleRfid-Yes");
     return true;
 }

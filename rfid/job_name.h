@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "filter/output_sink.h"
+
 class ParseJobName {
   public:
     static constexpr const char* S_RFID_FLAG = "wwRFID";
@@ -38,4 +40,4 @@ class ParseJobName {
 
 // Per-page step of the ZPL filter: writes the title's RFID frame to standard output. Returns
 // false when the job has to end (an RFID title whose data is missing or invalid).
-bool HandleRfid(const char* title);
+bool HandleRfid(const char* title, OutputSink& out = StandardOutput());

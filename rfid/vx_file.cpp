@@ -114,7 +114,7 @@ int CVXFile::RemoveRFIDFile() {
     return reply == MSG_OK ? 1 : 0;
 }
 
-int VXRFIDJobTask(const char* title, int jobId) {
+int VXRFIDJobTask(const char* title, int jobId, OutputSink& out) {
     const char* name = title != nullptr ? title : "";
     LOGD("VXRFIDJobTask - %s, %d", name, jobId);
     CVXFile file(name);
@@ -124,7 +124,7 @@ int VXRFIDJobTask(const char* title, int jobId) {
     if (!TaskInfo(jobId, index)) return 1;
     std::string reply;
     if (!file.GetVXRFIDData(reply, index)) return 1;
-    const size_t written = std::fwrite(reply.data(), 1, reply.size(), stdout);
-    LOGD("RFID write size: %d", static_cast<int>(written));
-    return written > 0 ? 2 : 1;
+    const bool written = out.Write(reply.data(), reply.size());
+    LOGD("RFID write size: %d", written ? static_cast<int>(reply.size()) : 0);
+    return written ? 2 : 1;
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "filter/output_sink.h"
+
 class CVXFile {
   public:
     static constexpr const char* VX_RFID_FLAG = "RFID";
@@ -44,4 +46,4 @@ class CVXFile {
 
 // Per-page step of the label filters. Returns 0 (not an RFID data job: print the page),
 // 1 (end the job) or 2 (the label's data was written: print the page).
-int VXRFIDJobTask(const char* title, int jobId);
+int VXRFIDJobTask(const char* title, int jobId, OutputSink& out = StandardOutput());

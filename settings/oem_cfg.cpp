@@ -107,7 +107,7 @@ void InitDensity(tagOEMCFG* cfg, const ReaderContext& ctx) {
     if (!Ready(cfg, ctx)) return;
     ReadChoice(cfg->sDensity, "Density", ctx);
     // 1000 means "keep the darkness set on the printer".
-    if (ctx.profile->density1000KeepsPrinterDensity && cfg->sDensity == 1000)
+    if (ctx.profile->density1000 == Density1000::PrinterDensity && cfg->sDensity == 1000)
         cfg->bUsePrinterDensity = 1;
     LOGD("Init sDensity: %d", static_cast<int>(cfg->sDensity));
 }
@@ -165,7 +165,7 @@ void InitHalftone(tagOEMCFG* cfg, const ReaderContext& ctx) {
 
 void InitPrintMethod(tagOEMCFG* cfg, const ReaderContext& ctx) {
     if (cfg == nullptr || ctx.profile == nullptr) return;
-    if (ctx.profile->printMethodFromPageHeader) {
+    if (ctx.profile->printMethod == PrintMethodSource::PageHeaderMediaType) {
         // The media type of the page header names the print method.
         if (ctx.header == nullptr) return;
         if (std::strcmp(ctx.header->MediaType, "Thermal") == 0) {
@@ -182,7 +182,7 @@ void InitPrintMethod(tagOEMCFG* cfg, const ReaderContext& ctx) {
 
 void InitMediaType(tagOEMCFG* cfg, const ReaderContext& ctx) {
     if (!Ready(cfg, ctx)) return;
-    if (ctx.profile->mediaTrackingByMarks) {
+    if (ctx.profile->labelType == LabelTypeSource::MediaTrackingChoice) {
         static const char* const kTracking[] = {"Interval", "Mark", "Continuous"};
         for (uint16_t i = 0; i < 3; ++i) {
             if (ppdIsMarked(ctx.ppd, "zeMediaTracking", kTracking[i])) {
@@ -232,7 +232,7 @@ void InitInterval(tagOEMCFG* cfg, const ReaderContext& ctx) {
 
 void InitFeed(tagOEMCFG* cfg, const ReaderContext& ctx) {
     if (!Ready(cfg, ctx)) return;
-    if (ctx.profile->feedIsCutPosition) {
+    if (ctx.profile->feed == FeedMeaning::CutPosition) {
         ReadChoice(cfg->sCutPosition, "Feed", ctx);
         LOGD("Init sCutPosition: %d", cfg->sCutPosition);
     } else {
@@ -262,7 +262,7 @@ void GetVerticalDPI(tagOEMCFG* cfg, const ReaderContext& ctx) {
 
 void InitMaxOutputWidth(tagOEMCFG* cfg, const ReaderContext& ctx) {
     if (!Ready(cfg, ctx)) return;
-    if (ctx.profile->maxOutputWidthFromKeyword) {
+    if (ctx.profile->maxOutputWidth == SettingSource::Keyword) {
         cfg->sMaxOutputWidth = ReadKeyword("MaxOutputWidth");
     } else {
         ReadChoice(cfg->sMaxOutputWidth, "MaxOutputWidth", ctx);

@@ -81,7 +81,32 @@ struct ReaderContext {
 
 using OemCfgReader = void (*)(tagOEMCFG* cfg, const ReaderContext& ctx);
 
+// Units of the offset values.
 enum class OffsetScale { Millimetres, Tenths };
+
+// What a density of 1000 means.
+enum class Density1000 {
+    PrinterDensity,  // keep the darkness set on the printer
+    PlainValue,
+};
+
+// Where the print method (direct or thermal transfer) comes from.
+enum class PrintMethodSource {
+    PageHeaderMediaType,  // "Thermal" or "Direct" in the page header's media type
+    PrintMethodChoice,    // the "PrintMethod" option
+};
+
+// Where the media type (gap, mark, continuous) comes from.
+enum class LabelTypeSource {
+    MediaTrackingChoice,  // which "zeMediaTracking" choice is marked
+    MediaTypeChoice,      // the "MediaType" option's value
+};
+
+// Where a setting comes from: a plain PPD keyword or an option's choice.
+enum class SettingSource { Keyword, Choice };
+
+// What the "Feed" option sets.
+enum class FeedMeaning { FeedLength, CutPosition };
 
 struct SettingsProfile {
     const char* filterName;
@@ -90,11 +115,11 @@ struct SettingsProfile {
     const char* levelsKeyword;
     const char* levelsLogText;
     int32_t levelsDefault;
-    bool density1000KeepsPrinterDensity;
-    bool printMethodFromPageHeader;  // else the "PrintMethod" choice
-    bool mediaTrackingByMarks;       // "zeMediaTracking" choices, else the "MediaType" value
-    bool maxOutputWidthFromKeyword;  // else a choice
-    bool feedIsCutPosition;
+    Density1000 density1000;
+    PrintMethodSource printMethod;
+    LabelTypeSource labelType;
+    SettingSource maxOutputWidth;
+    FeedMeaning feed;
     uint16_t gapHeightDefault;
     uint16_t intervalDefault;
     uint16_t halftoneDefault;
@@ -106,10 +131,6 @@ struct SettingsProfile {
     const char* startOffsetLogText;
     const char* endOffsetLogText;
 };
-
-extern const SettingsProfile kZplSettings;
-extern const SettingsProfile kTsplSettings;
-extern const SettingsProfile kEplSettings;
 
 // Clears the record and runs the profile's readers. Does nothing without a record or PPD.
 void InitalizeOemCfg(tagOEMCFG* cfg, ppd_file_t* ppd, const cups_page_header2_t* header,

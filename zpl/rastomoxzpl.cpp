@@ -1,9 +1,6 @@
 // rastomoxzpl: CUPS raster to ZPL II for label printers.
-#include "filter/label_filters.h"
-#include "zpl/zpl_render.h"
+#include "zpl/zpl_filter.h"
 
 int main(int argc, char* argv[]) {
-    LabelFilterTraits traits = ZplJobTraits();
-    traits.makeRenderer = MakeLabelRenderer<JobRenderer, CZPLIIRenderClass>;
-    return RunLabelFilter(argc, argv, traits);
+    return RunLabelFilter(argc, argv, kZplFilter);
 }

@@ -32,7 +32,7 @@ bool CZPLIIRenderClass::SendCommand(const void* bytes, uint32_t length, uint8_t 
     if (m_pOemCfg == nullptr || bytes == nullptr) return false;
     LOGD("Command preview: %.*s", static_cast<int>(std::min<uint32_t>(length, 50)),
          static_cast<const char*>(bytes));
-    return std::fwrite(bytes, length, 1, stdout) != 0;
+    return m_pOutput != nullptr && m_pOutput->Write(bytes, length);
 }
 
 bool CZPLIIRenderClass::SendFormatted(const char* format, ...) {

@@ -8,25 +8,10 @@
 #include "imaging/pack_bits.h"
 #include "log/log4z.h"
 #include "settings/units.h"
+#include "zpl/zpl_filter.h"
 #include "zpl/zpl_render.h"
 
 namespace {
-
-const PagePipelinePolicy kZplPipeline = {
-    .beginBitmapPath = "/tmp/ZplBegin.bmp",
-    .beginBitmapError = "Out - ZplBegin.bmp Error",
-    .outputBitmapPath = "/tmp/ZplOutput.bmp",
-    .outputBitmapError = "Out - ZplOutput.bmp Error",
-    .bitmapLayout = {.padRows = false, .pixelsPerMetre = 7992, .colourCountsFrom = nullptr},
-    .paperModeZeroAtRasterResolution = true,
-    .shiftWhileConverting = true,
-    .firstLimitAtOutputDpi = false,
-    .widthLimitOnlyWhenSizingLabel = false,
-    .secondConversionSkipsWhiteBySavePaper = false,
-    .adaptiveThresholdForMethod4 = false,
-    .negativeHonoured = false,
-    .dashRunsAtRasterDpi = false,
-};
 
 // The page's dots packed one bit per dot (1 printed), with where they came from.
 struct ZplGraphic {
@@ -72,7 +57,8 @@ void CZPLIIRenderClass::LogData2BmpFile(const char* path, const uint8_t* data, u
                                         int width, int height, int bits) {
     LOGD("Path: %s, datalen: %u, lWidth: %d, lHeight: %d", path, length, width, height);
     bool failed = false;
-    WriteBmpFile(path, data, length, width, height, bits, kZplPipeline.bitmapLayout, &failed);
+    WriteBmpFile(path, data, length, width, height, bits, kZplFilter.pipeline.bitmapLayout,
+                 &failed);
     if (failed) LOGE("writing %s failed", path);
 }
 
@@ -159,7 +145,7 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     const KeptPageSize kept = KeepPageSize(pdev);
     HalftonedPage page;
     const PipelineResult result =
-        RunPagePipeline(kZplPipeline, cfg, *m_pDevMode, pdev, logFlag, page);
+        RunPagePipeline(kZplFilter.pipeline, cfg, *m_pDevMode, pdev, logFlag, page);
     if (result != PipelineResult::Ready) {
         RestorePageSize(pdev, kept);
         return result != PipelineResult::NoPage;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "filter/output_sink.h"
 #include "filter/records.h"
 #include "settings/oem_cfg.h"
 #include "zpl/z64_encode.h"
@@ -16,8 +17,10 @@ class CZPLIIRenderClass {
     void SetOemCfgPointer(tagOEMCFG* cfg) { m_pOemCfg = cfg; }
     void SetDevModePointer(_DEVMODE* devMode) { m_pDevMode = devMode; }
     void SetOemPdevPointer(_OEMPDEV* pdev) { m_pOemPdev = pdev; }
+    // Where the commands go; standard output until the job gives its own.
+    void SetOutputSink(OutputSink* output) { m_pOutput = output; }
 
-    // Writes bytes to standard output; refused (false) until the settings are attached.
+    // Writes bytes to the output; refused (false) until the settings are attached.
     bool SendCommand(const void* bytes, uint32_t length, uint8_t flag, const wchar_t* text);
     // The job's set-up format, once per job. Returns 0.
     int StartDocCMD();
@@ -75,5 +78,6 @@ class CZPLIIRenderClass {
     tagOEMCFG* m_pOemCfg = nullptr;
     _DEVMODE* m_pDevMode = nullptr;
     _OEMPDEV* m_pOemPdev = nullptr;
+    OutputSink* m_pOutput = &StandardOutput();
     CZB64Encode m_encoder;
 };

@@ -2,8 +2,10 @@
 // with a renderer that prints each call it receives.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <sstream>
@@ -306,28 +308,49 @@ TEST(LabelFlowTest, StartUpFailuresAreReportedAndFail) {
         job.args.argvOverride = std::vector<std::string>{"1", "user", "title", "1"};
         FilterResult r = RunFilter(program, job.args);
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, "rastertomoxcp job-id user title copies options [file]");
+        EXPECT_EQ(r.err, "ERROR: rastertomoxcp job-id user title copies options [file]\n");
 
         Job missingFile;
         missingFile.args.rasterFile = missingFile.dir.File("absent.ras");
         r = RunFilter(program, missingFile.args);
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, "ERROR: Unable to open raster file");
+        EXPECT_EQ(r.err, "ERROR: Unable to open raster file\n");
 
         Job missingPpd;
         missingPpd.args.ppdPath = missingPpd.dir.File("absent.ppd");
         r = missingPpd.RunFile(program, {TestPage::Gradient(4, 4)});
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err.rfind("The PPD file could not be opened.", 0), 0u) << r.err;
-        EXPECT_TRUE(r.err.size() > 34 && r.err.substr(r.err.size() - 1) == "." &&
-                    Has(r.err, " on line "))
-            << r.err;
+        EXPECT_EQ(r.err, "ERROR: The PPD file could not be opened. " + missingPpd.args.ppdPath +
+                             ": No such file or directory\n");
         EXPECT_TRUE(Sends(r.out).empty());
+
+        // Unset, not a PPD, or not a regular file: one error line each, no hang.
+        const std::string notPpd = missingPpd.dir.File("text.ppd");
+        WriteFile(notPpd, "this is not a PPD\n");
+        const std::string fifo = missingPpd.dir.File("fifo.ppd");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        const struct {
+            std::string ppd;
+            std::string reason;
+        } kBadPpds[] = {{"", "The PPD environment variable is not set.\n"},
+                        {notPpd, " on line 1.\n"},
+                        {fifo, " is not a regular file.\n"},
+                        {"/dev/zero", " is not a regular file.\n"}};
+        for (const auto& bad : kBadPpds) {
+            missingPpd.args.ppdPath = bad.ppd;
+            r = missingPpd.RunFile(program, {TestPage::Gradient(4, 4)});
+            EXPECT_EQ(r.exitCode, 1) << bad.ppd;
+            EXPECT_EQ(r.err.rfind("ERROR: The PPD file could not be opened. ", 0), 0u) << r.err;
+            EXPECT_TRUE(r.err.size() > bad.reason.size() &&
+                        r.err.substr(r.err.size() - bad.reason.size()) == bad.reason)
+                << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
 
         Job garbage;
         r = garbage.RunStdin(program, "this is not a raster stream");
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, "cupsRasterOpen failed.");
+        EXPECT_EQ(r.err.rfind("ERROR: cupsRasterOpen failed.", 0), 0u) << r.err;
     }
 }
 

@@ -35,7 +35,7 @@ TEST(CheckPageHeaderTest, RefusesEmptyOversizedAndInconsistentPages) {
     PageFormat format{};
     std::string error;
     EXPECT_FALSE(CheckPageHeader(Header(0, 10), 2, format, error));
-    EXPECT_EQ(error.rfind("ERROR: Page 2 ", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("Page 2 ", 0), 0u) << error;
     EXPECT_FALSE(CheckPageHeader(Header(10, 0), 1, format, error));
 
     // 0x55555556 pixels of 3 bytes overflow 32-bit arithmetic; the check must not.

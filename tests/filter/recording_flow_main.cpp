@@ -1,7 +1,6 @@
 // A label filter whose renderer records every call on standard output instead of printing.
-// Built once per label filter (LABEL_FLOW selects the job flow, RENDERER_LIFETIME how long a
-// renderer object lives), it lets tests drive the real
-// job flow as CUPS would and see exactly what reaches the renderer.
+// Built once per label filter (LABEL_FILTER selects the filter's definition), it lets tests
+// drive the real job flow as CUPS would and see exactly what reaches the renderer.
 //
 // RECORDING_FAIL_PAGE=n makes TransCommand fail for page n; RECORDING_SWAP_BUFFER=1 makes it
 // replace the page buffer with one of its own, as a resampling renderer does.
@@ -10,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "filter/label_filters.h"
+#include LABEL_FILTER_HEADER
 #include "tests/support/raster_writer.h"
 
 namespace {
@@ -23,6 +22,7 @@ class RecordingRenderer {
     void SetOemCfgPointer(tagOEMCFG* cfg) { cfg_ = cfg; }
     void SetDevModePointer(_DEVMODE* devMode) { devMode_ = devMode; }
     void SetOemPdevPointer(_OEMPDEV* pdev) { pdev_ = pdev; }
+    void SetOutputSink(OutputSink* /*output*/) {}
 
     int StartDocCMD() {
         if (cfg_ == nullptr || devMode_ == nullptr || pdev_ == nullptr) {
@@ -69,7 +69,9 @@ class RecordingRenderer {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    LabelFilterTraits traits = LABEL_FLOW();
-    traits.makeRenderer = MakeLabelRenderer<RENDERER_LIFETIME, RecordingRenderer>;
-    return RunLabelFilter(argc, argv, traits);
+    // The records go out in step with the filter's own unbuffered output.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    LabelFilterDefinition definition = LABEL_FILTER;
+    definition.makeRenderer = MakeLabelRenderer<RecordingRenderer>;
+    return RunLabelFilter(argc, argv, definition);
 }

@@ -243,7 +243,8 @@ TEST_F(ReceiptFlowTest, HostilePageHeadersEndTheJobWithAnError) {
         FilterResult first = Run({bad});
         EXPECT_EQ(first.exitCode, 1);
         EXPECT_TRUE(Has(first.err, "ERROR: Page 1 ")) << first.err;
-        EXPECT_EQ(first.out, "") << "no document was started, so none is finished";
+        EXPECT_EQ(Hex(first.out), Hex(kInitialise))
+            << "the job still ends with the printer's reset";
     }
 }
 
@@ -301,14 +302,14 @@ TEST_F(ReceiptFlowTest, StartUpFailuresAreReportedAndFail) {
     args.argvOverride = std::vector<std::string>{"1", "user", "title", "1"};
     FilterResult r = RunFilter(kFilter, args);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "rastertomoxcp job-id user title copies options [file]");
+    EXPECT_EQ(r.err, "ERROR: rastertomoxcp job-id user title copies options [file]\n");
     EXPECT_EQ(r.out, "");
     args.argvOverride.reset();
 
     args.rasterFile = dir.File("absent.ras");
     r = RunFilter(kFilter, args);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "ERROR: Unable to open raster file");
+    EXPECT_EQ(r.err, "ERROR: Unable to open raster file\n");
     EXPECT_EQ(r.out, "");
 
     args.ppdPath = dir.File("absent.ppd");
@@ -316,21 +317,21 @@ TEST_F(ReceiptFlowTest, StartUpFailuresAreReportedAndFail) {
     args.rasterFile = dir.File("job.ras");
     r = RunFilter(kFilter, args);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err.rfind("The PPD file could not be opened.", 0), 0u) << r.err;
-    EXPECT_TRUE(Has(r.err, " on line ") && r.err.back() == '.') << r.err;
+    EXPECT_EQ(r.err.rfind("ERROR: The PPD file could not be opened. ", 0), 0u) << r.err;
+    EXPECT_TRUE(Has(r.err, "absent.ppd: No such file or directory\n")) << r.err;
     EXPECT_EQ(r.out, "");
 
     r = RunStdin("this is not a raster stream");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "cupsRasterOpen failed.");
+    EXPECT_EQ(r.err.rfind("ERROR: cupsRasterOpen failed.", 0), 0u) << r.err;
     EXPECT_EQ(r.out, "");
 }
 
-TEST_F(ReceiptFlowTest, NoPageEndsWithStatusOneAndSendsNothing) {
-    FilterResult r = Run({});
+TEST_F(ReceiptFlowTest, NoPageEndsWithStatusOneAndOnlyThePrintersReset) {
+    FilterResult r = Run({}, {{"Cashbox", "1"}, {"FeedingMode", "1"}});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "No pages were found.");
-    EXPECT_EQ(r.out, "") << "no feed, cut or drawer pulse without a receipt";
+    EXPECT_EQ(r.err, "ERROR: No pages were found.\n");
+    EXPECT_EQ(Hex(r.out), Hex(kInitialise)) << "no feed, cut or drawer pulse without a receipt";
 }
 
 TEST_F(ReceiptFlowTest, DriverLogRecordsTheOptionsAndTheOffset) {
@@ -344,6 +345,25 @@ TEST_F(ReceiptFlowTest, DriverLogRecordsTheOptionsAndTheOffset) {
                              "HorizontalOffsetValue: 16", "HorizontalOffset: 1", "signIndex: -1",
                              "PrintLogo: 1", "StartPage...", "cupsWidth = 32"}) {
         EXPECT_TRUE(Has(log, line)) << line;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReceiptFlowTest, ALostPrinterStreamFailsTheJobWithOneErrorLine) {
+    const struct {
+        FilterStdout output;
+        const char* cause;
+    } kCases[] = {{FilterStdout::DevFull, "No space left on device"},
+                  {FilterStdout::ReaderGone, "the printer connection was closed"}};
+    for (const auto& c : kCases) {
+        args.output = c.output;
+        FilterResult r = Run({Stripes(8, {{'#', 2}}), Stripes(8, {{'#', 3}})});
+        EXPECT_EQ(r.termSignal, 0) << c.cause;
+        EXPECT_EQ(r.exitCode, 1) << c.cause;
+        EXPECT_EQ(r.err, std::string("ERROR: Writing to the printer failed: ") + c.cause + ".\n");
     }
 }
 

@@ -5,8 +5,11 @@
 #include <cstring>
 #include <string>
 
+#include "epl/epl_filter.h"
 #include "log/log4z.h"
 #include "tests/settings/ppd_test_support.h"
+#include "tspl/tspl_filter.h"
+#include "zpl/zpl_filter.h"
 
 namespace {
 

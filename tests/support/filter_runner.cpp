@@ -57,12 +57,16 @@ FilterProcess::FilterProcess(const std::string& program, const FilterArgs& args)
     MakePipe(in);
     MakePipe(out);
     MakePipe(err);
+    if (args.output == FilterStdout::ReaderGone) ::close(out[0]);
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
         ::dup2(in[0], 0);
         ::dup2(out[1], 1);
+        if (args.output == FilterStdout::DevFull) ::dup2(::open("/dev/full", O_WRONLY), 1);
         ::dup2(err[1], 2);
+        // As CUPS starts a filter: a closed pipe would kill it unless it says otherwise.
+        ::signal(SIGPIPE, SIG_DFL);
         ::execve(cargv[0], cargv.data(), cenv.data());
         _exit(127);
     }
@@ -70,7 +74,8 @@ FilterProcess::FilterProcess(const std::string& program, const FilterArgs& args)
     ::close(out[1]);
     ::close(err[1]);
     in_ = in[1];
-    out_ = out[0];
+    out_ = args.output == FilterStdout::Pipe ? out[0] : -1;
+    if (args.output == FilterStdout::DevFull) ::close(out[0]);
     err_ = err[0];
     ::signal(SIGPIPE, SIG_IGN);  // a filter that stops reading must not kill the test
 }

@@ -9,6 +9,13 @@
 #include <string>
 #include <vector>
 
+// Where the filter's standard output goes.
+enum class FilterStdout {
+    Pipe,        // collected in FilterResult::out
+    DevFull,     // every write fails with "No space left on device"
+    ReaderGone,  // a pipe whose reading end is closed before the filter starts
+};
+
 struct FilterArgs {
     std::string jobId = "1";
     std::string user = "tester";
@@ -19,6 +26,7 @@ struct FilterArgs {
     std::string ppdPath;                    // $PPD; unset when empty
     std::vector<std::string> env;           // further NAME=value entries
     std::optional<std::vector<std::string>> argvOverride;  // exact arguments after argv[0]
+    FilterStdout output = FilterStdout::Pipe;
 };
 
 struct FilterResult {

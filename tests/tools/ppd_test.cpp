@@ -18,6 +18,7 @@
 #include "settings/ppd_keyword.h"
 #include "tests/support/cupstestppd.h"
 #include "tests/support/filter_runner.h"
+#include "zpl/zpl_filter.h"
 
 namespace {
 

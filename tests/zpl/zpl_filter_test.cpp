@@ -140,3 +140,24 @@ TEST_F(ZplFilterTest, PdfPagesReplaceTheRasterPages) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ZplFilterTest, ALostPrinterStreamFailsTheJobWithOneErrorLine) {
+    const struct {
+        FilterStdout output;
+        const char* cause;
+    } kCases[] = {{FilterStdout::DevFull, "No space left on device"},
+                  {FilterStdout::ReaderGone, "the printer connection was closed"}};
+    for (const auto& c : kCases) {
+        args.output = c.output;
+        FilterResult r = Run({Label(), Label()});
+        EXPECT_EQ(r.termSignal, 0) << c.cause;
+        EXPECT_EQ(r.exitCode, 1) << c.cause;
+        EXPECT_EQ(r.err, std::string("ERROR: Writing to the printer failed: ") + c.cause + ".\n");
+    }
+    args.output = FilterStdout::Pipe;
+    EXPECT_EQ(Run({Label()}).exitCode, 0);
+}
+
+}  // namespace
