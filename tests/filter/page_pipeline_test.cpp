@@ -1,0 +1,199 @@
+// The same small pages through the page steps of each label filter's definition, checking
+// every behaviour in which the definitions differ.
+#include "filter/page_pipeline.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "epl/epl_filter.h"
+#include "tests/support/raster_writer.h"
+#include "tests/support/temp_dir.h"
+#include "tspl/tspl_filter.h"
+#include "zpl/zpl_filter.h"
+
+namespace {
+
+const LabelFilterDefinition* const kFilters[] = {&kZplFilter, &kTsplFilter, &kEplFilter};
+
+struct Outcome {
+    PipelineResult result = PipelineResult::NoPage;
+    HalftonedPage page;
+    tagOEMCFG cfg{};
+
+    double BlackShare() const {
+        uint64_t black = 0;
+        for (uint32_t y = 0; y < page.height; ++y) {
+            const uint8_t* row = page.image.get() + uint64_t{y} * page.stride;
+            for (uint32_t x = 0; x < page.width; ++x) black += row[x] == 0;
+        }
+        return page.width * page.height == 0
+                   ? 0.0
+                   : static_cast<double>(black) / page.width / page.height;
+    }
+    uint64_t Hash() const {
+        return page.image ? Fnv1a(page.image.get(), uint64_t{page.stride} * page.height) : 0;
+    }
+};
+
+// Runs `page` (at `rasterDpi`) through the definition's page steps with an output resolution
+// of `outputDpi`, print mode 1 unless `tweak` says otherwise.
+Outcome Through(const PagePipelinePolicy& policy, const TestPage& page, uint16_t rasterDpi,
+                uint16_t outputDpi, const std::function<void(tagOEMCFG&)>& tweak,
+                bool logFlag = false) {
+    Outcome out;
+    tagOEMCFG& cfg = out.cfg;
+    cfg.sOutputXDPI = cfg.sOutputYDPI = outputDpi;
+    cfg.sPaperMode = 1;
+    cfg.sHalftoneMethod = 1;
+    tweak(cfg);
+    const _DEVMODE devMode{1, static_cast<int16_t>(rasterDpi), static_cast<int16_t>(rasterDpi), 0};
+    _OEMPDEV pdev{};
+    const std::vector<uint8_t> image = ExpectedPageImage(page);
+    pdev.pBufStart = static_cast<uint8_t*>(std::malloc(image.size()));
+    std::memcpy(pdev.pBufStart, image.data(), image.size());
+    pdev.dwBufSize = static_cast<uint32_t>(image.size());
+    pdev.bmInfoHeader.biWidth = static_cast<int32_t>(page.width);
+    pdev.bmInfoHeader.biHeight = static_cast<int32_t>(page.height);
+    pdev.bmInfoHeader.biBitCount = 24;
+    out.result = RunPagePipeline(policy, cfg, devMode, pdev, logFlag, out.page);
+    std::free(pdev.pBufStart);
+    return out;
+}
+
+TestPage WhiteWithBlock(uint32_t w, uint32_t h, uint32_t x, uint32_t y, uint32_t bw, uint32_t bh) {
+    TestPage page = TestPage::Solid(w, h, 255, 255, 255);
+    for (uint32_t row = y; row < y + bh; ++row) {
+        std::memset(&page.rgb[(size_t{row} * w + x) * 3], 0, size_t{bw} * 3);
+    }
+    return page;
+}
+
+struct Difference {
+    const char* behaviour;
+    TestPage page;
+    uint16_t rasterDpi;
+    uint16_t outputDpi;
+    std::function<void(tagOEMCFG&)> tweak;
+    std::function<double(const Outcome&)> observe;
+    double expected[3];  // ZPL, TSPL, EPL
+};
+
+TEST(PagePipelineDefinitionsTest, EachDefinitionChoosesItsOwnBehaviour) {
+    const TestPage block = WhiteWithBlock(64, 32, 24, 8, 8, 8);
+    const Difference kDifferences[] = {
+        {"print mode 0 keeps the raster's resolution (ZPL) or scales to the output's",
+         block,
+         203,
+         300,
+         [](tagOEMCFG& c) { c.sPaperMode = 0; },
+         [](const Outcome& o) { return o.cfg.sOutputXDPI; },
+         {203, 300, 300}},
+        {"offsets move the image while converting (ZPL) or are left to the commands",
+         block,
+         203,
+         203,
+         [](tagOEMCFG& c) {
+             c.sHrzOffset = 2;
+             c.sVtcOffset = 2;
+         },
+         [](const Outcome& o) { return o.page.xShift; },
+         {16, 0, 0}},
+        {"the 300 mm limit of print mode 1 at the raster's (ZPL) or the output's resolution",
+         TestPage::Solid(1500, 2, 0, 0, 0),
+         100,
+         300,
+         [](tagOEMCFG&) {},
+         // 300 mm is 1181 dots at 100 dpi (rounded up to 1184 for whole bytes), 3543 at 300.
+         [](const Outcome& o) { return o.page.width > 2000 ? 1 : 0; },
+         {0, 1, 1}},
+        {"the print width limit always (ZPL's print mode 0 resets it to the page width) or "
+         "only when the label is sized from the page (EPL)",
+         TestPage::Solid(160, 40, 0, 0, 0),
+         203,
+         203,
+         [](tagOEMCFG& c) {
+             c.sPaperMode = 0;
+             c.sMaxOutputWidth = 5;
+         },
+         [](const Outcome& o) { return o.page.width; },
+         {160, 40, 160}},
+        {"white around the content of a print mode 0 page cropped, or kept without paper saving "
+         "(TSPL)",
+         block,
+         203,
+         203,
+         [](tagOEMCFG& c) { c.sPaperMode = 0; },
+         [](const Outcome& o) { return o.page.width; },
+         {8, 64, 8}},
+        {"negative prints inverted (TSPL, EPL) or as they are (ZPL)",
+         block,
+         203,
+         203,
+         [](tagOEMCFG& c) {
+             c.sPaperMode = 0;
+             c.sSavePaper = 1;
+             c.bNegative = 1;
+         },
+         [](const Outcome& o) { return o.BlackShare(); },
+         {1.0, 0.0, 0.0}},
+        {"solid runs measured at the output's (ZPL) or the raster's resolution",
+         TestPage::Solid(200, 4, 0, 0, 0),
+         100,
+         300,
+         [](tagOEMCFG& c) {
+             c.sIsLineImaginary = 1;
+             c.sMinImaginaryLineLen = 100;
+             c.sBlackInterval = 1;
+             c.sWhiteInterval = 1;
+         },
+         [](const Outcome& o) { return o.BlackShare() == 1.0 ? 1 : 0; },
+         {1, 0, 0}},
+    };
+    for (const Difference& d : kDifferences) {
+        for (int i = 0; i < 3; ++i) {
+            const Outcome o =
+                Through(kFilters[i]->pipeline, d.page, d.rasterDpi, d.outputDpi, d.tweak);
+            ASSERT_EQ(o.result, PipelineResult::Ready) << d.behaviour << ", filter " << i;
+            EXPECT_DOUBLE_EQ(d.observe(o), d.expected[i]) << d.behaviour << ", filter " << i;
+        }
+    }
+
+    // Halftone method 4: ZPL's dither of that number, the adaptive threshold in TSPL and EPL.
+    std::uint64_t hashes[3];
+    for (int i = 0; i < 3; ++i) {
+        hashes[i] =
+            Through(kFilters[i]->pipeline, TestPage::Gradient(64, 64), 203, 203, [](tagOEMCFG& c) {
+                c.sHalftoneMethod = 4;
+            }).Hash();
+    }
+    EXPECT_NE(hashes[0], hashes[1]);
+    EXPECT_EQ(hashes[1], hashes[2]);
+}
+
+TEST(PagePipelineDefinitionsTest, HalftonedPageDebugFileAfterEveryMethodOrOnlyAfterMethod4) {
+    TempDir dir;
+    const struct {
+        uint16_t method;
+        bool written[3];  // ZPL, TSPL, EPL
+    } kCases[] = {{1, {true, false, true}}, {4, {true, true, true}}};
+    for (const auto& c : kCases) {
+        for (int i = 0; i < 3; ++i) {
+            PagePipelinePolicy policy = kFilters[i]->pipeline;
+            const std::string path = dir.File("halftoned-" + std::to_string(i) + ".bmp");
+            ::unlink(path.c_str());
+            policy.beginBitmapPath = "";
+            policy.outputBitmapPath = path.c_str();
+            Through(
+                policy, TestPage::Gradient(16, 16), 203, 203,
+                [&](tagOEMCFG& cfg) { cfg.sHalftoneMethod = c.method; }, true);
+            EXPECT_EQ(::access(path.c_str(), F_OK) == 0, c.written[i])
+                << "method " << c.method << ", filter " << i;
+        }
+    }
+}
+
+}  // namespace
