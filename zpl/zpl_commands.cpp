@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "filter/label_geometry.h"
 #include "log/log4z.h"
 #include "settings/units.h"
 #include "zpl/zpl_render.h"
@@ -19,10 +20,6 @@ constexpr const char* kGraphicExtension = "GRF";
 
 bool ValidDevice(int device) {
     return device >= 0 && device < 4;
-}
-
-int RoundUpTo8(int value) {
-    return (value + 7) & ~7;
 }
 
 }  // namespace
@@ -220,37 +217,21 @@ bool CZPLIIRenderClass::OutputTearOffsetCMD(int value) {
 
 bool CZPLIIRenderClass::OutputLabelWidthCMD() {
     if (m_pOemCfg == nullptr || m_pDevMode == nullptr || m_pOemPdev == nullptr) return false;
-    const _DEVMODE& dm = *m_pDevMode;
-    const uint16_t rotate90 = m_pOemCfg->sRotate90;
-    const bool turned = (dm.dmOrientation == 1 && rotate90 != 0) ||
-                        (dm.dmOrientation != 1 && !(dm.dmOrientation == 2 && rotate90 == 1));
-    const int size =
-        turned ? m_pOemPdev->srcGdiInfo.szlPhysSize.cy : m_pOemPdev->srcGdiInfo.szlPhysSize.cx;
-    const int resolution = turned ? dm.dmYResolution : dm.dmPrintQuality;
-    if (resolution == 0) return false;
-    int width = RoundUpTo8(size * m_pOemCfg->sOutputXDPI / resolution);
-    const int limit = RoundUpTo8(MmToDots(m_pOemCfg->sMaxOutputWidth, m_pOemCfg->sOutputXDPI));
-    width = std::min(width, limit);
+    const int64_t width = LabelWidthDots(*m_pOemCfg, *m_pDevMode, *m_pOemPdev);
+    if (width <= 0) return false;
     m_pOemPdev->dwLabelWidth = static_cast<uint32_t>(width);
-    return SendFormatted("^PW%d", width);
+    return SendFormatted("^PW%d", static_cast<int>(width));
 }
 
 bool CZPLIIRenderClass::OutputLabelHeightCMD() {
     if (m_pOemCfg == nullptr || m_pDevMode == nullptr || m_pOemPdev == nullptr) return false;
-    const _DEVMODE& dm = *m_pDevMode;
-    const uint16_t rotate90 = m_pOemCfg->sRotate90;
-    const bool upright =
-        (dm.dmOrientation == 2 && rotate90 == 1) || (dm.dmOrientation == 1 && rotate90 == 0);
-    const int size =
-        upright ? m_pOemPdev->srcGdiInfo.szlPhysSize.cy : m_pOemPdev->srcGdiInfo.szlPhysSize.cx;
-    const int resolution = upright ? dm.dmYResolution : dm.dmPrintQuality;
-    if (resolution == 0) return false;
-    int length = size * m_pOemCfg->sOutputYDPI / resolution;
-    length =
-        ((length + 8) & ~7) + MmToDots(m_pOemCfg->dwStartOffsetValue + m_pOemCfg->dwEndOffsetValue,
-                                       m_pOemCfg->sOutputYDPI);
+    const tagOEMCFG& cfg = *m_pOemCfg;
+    const PageExtent along = PageAlongFeed(cfg, *m_pDevMode, *m_pOemPdev);
+    if (along.dpi <= 0) return false;
+    const int64_t length = ((along.dots * cfg.sOutputYDPI / along.dpi + 8) & ~int64_t{7}) +
+                           MmToDots(cfg.dwStartOffsetValue + cfg.dwEndOffsetValue, cfg.sOutputYDPI);
     m_pOemPdev->dwLabelHeight = static_cast<uint32_t>(length);
-    return SendFormatted("^LL%d", length);
+    return SendFormatted("^LL%d", static_cast<int>(length));
 }
 
 int CZPLIIRenderClass::StartDocCMD() {
