@@ -30,6 +30,7 @@ const LabelFilterDefinition kEplFilter = {
             .printModeOneLimit = ResolutionBasis::Output,
             .widthLimit = WidthLimit::OnlyWhenSizingLabel,
             .paperModeZeroWhite = PaperModeZeroWhite::Cropped,
+            .unsetHalftoneMethod = 4,
             .halftoneMethod4 = HalftoneMethod4::AdaptiveThreshold,
             .negative = NegativePrint::Inverted,
             .solidRunLength = ResolutionBasis::Raster,

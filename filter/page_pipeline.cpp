@@ -207,7 +207,10 @@ void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingIma
               uint32_t w, uint32_t h, bool logFlag) {
     const bool negative = policy.negative == NegativePrint::Inverted && cfg.bNegative != 0;
     const uint32_t stride = work.Stride();
-    if (policy.halftoneMethod4 == HalftoneMethod4::AdaptiveThreshold && cfg.sHalftoneMethod == 4) {
+    const uint16_t method = cfg.sHalftoneMethod >= 1 && cfg.sHalftoneMethod <= 10
+                                ? cfg.sHalftoneMethod
+                                : policy.unsetHalftoneMethod;
+    if (policy.halftoneMethod4 == HalftoneMethod4::AdaptiveThreshold && method == 4) {
         uint8_t* result = nullptr;
         int32_t resultSize = 0;
         if (AdaptiveThreshold(work.bits, static_cast<int32_t>(w), static_cast<int32_t>(h),
@@ -228,7 +231,7 @@ void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingIma
     }
     uint8_t* dots = AllocateFilled(work.size, 0xFF);
     if (dots == nullptr) return;
-    CBmpProcessing::Dither(cfg.sHalftoneMethod, work.bits, dots, h, w, stride, 0, negative);
+    CBmpProcessing::Dither(method, work.bits, dots, h, w, stride, 0, negative);
     work.Take(dots, work.size);
     if (logFlag && policy.outputBitmap == HalftoneBitmap::AfterEveryMethod) {
         WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError, work.bits,

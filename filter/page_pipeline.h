@@ -64,6 +64,9 @@ struct PagePipelinePolicy {
     ResolutionBasis printModeOneLimit;
     WidthLimit widthLimit;
     PaperModeZeroWhite paperModeZeroWhite;
+    // The method of settings that name none (0) or one there is not (above 10), which would
+    // leave the page blank.
+    uint16_t unsetHalftoneMethod;
     HalftoneMethod4 halftoneMethod4;
     NegativePrint negative;
     // A solid run's length in millimetres, for dashing.

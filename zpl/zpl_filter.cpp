@@ -103,6 +103,7 @@ const LabelFilterDefinition kZplFilter = {
             .printModeOneLimit = ResolutionBasis::Raster,
             .widthLimit = WidthLimit::Always,
             .paperModeZeroWhite = PaperModeZeroWhite::Cropped,
+            .unsetHalftoneMethod = 1,
             .halftoneMethod4 = HalftoneMethod4::Dither,
             .negative = NegativePrint::Ignored,
             .solidRunLength = ResolutionBasis::Output,
