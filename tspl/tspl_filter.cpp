@@ -1,6 +1,7 @@
 #include "tspl/tspl_filter.h"
 
 #include "rfid/vx_file.h"
+#include "tspl/tspl_render.h"
 
 const LabelFilterDefinition kTsplFilter = {
     .logName = "mxtspl",
@@ -29,11 +30,12 @@ const LabelFilterDefinition kTsplFilter = {
             .printModeOneLimit = ResolutionBasis::Output,
             .widthLimit = WidthLimit::Always,
             .paperModeZeroWhite = PaperModeZeroWhite::CroppedWhenSavingPaper,
+            .unsetHalftoneMethod = 4,
             .halftoneMethod4 = HalftoneMethod4::AdaptiveThreshold,
             .negative = NegativePrint::Inverted,
             .solidRunLength = ResolutionBasis::Raster,
         },
     .rendererLifetime = RendererLifetime::OnePerJob,
-    .makeRenderer = nullptr,
+    .makeRenderer = MakeLabelRenderer<CTSPLRenderClass>,
     .steps = {.handleRfid = nullptr, .vxRfidJobTask = VXRFIDJobTask, .renderPdfPage = nullptr},
 };
