@@ -1,7 +1,9 @@
 # Libraries the filters are built on, all from Debian packages
-# (libcups2-dev, libcupsimage2-dev, zlib1g-dev, libpng-dev, googletest).
+# (libcups2-dev, libcupsimage2-dev, zlib1g-dev, libdeflate-dev, libpng-dev, googletest).
 find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 
 find_path(CUPS_INCLUDE_DIR cups/raster.h REQUIRED)
 find_library(CUPS_LIBRARY cups REQUIRED)

@@ -5,10 +5,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/zpl/base64_decode.h"
+#include "tools/zpldecode/graphic_data.h"
 
 namespace {
 
@@ -57,23 +60,82 @@ std::vector<uint8_t> Graphic(size_t size, unsigned seed) {
     return data;
 }
 
-TEST(Z64EncodeTest, DownloadTextRoundTrips) {
-    const std::vector<uint8_t> graphic = Graphic(1200, 1);
-    const std::string text = Encode(graphic, 12);
-    const Download d = Split(text);
-    EXPECT_EQ(d.head, "~DGR:SSGFX000.GRF,1200,12,:Z64:");
-    EXPECT_EQ(d.tail, "\r\n");
-    char expectedCrc[8];
-    std::snprintf(expectedCrc, sizeof(expectedCrc), "%04x", ReferenceCrc(d.base64));
-    EXPECT_EQ(d.crc, expectedCrc);
-    std::vector<uint8_t> compressed = DecodeBase64(d.base64);
-    std::vector<uint8_t> inflated(graphic.size() + 16);
-    uLongf inflatedSize = inflated.size();
-    ASSERT_EQ(uncompress(inflated.data(), &inflatedSize, compressed.data(), compressed.size()),
-              Z_OK);
-    inflated.resize(inflatedSize);
-    EXPECT_EQ(inflated, graphic);
-    EXPECT_EQ(text.find('\n'), text.size() - 1) << "no line breaks inside the data";
+std::vector<uint8_t> Noise(size_t size) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> data(size);
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+    return data;
+}
+
+// Rows of `bytesPerRow` bytes, each made by `row(y)`.
+template <typename Row>
+std::vector<uint8_t> Rows(uint32_t bytesPerRow, uint32_t rows, Row row) {
+    std::vector<uint8_t> data;
+    for (uint32_t y = 0; y < rows; ++y) {
+        const std::vector<uint8_t> r = row(y);
+        data.insert(data.end(), r.begin(), r.end());
+        data.resize(size_t{bytesPerRow} * (y + 1), 0);
+    }
+    return data;
+}
+
+TEST(Z64EncodeTest, GraphicsRoundTripThroughZlibAndTheDecoder) {
+    struct Case {
+        const char* shape;
+        uint32_t bytesPerRow;
+        std::vector<uint8_t> data;
+    };
+    const std::vector<Case> cases = {
+        {"one byte", 1, {0x80}},
+        // Buffers grow for the large page and are reused for the smaller ones after it.
+        {"large page, short runs", 300,
+         Rows(300, 3600,
+              [](uint32_t y) {
+                  return y % 2 ? Graphic(300, y) : std::vector<uint8_t>(y % 300, 0x0F);
+              })},
+        {"empty rows between lines", 12,
+         Rows(12, 40,
+              [](uint32_t y) {
+                  return y % 8 == 3 ? std::vector<uint8_t>(12, 0xFF) : std::vector<uint8_t>{};
+              })},
+        {"full black 4x6 page", 102, std::vector<uint8_t>(102 * 1218, 0xFF)},
+        {"small text", 12, Graphic(1200, 1)},
+        {"large page of noise, stored rather than compressed", 300, Noise(300 * 3600)},
+    };
+    CZB64Encode encoder;  // one encoder for all, as for the pages of a job
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shape);
+        char* slot = nullptr;
+        uint32_t length = 0;
+        const uint32_t produced =
+            encoder.EncodeZB64(c.data.data(), static_cast<uint32_t>(c.data.size()), 0, &slot,
+                               &length, c.bytesPerRow, nullptr, false);
+        ASSERT_EQ(produced, length);
+        const std::string text(slot, produced);
+        std::free(slot);
+        const Download d = Split(text);
+        EXPECT_EQ(d.head, "~DGR:SSGFX000.GRF," + std::to_string(c.data.size()) + "," +
+                              std::to_string(c.bytesPerRow) + ",:Z64:");
+        EXPECT_EQ(d.tail, "\r\n");
+        EXPECT_EQ(text.find('\n'), text.size() - 1) << "no line breaks inside the data";
+        char expectedCrc[8];
+        std::snprintf(expectedCrc, sizeof(expectedCrc), "%04x", ReferenceCrc(d.base64));
+        EXPECT_EQ(d.crc, expectedCrc);
+
+        const std::vector<uint8_t> stream = DecodeBase64(d.base64);
+        std::vector<uint8_t> inflated(c.data.size() + 16);
+        uLongf inflatedSize = inflated.size();
+        ASSERT_EQ(uncompress(inflated.data(), &inflatedSize, stream.data(), stream.size()), Z_OK);
+        inflated.resize(inflatedSize);
+        EXPECT_EQ(inflated, c.data);
+
+        std::string_view field = std::string_view(text).substr(d.head.size() - 5);  // ":Z64:..."
+        field.remove_suffix(2);
+        const GraphicData decoded = DecodeGraphicData(field, c.data.size(), c.bytesPerRow);
+        EXPECT_EQ(decoded.error, "");
+        EXPECT_EQ(decoded.crc, "ok");
+        EXPECT_EQ(decoded.bytes, c.data);
+    }
 }
 
 TEST(Z64EncodeTest, BlankGraphicCompressesButKeepsItsFullCount) {
@@ -128,15 +190,15 @@ TEST(Z64EncodeTest, CallerBufferMustHoldTheText) {
     const std::vector<uint8_t> graphic = Graphic(64, 3);
     const std::string expected = Encode(graphic, 8);
     CZB64Encode encoder;
-    std::vector<char> buffer(expected.size());
+    std::vector<char> buffer(expected.size() + 1, '#');  // one guard byte past the capacity
     char* slot = buffer.data();
-    uint32_t capacity = static_cast<uint32_t>(buffer.size()) - 1;
+    uint32_t capacity = static_cast<uint32_t>(expected.size()) - 1;
     EXPECT_EQ(encoder.EncodeZB64(graphic.data(), 64, 0, &slot, &capacity, 8, nullptr, false), 0u);
-    EXPECT_EQ(capacity, buffer.size() - 1) << "slots untouched";
-    capacity = static_cast<uint32_t>(buffer.size());
+    EXPECT_EQ(capacity, expected.size() - 1) << "slots untouched";
+    capacity = static_cast<uint32_t>(expected.size());
     EXPECT_EQ(encoder.EncodeZB64(graphic.data(), 64, 0, &slot, &capacity, 8, nullptr, false),
               expected.size());
-    EXPECT_EQ(std::string(buffer.data(), buffer.size()), expected);
+    EXPECT_EQ(std::string(buffer.data(), buffer.size()), expected + "#");
 }
 
 TEST(Z64EncodeTest, NothingIsProducedForMissingDataOrOtherModes) {
