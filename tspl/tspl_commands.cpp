@@ -170,8 +170,8 @@ bool CTSPLRenderClass::OutPutDensityCommand(int density) {
 
 bool CTSPLRenderClass::OutPutSpeedCommand(int speed) {
     LOGD("Method OutPutSpeedCommand in");
-    // 1000: the printer's own speed stays.
-    if (speed == 1000) return m_pOemCfg != nullptr;
+    // 1000, or no speed chosen at all: the printer's own speed stays.
+    if (speed == 1000 || speed <= 0) return m_pOemCfg != nullptr;
     return SendFormatted("SPEED %d\r\n", Clamp(speed, 1, kMaxSpeed));
 }
 
