@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -197,42 +196,6 @@ TEST(TsplDecoderTest, HostileStreamsEndWithErrorsNotCrashes) {
     EXPECT_TRUE(blank.ok()) << FormatTsplSummary(blank);
     EXPECT_TRUE(Has(blank.warnings, "reaches past the label with blank dots"));
     EXPECT_EQ(blank.prints[0].darkDots, 1u);
-}
-
-TEST(TsplDecoderTest, RandomAndMutatedStreamsAlwaysGiveAConsistentSummary) {
-    std::mt19937 rng(11);
-    const std::string valid = "SIZE 16 dot,4 dot\r\nGAP 3 mm,0 mm\r\nSET CUTTER 2\r\nCLS\r\n" +
-                              Bitmap(0, 0, {"#.#.#.#.#", "..##..##.", "#########"}, 0) +
-                              Bitmap(3, 1, {"##..", "..##"}, 2) + "PRINT 2,3\r\n";
-    const std::string syntax = "BITMAP,PRINT SIZE dot mm\r\n0123456789-.\xff";
-    for (int round = 0; round < 1000; ++round) {
-        std::string s = valid;
-        for (int k = 0, edits = 1 + int(rng() % 8); k < edits && !s.empty(); ++k) {
-            const size_t at = rng() % s.size();
-            const char byte = rng() % 2 ? syntax[rng() % syntax.size()] : char(rng());
-            switch (rng() % 3) {
-                case 0:
-                    s[at] = byte;
-                    break;
-                case 1:
-                    s.insert(at, 1, byte);
-                    break;
-                default:
-                    s.erase(at, 1 + rng() % 8);
-                    break;
-            }
-        }
-        const TsplJob job = Decode(s);
-        const std::string last =
-            job.ok() ? "result ok\n" : "result errors " + std::to_string(job.errors.size()) + "\n";
-        ASSERT_TRUE(FormatTsplSummary(job).ends_with(last));
-        uint64_t labels = 0;
-        for (const TsplPrint& p : job.prints) {
-            ASSERT_EQ(p.darkDots, p.image.CountDark());
-            labels += p.labels;
-        }
-        ASSERT_EQ(labels, job.Labels());
-    }
 }
 
 TEST(TsplDecoderTest, TheResolutionIsGuessedFromLengthsInDots) {
