@@ -1,8 +1,9 @@
 // The real CUPS filter chain (cupsfilter, pdftopdf, the cups-filters rasterisers) with the
-// shipped ZPL PPDs on the sample label PDF. A raster header dump stands in for rastomoxzpl and
-// reports what the filter would receive.
+// shipped ZPL and TSPL PPDs on the sample label PDF. A raster header dump stands in for
+// rastomoxzpl and rastomoxtspl and reports what the filter would receive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 #include <sstream>
@@ -19,6 +20,8 @@ namespace {
 const std::string kDump = RASTER_HEADER_DUMP;
 const std::string kPpd203 = std::string(MX_PPD_DIR) + "/mxzpl203.ppd";
 const std::string kPpd300 = std::string(MX_PPD_DIR) + "/mxzpl300.ppd";
+const std::string kTsplPpds[] = {std::string(MX_PPD_DIR) + "/mxtspl203.ppd",
+                                 std::string(MX_PPD_DIR) + "/mxtspl300.ppd"};
 
 struct PageHeader {
     unsigned width = 0, height = 0, xdpi = 0, ydpi = 0, bits = 0, colorSpace = 0, copies = 0;
@@ -26,24 +29,34 @@ struct PageHeader {
     std::string mediaType;
 };
 
-// The "page ..." lines of the dump.
+// The "page ..." lines of the dump (the media type may be empty).
 std::vector<PageHeader> Pages(const std::string& out) {
+    static const std::regex kPage(
+        "page \\d+ width (\\d+) height (\\d+) resolution (\\d+)x(\\d+) bits (\\d+) colorspace "
+        "(\\d+) mediatype \"([^\"]*)\" copies (\\d+) dark (\\d+)");
     std::vector<PageHeader> pages;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (!std::regex_match(line, m, kPage)) continue;
         PageHeader p;
-        char media[128] = "";
-        if (std::sscanf(line.c_str(),
-                        "page %*u width %u height %u resolution %ux%u bits %u colorspace %u "
-                        "mediatype \"%127[^\"]\" "
-                        "copies %u dark %lu",
-                        &p.width, &p.height, &p.xdpi, &p.ydpi, &p.bits, &p.colorSpace, media,
-                        &p.copies, &p.dark) == 9) {
-            p.mediaType = media;
-            pages.push_back(p);
-        }
+        unsigned* fields[] = {&p.width, &p.height, &p.xdpi, &p.ydpi, &p.bits, &p.colorSpace};
+        for (size_t i = 0; i < std::size(fields); ++i) *fields[i] = unsigned(std::stoul(m[i + 1]));
+        p.mediaType = m[7];
+        p.copies = unsigned(std::stoul(m[8]));
+        p.dark = std::stoul(m[9]);
+        pages.push_back(p);
     }
     return pages;
+}
+
+// The text after `name ` on the dump's line that starts so.
+std::string Line(const std::string& out, const std::string& name) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with(name + " ")) return line.substr(name.size() + 1);
+    }
+    return "";
 }
 
 // The value of `field` on the dump's "settings" line.
@@ -66,7 +79,7 @@ class CupsFilterTest : public ::testing::Test {
         CupsFilterJob job;
         job.ppd = ppd;
         job.input = label_;
-        job.filters = {{"rastomoxzpl", kDump}};
+        job.filters = {{"rastomoxzpl", kDump}, {"rastomoxtspl", kDump}};
         return job;
     }
 
@@ -209,4 +222,47 @@ TEST_F(CupsFilterTest, HarnessListsTheChainAndReportsFailures) {
     CupsFilterJob bad = Job(kPpd203);
     bad.filters = {{"../rastomoxzpl", kDump}};
     EXPECT_THROW(RunCupsFilter(bad), std::invalid_argument);
+}
+
+TEST_F(CupsFilterTest, EveryChoiceOfTheTsplPpdsPassesTheChain) {
+    // Round r sets every option to its r-th choice (the last one where it has fewer), so every
+    // choice of every option goes through the rasteriser in some round.
+    for (const std::string& path : kTsplPpds) {
+        ppd_file_t* ppd = ppdOpenFile(path.c_str());
+        ASSERT_NE(ppd, nullptr) << path;
+        std::vector<const ppd_option_t*> options;
+        int rounds = 0;
+        for (int g = 0; g < ppd->num_groups; ++g) {
+            for (int o = 0; o < ppd->groups[g].num_options; ++o) {
+                const ppd_option_t& option = ppd->groups[g].options[o];
+                if (std::string(option.keyword) == "PageRegion") continue;
+                options.push_back(&option);
+                rounds = std::max(rounds, option.num_choices);
+            }
+        }
+        ASSERT_GT(options.size(), 35u);
+        for (int round = 0; round < rounds; ++round) {
+            CupsFilterJob job = Job(path);
+            for (const ppd_option_t* option : options) {
+                const int index = std::min(round, option->num_choices - 1);
+                job.options.emplace_back(option->keyword, option->choices[index].choice);
+            }
+            SCOPED_TRACE(path + " round " + std::to_string(round));
+            const FilterResult r = RunCupsFilter(job);
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            const std::vector<PageHeader> pages = Pages(r.out);
+            ASSERT_EQ(pages.size(), 1u) << r.out;
+            EXPECT_EQ(pages[0].bits, 24u);
+            EXPECT_EQ(pages[0].colorSpace, unsigned(CUPS_CSPACE_RGB));
+            const ppd_option_t* density = ppdFindOption(ppd, "Density");
+            EXPECT_EQ(Setting(r.out, "sDensity"),
+                      density->choices[std::min(round, density->num_choices - 1)].choice);
+            EXPECT_EQ(Setting(r.out, "sMaxOutputWidth"), "104");
+            // The filter gets every choice as the user gave it.
+            const std::string given = " " + Line(r.out, "options") + " ";
+            for (const auto& [name, value] : job.options)
+                EXPECT_NE(given.find(" " + name + "=" + value + " "), std::string::npos) << name;
+        }
+        ppdClose(ppd);
+    }
 }

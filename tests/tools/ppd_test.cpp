@@ -1,12 +1,13 @@
-// The shipped ZPL II PPDs as built by ppdc: cupstestppd, the filter line, the 24-bit colour
-// model, the label sizes, the plain keywords, and every option rastomoxzpl reads, through the
-// project's own settings readers.
+// The shipped ZPL II and TSPL PPDs as built by ppdc: cupstestppd, the filter line, the 24-bit
+// colour model, the label sizes, the plain keywords, and every option their filters read,
+// through the project's own settings readers.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,8 +26,14 @@ namespace {
 struct Model {
     const char* file;
     int dpi;
+    const char* filter;
 };
-const Model kModels[] = {{"mxzpl203.ppd", 203}, {"mxzpl300.ppd", 300}};
+constexpr const char* kZplFilter = "application/vnd.cups-raster 50 rastomoxzpl";
+constexpr const char* kTsplFilter = "application/vnd.cups-raster 0 rastomoxtspl";
+const Model kModels[] = {{"mxzpl203.ppd", 203, kZplFilter}, {"mxzpl300.ppd", 300, kZplFilter}};
+const Model kTsplModels[] = {{"mxtspl203.ppd", 203, kTsplFilter},
+                             {"mxtspl300.ppd", 300, kTsplFilter}};
+const Model kAllModels[] = {kModels[0], kModels[1], kTsplModels[0], kTsplModels[1]};
 
 std::string PpdPath(const Model& model) {
     return std::string(MX_PPD_DIR) + "/" + model.file;
@@ -49,13 +56,13 @@ class ShippedPpd {
     ShippedPpd& operator=(const ShippedPpd&) = delete;
     ppd_file_t* get() const { return ppd_; }
 
-    tagOEMCFG Settings(const char* mediaType) const {
+    tagOEMCFG Settings(const char* mediaType, const SettingsProfile& profile = kZplSettings) const {
         cups_page_header2_t header;
         std::memset(&header, 0, sizeof(header));
         std::strcpy(header.MediaType, mediaType);
         tagOEMCFG cfg;
         std::memset(&cfg, 0, sizeof(cfg));
-        InitalizeOemCfg(&cfg, ppd_, &header, kZplSettings);
+        InitalizeOemCfg(&cfg, ppd_, &header, profile);
         return cfg;
     }
 
@@ -111,13 +118,13 @@ TEST(ZplPpdTest, CupstestppdPassesWithOnlyKnownWarnings) {
     }
 }
 
-TEST(ZplPpdTest, FilterColourModelAndResolution) {
-    for (const Model& model : kModels) {
+TEST(LabelPpdTest, FilterColourModelAndResolution) {
+    for (const Model& model : kAllModels) {
         SCOPED_TRACE(model.file);
         ShippedPpd ppd(model);
         ASSERT_NE(ppd.get(), nullptr);
         ASSERT_EQ(ppd.get()->num_filters, 1);
-        EXPECT_STREQ(ppd.get()->filters[0], "application/vnd.cups-raster 50 rastomoxzpl");
+        EXPECT_STREQ(ppd.get()->filters[0], model.filter);
         EXPECT_TRUE(ppd.get()->color_device);
         ppd_choice_t* color = ppdFindMarkedChoice(ppd.get(), "ColorModel");
         ASSERT_NE(color, nullptr);
@@ -134,7 +141,7 @@ TEST(ZplPpdTest, FilterColourModelAndResolution) {
     }
 }
 
-TEST(ZplPpdTest, LabelSizesHaveNoMargins) {
+TEST(LabelPpdTest, LabelSizesHaveNoMargins) {
     constexpr double kMm = 72 / 25.4;
     struct Size {
         const char* name;
@@ -151,7 +158,7 @@ TEST(ZplPpdTest, LabelSizesHaveNoMargins) {
         {"60x40mm", 60 * kMm, 40 * kMm},
         {"50x30mm", 50 * kMm, 30 * kMm},
     };
-    for (const Model& model : kModels) {
+    for (const Model& model : kAllModels) {
         ShippedPpd ppd(model);
         ASSERT_NE(ppd.get(), nullptr);
         EXPECT_STREQ(ppdFindMarkedChoice(ppd.get(), "PageSize")->choice, "w288h432");
@@ -305,4 +312,152 @@ TEST(ZplPpdTest, ChosenOptionsReachTheSettings) {
     const tagOEMCFG keep = printerDensity.Settings("Direct");
     EXPECT_EQ(keep.sDensity, 1000);
     EXPECT_EQ(keep.bUsePrinterDensity, 1);
+}
+
+namespace {
+
+// What rastomoxtspl reads from each option of its PPD: the field, the default choice, and the
+// value each choice gives (the choice name times `scale`, or as `mapped`).
+struct TsplReading {
+    const char* option;
+    const char* defaultChoice;
+    int64_t (*field)(const tagOEMCFG&, ppd_file_t*);
+    double scale = 1;
+    std::map<std::string, int64_t> mapped = {};
+
+    int64_t Expected(const std::string& choice) const {
+        return mapped.empty() ? std::llround(std::strtod(choice.c_str(), nullptr) * scale)
+                              : mapped.at(choice);
+    }
+};
+
+#define FIELD(expr)                                      \
+    [](const tagOEMCFG& c, ppd_file_t* ppd) -> int64_t { \
+        (void)c, (void)ppd;                              \
+        return expr;                                     \
+    }
+
+const TsplReading kTsplReadings[] = {
+    {"MediaType", "1", FIELD(c.sLabelType)},
+    {"PrintMethod", "1", FIELD(c.sPaperType)},
+    {"Density", "8", FIELD(c.sDensity)},
+    {"PrintSpeed", "1000", FIELD(c.sPrintSpeed)},
+    {"Mode", "0", FIELD(c.dwOperationAfterPrn)},
+    {"CutMethod", "1", FIELD(c.dwOperationModeAfterPrn)},
+    {"Interval", "1", FIELD(c.sIntervalValue)},
+    {"Feed", "0", FIELD(c.sFeedLen)},  // choices named in tenths of a millimetre
+    // The gap and black-line fields always agree; -1 would show that they do not.
+    {"GAPHeight", "3", FIELD(c.GAPHeight == c.BLineHeight ? c.GAPHeight : -1), 10},
+    {"GAPOffset", "0", FIELD(c.GAPOffset == c.BLineOffset ? c.GAPOffset : -1), 10},
+    {"FixedHeight", "0", FIELD(c.dwFixedHeight)},
+    {"StartOffsetValue", "0", FIELD(c.dwStartOffsetValue)},
+    {"EndOffsetValue", "0", FIELD(c.dwEndOffsetValue)},
+    {"PrintMode", "0", FIELD(c.sPaperMode)},
+    {"SavePaper", "0", FIELD(c.sSavePaper)},
+    {"Halftone", "1", FIELD(c.sHalftoneMethod)},
+    {"Brightness", "0", FIELD(c.nBrightness)},
+    {"Contrast", "0", FIELD(c.nContrast)},
+    {"Levels",
+     "100",
+     FIELD(c.nColorLevelsAdj),
+     1,
+     {{"50", 549},
+      {"60", 459},
+      {"70", 369},
+      {"80", 279},
+      {"90", 189},
+      {"100", 100},
+      {"110", 91},
+      {"120", 81},
+      {"130", 71},
+      {"140", 61},
+      {"150", 51}}},
+    {"NegativeFilm", "0", FIELD(c.bNegative)},
+    {"Mirror", "0", FIELD(c.sMirror)},
+    {"Rotation",
+     "0",
+     FIELD(c.sRotation * 10 + c.sRotate90),
+     1,
+     {{"0", 0}, {"1", 11}, {"2", 10}, {"3", 1}}},
+    {"AutoRotate", "0", FIELD(c.sAutoRotate90)},
+    {"IsToDashed", "0", FIELD(c.sIsLineImaginary)},
+    {"MinLength", "10", FIELD(c.sMinImaginaryLineLen)},
+    {"IntervalBlack", "1", FIELD(c.sBlackInterval)},
+    {"IntervalWhite", "1", FIELD(c.sWhiteInterval)},
+    {"HorizontalOffset", "0", FIELD(c.sHrzDir)},
+    {"HorizontalOffsetValue", "0", FIELD(c.sHrzOffset), 10},
+    {"VerticalOffset", "0", FIELD(c.sVtcDir)},
+    {"VerticalOffsetValue", "0", FIELD(c.sVtcOffset), 10},
+    {"MaxOutputWidth", "104", FIELD(c.sMaxOutputWidth)},
+    {"DriverLog", "0", FIELD(GetOptionChoiceIndex("DriverLog", ppd))},
+};
+
+#undef FIELD
+
+const TsplReading* FindReading(const std::string& option) {
+    for (const TsplReading& r : kTsplReadings) {
+        if (option == r.option) return &r;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(TsplPpdTest, CupstestppdPassesWithOnlyKnownWarnings) {
+    // As for the ZPL PPDs; the file names mxtspl203.ppd and mxtspl300.ppd exceed 8.3.
+    const std::vector<std::string> accepted = {
+        "Missing cupsFilter file \"/usr/lib/cups/filter/rastomoxtspl\"",
+        "should be the Adobe standard name", "shares a common prefix with",
+        "PCFileName longer than 8.3"};
+    for (const Model& model : kTsplModels) {
+        SCOPED_TRACE(model.file);
+        const PpdCheck check = CheckPpd(PpdPath(model), accepted);
+        EXPECT_TRUE(check.passed) << check.output;
+        EXPECT_TRUE(check.unexpectedWarnings.empty()) << check.unexpectedWarnings.front();
+    }
+}
+
+TEST(TsplPpdTest, EveryChoiceOfEveryOptionGivesItsSetting) {
+    ShippedPpd shipped(kTsplModels[0]);
+    ppd_file_t* ppd = shipped.get();
+    ASSERT_NE(ppd, nullptr);
+    size_t read = 0;
+    for (int g = 0; g < ppd->num_groups; ++g) {
+        for (int o = 0; o < ppd->groups[g].num_options; ++o) {
+            const ppd_option_t& option = ppd->groups[g].options[o];
+            const std::string keyword = option.keyword;
+            if (keyword == "PageSize" || keyword == "PageRegion" || keyword == "ColorModel" ||
+                keyword == "Resolution")
+                continue;
+            const TsplReading* reading = FindReading(keyword);
+            ASSERT_NE(reading, nullptr) << keyword << " is read by no settings reader";
+            ++read;
+            for (int i = 0; i < option.num_choices; ++i) {
+                const std::string choice = option.choices[i].choice;
+                SCOPED_TRACE(keyword + "=" + choice);
+                // Marked as the queue's default would be: a job's "Mirror" is taken by CUPS
+                // for its own MirrorPrint option and never reaches this one.
+                ShippedPpd chosen(kTsplModels[0]);
+                ppdMarkOption(chosen.get(), keyword.c_str(), choice.c_str());
+                const tagOEMCFG cfg = chosen.Settings("", kTsplSettings);
+                EXPECT_EQ(reading->field(cfg, chosen.get()), reading->Expected(choice));
+            }
+        }
+    }
+    EXPECT_EQ(read, std::size(kTsplReadings)) << "an option of the table is missing";
+}
+
+TEST(TsplPpdTest, DefaultsGiveTheIntendedSettings) {
+    for (const Model& model : kTsplModels) {
+        SCOPED_TRACE(model.file);
+        ShippedPpd ppd(model);
+        ASSERT_NE(ppd.get(), nullptr);
+        const tagOEMCFG cfg = ppd.Settings("", kTsplSettings);
+        for (const TsplReading& reading : kTsplReadings) {
+            EXPECT_EQ(reading.field(cfg, ppd.get()), reading.Expected(reading.defaultChoice))
+                << reading.option;
+        }
+        EXPECT_EQ(cfg.sOutputXDPI, model.dpi);
+        EXPECT_EQ(cfg.sOutputYDPI, model.dpi);
+    }
 }

@@ -1,7 +1,7 @@
 // Stands in for a raster filter under cupsfilter: reads the CUPS raster that the CUPS
 // rasterisers produce and prints, per page, the header fields the label filters depend on
 // and the number of dark pixels, one "page ..." line each; then the job's options and, from
-// the queue's PPD ($PPD) with those options marked, the ZPL filter's settings for page 1.
+// the queue's PPD ($PPD) with those options marked, its filter's settings for page 1.
 // Filter arguments as CUPS gives them.
 #include <cups/raster.h>
 #include <fcntl.h>
@@ -45,7 +45,15 @@ unsigned long CountDarkPixels(cups_raster_t* raster, const cups_page_header2_t& 
     return dark;
 }
 
-// The settings rastomoxzpl would read for this job.
+// The filter the PPD names reads the settings its own way.
+const SettingsProfile& ProfileOf(ppd_file_t* ppd) {
+    for (int i = 0; i < ppd->num_filters; ++i) {
+        if (std::strstr(ppd->filters[i], "rastomoxtspl") != nullptr) return kTsplSettings;
+    }
+    return kZplSettings;
+}
+
+// The settings the queue's filter would read for this job.
 void PrintSettings(const char* options, const cups_page_header2_t& first) {
     const char* path = std::getenv("PPD");
     ppd_file_t* ppd = path != nullptr ? ppdOpenFile(path) : nullptr;
@@ -53,15 +61,15 @@ void PrintSettings(const char* options, const cups_page_header2_t& first) {
     InitializeSetting(options, ppd);
     tagOEMCFG cfg;
     std::memset(&cfg, 0, sizeof(cfg));
-    InitalizeOemCfg(&cfg, ppd, &first, kZplSettings);
+    InitalizeOemCfg(&cfg, ppd, &first, ProfileOf(ppd));
     std::printf(
         "settings sDensity %d bUsePrinterDensity %d sPaperType %d sLabelType %d nPrintSpeed %d "
         "nBackfeedRate %d sFeedModel %d sApSignal %d sOutputXDPI %d sMaxOutputWidth %d GAPHeight "
-        "%d "
-        "nColorLevelsAdj %d sHalftoneMethod %d\n",
+        "%d nColorLevelsAdj %d sHalftoneMethod %d sPrintSpeed %d sFeedLen %d\n",
         int(cfg.sDensity), cfg.bUsePrinterDensity, cfg.sPaperType, cfg.sLabelType, cfg.nPrintSpeed,
         cfg.nBackfeedRate, cfg.sFeedModel, int16_t(cfg.sApSignal), cfg.sOutputXDPI,
-        cfg.sMaxOutputWidth, cfg.GAPHeight, cfg.nColorLevelsAdj, cfg.sHalftoneMethod);
+        cfg.sMaxOutputWidth, cfg.GAPHeight, cfg.nColorLevelsAdj, cfg.sHalftoneMethod,
+        cfg.sPrintSpeed, cfg.sFeedLen);
     ppdClose(ppd);
 }
 
