@@ -19,6 +19,7 @@
 #include "settings/ppd_keyword.h"
 #include "tests/support/cupstestppd.h"
 #include "tests/support/filter_runner.h"
+#include "tspl/tspl_filter.h"
 #include "zpl/zpl_filter.h"
 
 namespace {

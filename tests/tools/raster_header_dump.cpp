@@ -15,6 +15,7 @@
 #include "filter/page_input.h"
 #include "settings/oem_cfg.h"
 #include "settings/ppd_api.h"
+#include "tspl/tspl_filter.h"
 #include "zpl/zpl_filter.h"
 
 namespace {
