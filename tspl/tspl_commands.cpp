@@ -29,11 +29,6 @@ void FormatTenths(char* text, size_t size, long tenths) {
     }
 }
 
-// Truncates a distance in dots; distances beyond any label stay far beyond it.
-int64_t BoundedDots(double dots) {
-    return static_cast<int64_t>(std::clamp(dots, -1e9, 1e9));
-}
-
 int Clamp(long value, long low, long high) {
     return static_cast<int>(std::clamp(value, low, high));
 }
@@ -175,6 +170,17 @@ bool CTSPLRenderClass::OutPutSpeedCommand(int speed) {
     return SendFormatted("SPEED %d\r\n", Clamp(speed, 1, kMaxSpeed));
 }
 
+tagPOINT BitmapShift(const tagOEMCFG& cfg) {
+    // Distances beyond any label stay far beyond it.
+    const auto dots = [](double d) { return static_cast<int32_t>(std::clamp(d, -1e9, 1e9)); };
+    int32_t x = dots(cfg.sHrzOffset / 10.0 * 1000.0 * cfg.sOutputXDPI / 25400.0 + 0.5);
+    int32_t y = dots(
+        (cfg.sVtcOffset / 10.0 + cfg.dwEndOffsetValue) * 1000.0 * cfg.sOutputYDPI / 25400.0 + 0.5);
+    if (cfg.sHrzDir == 1) x = -x;
+    if (cfg.sVtcDir == 1) y = -y;
+    return {x, y};
+}
+
 bool CTSPLRenderClass::OutPutBITMAPCommand(tagRECT& rect) {
     LOGD("Method OutPutBITMAPCommand in");
     if (m_pOemCfg == nullptr) return false;
@@ -183,13 +189,9 @@ bool CTSPLRenderClass::OutPutBITMAPCommand(tagRECT& rect) {
     const int64_t bytesPerRow = (rect.right - left8 + 8) / 8;
     const int64_t rows = int64_t{rect.bottom} - rect.top + 1;
     const int64_t top = std::max(rect.top, 0);
-    int64_t dx = BoundedDots(cfg.sHrzOffset / 10.0 * 1000.0 * cfg.sOutputXDPI / 25400.0 + 0.5);
-    int64_t dy = BoundedDots(
-        (cfg.sVtcOffset / 10.0 + cfg.dwEndOffsetValue) * 1000.0 * cfg.sOutputYDPI / 25400.0 + 0.5);
-    if (cfg.sHrzDir == 1) dx = -dx;
-    if (cfg.sVtcDir == 1) dy = -dy;
-    const long x = std::clamp<int64_t>(left8 + dx, 0, INT32_MAX);
-    const long y = std::clamp<int64_t>(top + dy, 0, INT32_MAX);
+    const tagPOINT shift = BitmapShift(cfg);
+    const long x = std::clamp<int64_t>(left8 + shift.x, 0, INT32_MAX);
+    const long y = std::clamp<int64_t>(top + shift.y, 0, INT32_MAX);
     return SendFormatted("BITMAP %ld,%ld,%ld,%ld,%d,", x, y, static_cast<long>(bytesPerRow),
                          static_cast<long>(rows), 0);
 }

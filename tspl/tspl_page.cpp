@@ -19,12 +19,15 @@ struct TsplGraphic {
     tagRECT rect{};
 };
 
-// The label the page prints on: SIZE width and height, and where the dots go on it. Mirrored
-// pages are reflected about the label width that SIZE sends.
+// The label the page prints on: SIZE width and height, where the dots go on it, and the
+// image dots (columns, rows) that a shift up or left pushes off the label. Mirrored pages are
+// reflected about the label width that SIZE sends.
 struct TsplLabel {
     int32_t width = 0;
     int32_t height = 0;
     tagRECT rect{};
+    int32_t skippedColumns = 0;
+    int32_t skippedRows = 0;
 };
 
 TsplLabel PlaceOnLabel(const HalftonedPage& page, const tagOEMCFG& cfg, const _DEVMODE& dm,
@@ -56,19 +59,32 @@ TsplLabel PlaceOnLabel(const HalftonedPage& page, const tagOEMCFG& cfg, const _D
         label.rect.right = label.width - 1 - left;
         label.rect.left = std::max(reflectedLeft, 0);
     }
+    // BITMAP cannot start above or left of the label: what a shift puts there is cut off, so
+    // that the rest still lands where the shift puts it. Whole bytes of the row go first.
+    const tagPOINT shift = BitmapShift(cfg);
+    const int32_t width = label.rect.right - label.rect.left + 1;
+    label.skippedColumns = std::clamp<int32_t>(
+        static_cast<int32_t>(RoundUpTo8(std::max(-shift.x, 0))) - label.rect.left, 0, width);
+    label.skippedRows = std::clamp(-(label.rect.top + shift.y), 0, rows);
+    label.rect.left += label.skippedColumns;
+    label.rect.top += label.skippedRows;
     return label;
 }
 
-TsplGraphic Pack(const HalftonedPage& page, const tagRECT& rect, bool mirror) {
+TsplGraphic Pack(const HalftonedPage& page, const TsplLabel& label, bool mirror) {
     TsplGraphic g;
+    const tagRECT& rect = label.rect;
     g.rect = rect;
     const int32_t left8 = rect.left / 8 * 8;
-    const uint32_t bytesPerRow = static_cast<uint32_t>((rect.right - left8 + 8) / 8);
-    const uint32_t rows = static_cast<uint32_t>(rect.bottom - rect.top + 1);
+    const uint32_t bytesPerRow = static_cast<uint32_t>(std::max((rect.right - left8 + 8) / 8, 1));
+    const uint32_t rows = static_cast<uint32_t>(std::max(rect.bottom - rect.top + 1, 1));
     g.bytes.assign(uint64_t{bytesPerRow} * rows, 0xFF);
-    const uint32_t packedRows = std::min(page.height, rows);
-    for (uint32_t y = 0; y < packedRows; ++y) {
-        PackDotRow(page.image.get() + uint64_t{y} * page.stride, page.width,
+    // Mirrored rows are read from their right end, so their skipped dots lie at the end.
+    const uint32_t skipped = std::min<uint32_t>(label.skippedColumns, page.width);
+    const uint32_t firstDot = mirror ? 0 : skipped;
+    for (uint32_t y = 0; y < rows && y + label.skippedRows < page.height; ++y) {
+        const uint8_t* dots = page.image.get() + uint64_t{y + label.skippedRows} * page.stride;
+        PackDotRow(dots + firstDot, page.width - skipped,
                    g.bytes.data() + uint64_t{y} * bytesPerRow, bytesPerRow,
                    static_cast<uint32_t>(rect.left % 8), false, mirror);
     }
@@ -178,8 +194,8 @@ bool CTSPLRenderClass::TransCommand(bool isLastPage, bool logFlag) {
         RestorePageSize(pdev, kept);
         return result != PipelineResult::NoPage;
     }
-    TsplLabel label = PlaceOnLabel(page, cfg, *m_pDevMode, pdev);
-    const TsplGraphic g = Pack(page, label.rect, cfg.sMirror != 0);
+    const TsplLabel label = PlaceOnLabel(page, cfg, *m_pDevMode, pdev);
+    const TsplGraphic g = Pack(page, label, cfg.sMirror != 0);
     tagRECT rect = g.rect;
     const uint32_t size = static_cast<uint32_t>(g.bytes.size());
 

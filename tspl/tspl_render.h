@@ -10,6 +10,10 @@
 #include "imaging/bitmap_types.h"
 #include "settings/oem_cfg.h"
 
+// Where BITMAP moves the graphic, in dots: the horizontal and vertical offsets (0.1 mm) and the
+// end allowance (mm), up or left for a direction of 1.
+tagPOINT BitmapShift(const tagOEMCFG& cfg);
+
 class CTSPLRenderClass {
   public:
     void SetOemCfgPointer(tagOEMCFG* cfg) { m_pOemCfg = cfg; }

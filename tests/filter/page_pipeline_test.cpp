@@ -10,7 +10,7 @@
 #include <string>
 
 #include "epl/epl_filter.h"
-#include "tests/support/raster_writer.h"
+#include "tests/support/page_records.h"
 #include "tests/support/temp_dir.h"
 #include "tspl/tspl_filter.h"
 #include "zpl/zpl_filter.h"
@@ -52,24 +52,10 @@ Outcome Through(const PagePipelinePolicy& policy, const TestPage& page, uint16_t
     tweak(cfg);
     const _DEVMODE devMode{1, static_cast<int16_t>(rasterDpi), static_cast<int16_t>(rasterDpi), 0};
     _OEMPDEV pdev{};
-    const std::vector<uint8_t> image = ExpectedPageImage(page);
-    pdev.pBufStart = static_cast<uint8_t*>(std::malloc(image.size()));
-    std::memcpy(pdev.pBufStart, image.data(), image.size());
-    pdev.dwBufSize = static_cast<uint32_t>(image.size());
-    pdev.bmInfoHeader.biWidth = static_cast<int32_t>(page.width);
-    pdev.bmInfoHeader.biHeight = static_cast<int32_t>(page.height);
-    pdev.bmInfoHeader.biBitCount = 24;
+    HoldTestPage(pdev, page);
     out.result = RunPagePipeline(policy, cfg, devMode, pdev, logFlag, out.page);
     std::free(pdev.pBufStart);
     return out;
-}
-
-TestPage WhiteWithBlock(uint32_t w, uint32_t h, uint32_t x, uint32_t y, uint32_t bw, uint32_t bh) {
-    TestPage page = TestPage::Solid(w, h, 255, 255, 255);
-    for (uint32_t row = y; row < y + bh; ++row) {
-        std::memset(&page.rgb[(size_t{row} * w + x) * 3], 0, size_t{bw} * 3);
-    }
-    return page;
 }
 
 struct Difference {
@@ -83,7 +69,7 @@ struct Difference {
 };
 
 TEST(PagePipelineDefinitionsTest, EachDefinitionChoosesItsOwnBehaviour) {
-    const TestPage block = WhiteWithBlock(64, 32, 24, 8, 8, 8);
+    const TestPage block = BlockPage(64, 32, 24, 8, 8, 8);
     const Difference kDifferences[] = {
         {"print mode 0 keeps the raster's resolution (ZPL) or scales to the output's",
          block,

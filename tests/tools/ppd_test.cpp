@@ -355,7 +355,7 @@ const TsplReading kTsplReadings[] = {
     {"EndOffsetValue", "0", FIELD(c.dwEndOffsetValue)},
     {"PrintMode", "0", FIELD(c.sPaperMode)},
     {"SavePaper", "0", FIELD(c.sSavePaper)},
-    {"Halftone", "1", FIELD(c.sHalftoneMethod)},
+    {"Halftone", "4", FIELD(c.sHalftoneMethod)},
     {"Brightness", "0", FIELD(c.nBrightness)},
     {"Contrast", "0", FIELD(c.nContrast)},
     {"Levels",

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/cupsfilter_runner.h"
+#include "tests/support/label_checks.h"
 #include "tests/support/temp_dir.h"
 #include "tools/preview/bitmap.h"
 #include "tools/zpldecode/zpl_decoder.h"
@@ -17,34 +18,10 @@ namespace {
 
 const std::string kPpdDir = MX_PPD_DIR;
 
-struct Box {
-    int left = -1, top = -1, right = -1, bottom = -1;
-};
-
-// The smallest rectangle holding every dark pixel of a label preview.
-Box DarkBox(const GreyBitmap& image) {
-    Box box;
-    for (uint32_t y = 0; y < image.height(); ++y) {
-        for (uint32_t x = 0; x < image.width(); ++x) {
-            if (image.At(x, y) >= 128) continue;
-            if (box.left < 0 || static_cast<int>(x) < box.left) box.left = static_cast<int>(x);
-            if (box.top < 0) box.top = static_cast<int>(y);
-            box.right = std::max(box.right, static_cast<int>(x));
-            box.bottom = static_cast<int>(y);
-        }
-    }
-    return box;
-}
-
 class ZplEndToEndTest : public ::testing::Test {
   protected:
     std::string SamplePdf(const std::string& size, int pages = 1) {
-        const std::string path = dir.File("label-" + size + ".pdf");
-        FilterArgs args;
-        args.argvOverride = std::vector<std::string>{
-            "label", "--size", size, "--pages", std::to_string(pages), "-o", path};
-        EXPECT_EQ(RunFilter(SAMPLE_PDF, args).exitCode, 0);
-        return path;
+        return SampleLabelPdf(dir, size, pages);
     }
     FilterResult Print(const std::string& ppd, const std::string& pdf,
                        std::vector<std::pair<std::string, std::string>> options = {}) {
@@ -55,37 +32,8 @@ class ZplEndToEndTest : public ::testing::Test {
         job.options = std::move(options);
         return RunCupsFilter(job);
     }
-    // What zbarimg reads on a label preview, one "TYPE:data" per line.
-    std::string Barcodes(const GreyBitmap& image) {
-        const std::string png = dir.File("label.png");
-        EXPECT_TRUE(WritePng(png, image));
-        FilterArgs args;
-        args.argvOverride = std::vector<std::string>{"-q", png};
-        return RunFilter("/usr/bin/zbarimg", args).out;
-    }
-    // The page as pdftoppm draws it at the printer's resolution, for comparing placement.
-    Box ReferenceBox(const std::string& pdf, int dpi) {
-        const std::string root = dir.File("reference");
-        FilterArgs args;
-        args.argvOverride =
-            std::vector<std::string>{"-r", std::to_string(dpi), "-mono", "-singlefile", pdf, root};
-        EXPECT_EQ(RunFilter("/usr/bin/pdftoppm", args).exitCode, 0);
-        // A PBM file: "P4\n<w> <h>\n" then rows of packed bits, 1 black.
-        const std::string pbm = ReadFile(root + ".pbm");
-        unsigned width = 0, height = 0;
-        int headerEnd = 0;
-        EXPECT_EQ(std::sscanf(pbm.c_str(), "P4 %u %u%n", &width, &height, &headerEnd), 2);
-        GreyBitmap image(width, height);
-        const size_t rowBytes = (width + 7) / 8;
-        for (uint32_t y = 0; y < height; ++y) {
-            for (uint32_t x = 0; x < width; ++x) {
-                const size_t at = static_cast<size_t>(headerEnd) + 1 + y * rowBytes + x / 8;
-                if (at < pbm.size() && (static_cast<uint8_t>(pbm[at]) >> (7 - x % 8) & 1))
-                    image.Set(x, y, 0);
-            }
-        }
-        return DarkBox(image);
-    }
+    std::string Barcodes(const GreyBitmap& image) { return ::Barcodes(dir, image); }
+    Box ReferenceBox(const std::string& pdf, int dpi) { return ::ReferenceBox(dir, pdf, dpi); }
 
     TempDir dir;
 };

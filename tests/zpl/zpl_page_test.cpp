@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/page_records.h"
 #include "tests/support/raster_writer.h"
 #include "tests/support/stdout_capture.h"
 #include "tests/support/temp_dir.h"
@@ -98,18 +99,7 @@ class ZplPageTest : public ::testing::Test {
     void TearDown() override { std::free(pdev.pBufStart); }
 
     // Hands a page to the record as the job flow does.
-    void Give(const TestPage& page) {
-        std::vector<uint8_t> image = ExpectedPageImage(page);
-        std::free(pdev.pBufStart);
-        pdev.pBufStart = static_cast<uint8_t*>(std::malloc(image.size()));
-        std::memcpy(pdev.pBufStart, image.data(), image.size());
-        pdev.dwBufSize = static_cast<uint32_t>(image.size());
-        pdev.bmInfoHeader.biWidth = static_cast<int32_t>(page.width);
-        pdev.bmInfoHeader.biHeight = static_cast<int32_t>(page.height);
-        pdev.bmInfoHeader.biBitCount = 24;
-        pdev.srcGdiInfo.szlPhysSize = {static_cast<int32_t>(page.width),
-                                       static_cast<int32_t>(page.height)};
-    }
+    void Give(const TestPage& page) { HoldTestPage(pdev, page); }
     std::string Send(const TestPage& page, bool last = true) {
         Give(page);
         EXPECT_TRUE(renderer.TransCommand(last, false));
@@ -123,18 +113,8 @@ class ZplPageTest : public ::testing::Test {
     StdoutCapture out;
 };
 
-// A black block of `w` x `h` dots at (x, y) on a white page.
-TestPage Block(uint32_t pageWidth, uint32_t pageHeight, uint32_t x, uint32_t y, uint32_t w,
-               uint32_t h) {
-    TestPage page = TestPage::Solid(pageWidth, pageHeight, 255, 255, 255);
-    for (uint32_t row = y; row < y + h; ++row) {
-        std::memset(&page.rgb[(size_t{row} * pageWidth + x) * 3], 0, size_t{w} * 3);
-    }
-    return page;
-}
-
 TEST_F(ZplPageTest, PaperModeZeroPrintsThePageAsItsOwnLabel) {
-    SentPage sent = Read(Send(Block(40, 24, 8, 4, 16, 8)));
+    SentPage sent = Read(Send(BlockPage(40, 24, 8, 4, 16, 8)));
     EXPECT_EQ(sent.labelWidth, 49) << "page width plus 9";
     EXPECT_EQ(sent.labelLength, 33) << "page height plus 9";
     ASSERT_EQ(sent.origins.size(), 1u);
@@ -165,7 +145,7 @@ TEST_F(ZplPageTest, EveryDotOfTheContentReachesTheGraphic) {
 
 TEST_F(ZplPageTest, PaperModeOneSizesTheLabelToTheContent) {
     cfg.sPaperMode = 1;
-    SentPage sent = Read(Send(Block(64, 40, 20, 10, 10, 5)));
+    SentPage sent = Read(Send(BlockPage(64, 40, 20, 10, 10, 5)));
     ASSERT_EQ(sent.origins.size(), 1u);
     EXPECT_EQ(sent.origins[0], std::make_pair(0, 0));
     EXPECT_EQ(sent.bytesPerRow, 2) << "columns 16 to 31 after the crop to multiples of 8";
@@ -179,12 +159,12 @@ TEST_F(ZplPageTest, ShiftsMoveTheFieldOriginAndAllowancesTheLength) {
     cfg.sVtcOffset = 1;
     cfg.dwStartOffsetValue = 1;
     cfg.dwEndOffsetValue = 2;
-    SentPage sent = Read(Send(Block(40, 24, 8, 4, 16, 8)));
+    SentPage sent = Read(Send(BlockPage(40, 24, 8, 4, 16, 8)));
     // 2 mm and 1 mm at 203 dpi are 16 and 8 dots; the 2 mm end allowance adds 16 to Y.
     EXPECT_EQ(sent.origins[0], std::make_pair(8 + 16, 4 + 8 + 16));
     EXPECT_EQ(sent.labelLength, 24 + 9 + 24) << "3 mm of allowances";
     cfg.sHrzDir = 1;  // shifting left is not possible past the label edge
-    sent = Read(Send(Block(40, 24, 8, 4, 16, 8)));
+    sent = Read(Send(BlockPage(40, 24, 8, 4, 16, 8)));
     EXPECT_EQ(sent.origins[0].first, 8);
 }
 
@@ -198,7 +178,7 @@ TEST_F(ZplPageTest, BlankPagesSendNothing) {
 
 TEST_F(ZplPageTest, CopiesOfThePage) {
     pdev.sCurCopies = 4;
-    SentPage sent = Read(Send(Block(16, 8, 0, 0, 8, 8)));
+    SentPage sent = Read(Send(BlockPage(16, 8, 0, 0, 8, 8)));
     EXPECT_EQ(sent.quantities, std::vector<std::string>{"4,0,4"});
     EXPECT_EQ(cfg.sCopies, 4);
     EXPECT_EQ(pdev.dwPagePrinted, 4u);
@@ -253,7 +233,7 @@ TEST_F(ZplPageTest, CutRules) {
         pdev.dwPagePrinted = c.printedBefore;
         for (size_t i = 0; i < c.copies.size(); ++i) {
             pdev.sCurCopies = c.copies[i];
-            EXPECT_EQ(Read(Send(Block(16, 8, 0, 0, 8, 8), i + 1 == c.copies.size())).quantities,
+            EXPECT_EQ(Read(Send(BlockPage(16, 8, 0, 0, 8, 8), i + 1 == c.copies.size())).quantities,
                       c.sent[i])
                 << "page " << i + 1;
         }
@@ -268,11 +248,11 @@ TEST_F(ZplPageTest, TooWideLandscapePagesAreTurned) {
     cfg.sPaperMode = 1;
     cfg.sMaxOutputWidth = 50;  // 400 dots
     // 568 dots are 71.1 mm: more than 20 mm too wide, and clearly wider than tall.
-    SentPage turned = Read(Send(Block(600, 100, 0, 0, 568, 60)));
+    SentPage turned = Read(Send(BlockPage(600, 100, 0, 0, 568, 60)));
     EXPECT_EQ(turned.rows, 568) << "turned a quarter even though no automatic turn was chosen";
     EXPECT_EQ(turned.bytesPerRow, 8);
     // 552 dots are 69.1 mm: less than 20 mm too wide, so it is scaled down to 400 dots.
-    SentPage scaled = Read(Send(Block(600, 100, 0, 0, 552, 60)));
+    SentPage scaled = Read(Send(BlockPage(600, 100, 0, 0, 552, 60)));
     EXPECT_EQ(scaled.bytesPerRow, 51) << "400 dots and the extra column of the scaled rectangle";
     EXPECT_EQ(scaled.rows, 44) << "60 rows scaled by 400/552, plus the rectangle's extra row";
 }
@@ -280,7 +260,8 @@ TEST_F(ZplPageTest, TooWideLandscapePagesAreTurned) {
 TEST_F(ZplPageTest, TallPagesAreTurnedOnlyWhenAsked) {
     cfg.sPaperMode = 1;
     cfg.sMaxOutputWidth = 50;
-    const TestPage tall = Block(100, 400, 0, 0, 64, 300);  // 300 rows are 38 mm, within the width
+    const TestPage tall =
+        BlockPage(100, 400, 0, 0, 64, 300);  // 300 rows are 38 mm, within the width
     SentPage upright = Read(Send(tall));
     EXPECT_EQ(upright.rows, 300);
     cfg.sAutoRotate90 = 1;
@@ -291,7 +272,7 @@ TEST_F(ZplPageTest, TallPagesAreTurnedOnlyWhenAsked) {
 
 TEST_F(ZplPageTest, MirroredPageKeepsEveryDot) {
     cfg.sMirror = 1;
-    SentPage sent = Read(Send(Block(40, 8, 0, 0, 8, 8)));
+    SentPage sent = Read(Send(BlockPage(40, 8, 0, 0, 8, 8)));
     EXPECT_EQ(sent.DotCount(), 64);
     ASSERT_EQ(sent.origins.size(), 1u);
     // Reflected inside the 49-dot label: columns 0-7 land on columns 41-48.
@@ -302,7 +283,7 @@ TEST_F(ZplPageTest, MirroredPageKeepsEveryDot) {
 TEST_F(ZplPageTest, HigherOutputResolutionResamplesAndRestoresTheRecord) {
     cfg.sPaperMode = 1;
     cfg.sOutputXDPI = cfg.sOutputYDPI = 406;
-    Give(Block(32, 16, 8, 4, 8, 8));
+    Give(BlockPage(32, 16, 8, 4, 8, 8));
     uint8_t* before = pdev.pBufStart;
     EXPECT_TRUE(renderer.TransCommand(true, false));
     SentPage sent = Read(out.Take());
@@ -318,7 +299,7 @@ TEST_F(ZplPageTest, MissingOutputResolutionAndWidthMeanTheRastersOwn) {
     cfg.sOutputXDPI = cfg.sOutputYDPI = 0;
     cfg.sMaxOutputWidth = 0;
     cfg.nColorLevelsAdj = 0;
-    SentPage sent = Read(Send(Block(800, 40, 0, 0, 800, 40)));
+    SentPage sent = Read(Send(BlockPage(800, 40, 0, 0, 800, 40)));
     EXPECT_EQ(sent.bytesPerRow, 100) << "not turned or scaled: no width limit";
     EXPECT_EQ(sent.DotCount(), 800 * 40) << "levels 0 is neutral: black stays black";
 }
@@ -328,11 +309,11 @@ TEST_F(ZplPageTest, SolidLinesBecomeDashes) {
     cfg.sMinImaginaryLineLen = 10;  // mm
     cfg.sBlackInterval = 1;         // 8 dots
     cfg.sWhiteInterval = 1;
-    SentPage sent = Read(Send(Block(200, 2, 0, 0, 160, 1)));  // 20 mm line
+    SentPage sent = Read(Send(BlockPage(200, 2, 0, 0, 160, 1)));  // 20 mm line
     EXPECT_TRUE(sent.Dot(0, 0) && sent.Dot(7, 0));
     EXPECT_FALSE(sent.Dot(8, 0) || sent.Dot(15, 0));
     EXPECT_TRUE(sent.Dot(16, 0));
-    SentPage shortLine = Read(Send(Block(200, 2, 0, 0, 64, 1)));  // 8 mm: stays solid
+    SentPage shortLine = Read(Send(BlockPage(200, 2, 0, 0, 64, 1)));  // 8 mm: stays solid
     EXPECT_EQ(shortLine.DotCount(), 64);
 }
 
@@ -347,10 +328,10 @@ TEST_F(ZplPageTest, NoPageImageIsAFailure) {
 TEST_F(ZplPageTest, DebugBitmapsOnlyWhileTheLogIsOn) {
     unlink("/tmp/ZplBegin.bmp");
     unlink("/tmp/ZplOutput.bmp");
-    Give(Block(40, 24, 8, 4, 16, 8));
+    Give(BlockPage(40, 24, 8, 4, 16, 8));
     renderer.TransCommand(true, false);
     EXPECT_NE(access("/tmp/ZplBegin.bmp", F_OK), 0);
-    Give(Block(40, 24, 8, 4, 16, 8));
+    Give(BlockPage(40, 24, 8, 4, 16, 8));
     renderer.TransCommand(true, true);
     const std::string begin = ReadFile("/tmp/ZplBegin.bmp");
     const std::string output = ReadFile("/tmp/ZplOutput.bmp");
@@ -368,7 +349,7 @@ TEST_F(ZplPageTest, DebugBitmapIsNotWrittenThroughAPlantedLink) {
     WriteFile(victim, "keep");
     unlink("/tmp/ZplOutput.bmp");
     ASSERT_EQ(symlink(victim.c_str(), "/tmp/ZplOutput.bmp"), 0);
-    Give(Block(40, 24, 8, 4, 16, 8));
+    Give(BlockPage(40, 24, 8, 4, 16, 8));
     renderer.TransCommand(true, true);
     EXPECT_EQ(ReadFile(victim), "keep");
     struct stat st {};
