@@ -129,7 +129,7 @@ int CEPLEmulation::SetLabelWidthCMD(int dots) {
 // Gap media "Qp,g[+o]", black-line media "Qp,Bg[+o]", continuous media "Qp,0".
 int CEPLEmulation::SetLabelLenghtCMD(int length, int gap, int offset, bool blackMark) {
     length = std::clamp(length, 1, kMaxDots);
-    gap = std::clamp(gap, 0, kMaxGapDots);
+    gap = gap <= 0 ? 0 : std::clamp(gap, kMinGapDots, kMaxGapDots);
     offset = std::clamp(offset, 0, length);
     if (gap == 0) return AppendFormatted("Q%d,0\r\n", length);
     const char* mark = blackMark ? "B" : "";

@@ -16,7 +16,8 @@ constexpr int kMaxDensity = 15;
 
 // Lengths, positions, label counts and copies: EPL2 takes at most 65535.
 constexpr int kMaxDots = 65535;
-// Gap or black-line height of "Q": at most 240 dots.
+// Gap or black-line height of "Q": 16 to 240 dots (0: continuous media).
+constexpr int kMinGapDots = 16;
 constexpr int kMaxGapDots = 240;
 // "fB" backs up at most 255 dots at a time.
 constexpr int kMaxBackupStep = 255;
@@ -26,16 +27,16 @@ constexpr int kMaxCutPosition = 130;
 // Graphic rows wider than 65535 dots fit no label.
 constexpr int64_t kMaxGraphicBytesPerRow = 8192;
 
-// The widest EPL2 print heads are 4.16 in: 832 dots at 200 dpi, 1248 at 300 dpi.
-constexpr int WidestHeadDots(int dpi) {
-    return dpi * 416 / 100;
-}
-
 // Settings may hold any value: lengths are taken up to 10 m and resolutions up to 2400 dpi,
 // so that no conversion to dots overflows.
 constexpr int64_t kMaxTenthsMm = 100000;
 constexpr int64_t kMaxMm = 10000;
 constexpr int kMaxDpi = 2400;
+
+// The widest EPL2 print heads are 4.16 in: 832 dots at 200 dpi, 1248 at 300 dpi.
+constexpr int WidestHeadDots(int dpi) {
+    return std::clamp(dpi, 0, kMaxDpi) * 416 / 100;
+}
 
 constexpr int64_t TenthsDots(int64_t tenths, int dpi) {
     return TenthsMmToDots(static_cast<double>(std::clamp(tenths, -kMaxTenthsMm, kMaxTenthsMm)),

@@ -6,8 +6,10 @@
 
 namespace {
 
-constexpr int64_t kMaxDots = 65535;              // largest length, position or count taken
-constexpr int64_t kMaxBytesPerRow = 8192;        // 65536 dots
+constexpr int64_t kMaxDots = 65535;        // largest length, position or count taken
+constexpr int64_t kMaxBytesPerRow = 8192;  // 65536 dots
+constexpr int64_t kMinGapDots = 16;        // gap or black-line heights a printer senses
+constexpr int64_t kMaxGapDots = 240;
 constexpr size_t kMaxObjects = size_t{1} << 16;  // image buffer entries kept
 
 // Printable text as is, other bytes as \xNN, cut after `limit` characters.
@@ -67,6 +69,7 @@ std::optional<EplMedia> ParseMedia(std::string_view params) {
                                                        : Number(rest.substr(plus + 1), 0, kMaxDots);
     if (!length || !gap || !offset) return std::nullopt;
     if (*gap == 0 && (blackLine || plus != std::string_view::npos)) return std::nullopt;
+    if (*gap != 0 && (*gap < kMinGapDots || *gap > kMaxGapDots)) return std::nullopt;
     media.lengthDots = uint32_t(*length);
     media.gapDots = uint32_t(*gap);
     media.offsetDots = uint32_t(*offset);
