@@ -1,9 +1,12 @@
 // The real CUPS filter chain (cupsfilter, pdftopdf, the cups-filters rasterisers) with the
-// shipped ZPL PPDs on the sample label PDF. A raster header dump stands in for rastomoxzpl and
-// reports what the filter would receive.
+// shipped ZPL and EPL PPDs on the sample label PDF. A raster header dump stands in for
+// rastomoxzpl and rastomoxepl and reports what the filter would receive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -19,6 +22,8 @@ namespace {
 const std::string kDump = RASTER_HEADER_DUMP;
 const std::string kPpd203 = std::string(MX_PPD_DIR) + "/mxzpl203.ppd";
 const std::string kPpd300 = std::string(MX_PPD_DIR) + "/mxzpl300.ppd";
+const std::string kEpl203 = std::string(MX_PPD_DIR) + "/mxepl203.ppd";
+const std::string kEpl300 = std::string(MX_PPD_DIR) + "/mxepl300.ppd";
 
 struct PageHeader {
     unsigned width = 0, height = 0, xdpi = 0, ydpi = 0, bits = 0, colorSpace = 0, copies = 0;
@@ -32,14 +37,14 @@ std::vector<PageHeader> Pages(const std::string& out) {
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
         PageHeader p;
-        char media[128] = "";
+        const size_t open = line.find("mediatype \"");  // the media type may be empty
+        const size_t close = open == std::string::npos ? open : line.find('"', open + 11);
+        if (close == std::string::npos) continue;
         if (std::sscanf(line.c_str(),
-                        "page %*u width %u height %u resolution %ux%u bits %u colorspace %u "
-                        "mediatype \"%127[^\"]\" "
-                        "copies %u dark %lu",
-                        &p.width, &p.height, &p.xdpi, &p.ydpi, &p.bits, &p.colorSpace, media,
-                        &p.copies, &p.dark) == 9) {
-            p.mediaType = media;
+                        "page %*u width %u height %u resolution %ux%u bits %u colorspace %u",
+                        &p.width, &p.height, &p.xdpi, &p.ydpi, &p.bits, &p.colorSpace) == 6 &&
+            std::sscanf(line.c_str() + close + 1, " copies %u dark %lu", &p.copies, &p.dark) == 2) {
+            p.mediaType = line.substr(open + 11, close - open - 11);
             pages.push_back(p);
         }
     }
@@ -168,6 +173,51 @@ TEST_F(CupsFilterTest, EveryChoiceCodeOfThePpdPassesTheRasterisers) {
     EXPECT_EQ(Pages(pages.out)[0].width, 812u);
     EXPECT_EQ(Pages(pages.out)[0].bits, 24u);
     EXPECT_EQ(Pages(pages.out)[0].mediaType, "Thermal");
+}
+
+TEST_F(CupsFilterTest, EveryChoiceOfTheEplPpdsPassesTheChain) {
+    // Run k sets every option to its k-th choice, or to its last one when it has fewer.
+    std::vector<std::vector<std::string>> choices;
+    std::vector<std::string> keywords;
+    ppd_file_t* ppd = ppdOpenFile(kEpl203.c_str());
+    ASSERT_NE(ppd, nullptr);
+    size_t runs = 0;
+    for (int g = 0; g < ppd->num_groups; ++g) {
+        for (int o = 0; o < ppd->groups[g].num_options; ++o) {
+            const ppd_option_t& option = ppd->groups[g].options[o];
+            const std::string keyword = option.keyword;
+            if (keyword == "PageSize" || keyword == "PageRegion") continue;
+            keywords.push_back(option.keyword);
+            choices.emplace_back();
+            for (int c = 0; c < option.num_choices; ++c)
+                choices.back().push_back(option.choices[c].choice);
+            runs = std::max(runs, choices.back().size());
+        }
+    }
+    ppdClose(ppd);
+    ASSERT_GT(keywords.size(), 30u);
+    for (size_t k = 0; k < runs; ++k) {
+        CupsFilterJob job = Job(k + 1 == runs ? kEpl300 : kEpl203);
+        job.filters = {{"rastomoxepl", kDump}};
+        std::map<std::string, std::string> chosen;
+        for (size_t i = 0; i < keywords.size(); ++i) {
+            chosen[keywords[i]] = choices[i][std::min(k, choices[i].size() - 1)];
+            job.options.emplace_back(keywords[i], chosen[keywords[i]]);
+        }
+        SCOPED_TRACE(job.ppd + " run " + std::to_string(k));
+        FilterResult r = RunCupsFilter(job);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        std::vector<PageHeader> pages = Pages(r.out);
+        ASSERT_EQ(pages.size(), 1u) << r.out;
+        EXPECT_EQ(pages[0].bits, 24u);
+        EXPECT_EQ(pages[0].width, k + 1 == runs ? 1200u : 812u);
+        EXPECT_EQ(Setting(r.out, "sDensity"), chosen["Density"]);
+        EXPECT_EQ(Setting(r.out, "sCutPosition"), chosen["Feed"]);
+        EXPECT_EQ(Setting(r.out, "dwOperationAfterPrn"), chosen["Mode"]);
+        EXPECT_EQ(Setting(r.out, "GAPHeight"),
+                  std::to_string(std::lround(std::stod(chosen["GAPHeight"]) * 10)));
+        EXPECT_EQ(Setting(r.out, "sMaxOutputWidth"), "104");
+    }
 }
 
 TEST_F(CupsFilterTest, LabelSizesComeOutAtTheirDotSize) {

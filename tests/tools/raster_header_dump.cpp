@@ -1,7 +1,8 @@
 // Stands in for a raster filter under cupsfilter: reads the CUPS raster that the CUPS
 // rasterisers produce and prints, per page, the header fields the label filters depend on
 // and the number of dark pixels, one "page ..." line each; then the job's options and, from
-// the queue's PPD ($PPD) with those options marked, the ZPL filter's settings for page 1.
+// the queue's PPD ($PPD) with those options marked, the filter's settings for page 1: the EPL
+// filter's when the PPD names rastomoxepl as its filter, else the ZPL filter's.
 // Filter arguments as CUPS gives them.
 #include <cups/raster.h>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "filter/page_input.h"
@@ -44,15 +46,7 @@ unsigned long CountDarkPixels(cups_raster_t* raster, const cups_page_header2_t& 
     return dark;
 }
 
-// The settings rastomoxzpl would read for this job.
-void PrintSettings(const char* options, const cups_page_header2_t& first) {
-    const char* path = std::getenv("PPD");
-    ppd_file_t* ppd = path != nullptr ? ppdOpenFile(path) : nullptr;
-    if (ppd == nullptr) return;
-    InitializeSetting(options, ppd);
-    tagOEMCFG cfg;
-    std::memset(&cfg, 0, sizeof(cfg));
-    InitalizeOemCfg(&cfg, ppd, &first, kZplSettings);
+void PrintZplSettings(const tagOEMCFG& cfg) {
     std::printf(
         "settings sDensity %d bUsePrinterDensity %d sPaperType %d sLabelType %d nPrintSpeed %d "
         "nBackfeedRate %d sFeedModel %d sApSignal %d sOutputXDPI %d sMaxOutputWidth %d GAPHeight "
@@ -61,6 +55,32 @@ void PrintSettings(const char* options, const cups_page_header2_t& first) {
         int(cfg.sDensity), cfg.bUsePrinterDensity, cfg.sPaperType, cfg.sLabelType, cfg.nPrintSpeed,
         cfg.nBackfeedRate, cfg.sFeedModel, int16_t(cfg.sApSignal), cfg.sOutputXDPI,
         cfg.sMaxOutputWidth, cfg.GAPHeight, cfg.nColorLevelsAdj, cfg.sHalftoneMethod);
+}
+
+void PrintEplSettings(const tagOEMCFG& cfg) {
+    std::printf(
+        "settings sDensity %d sPrintSpeed %d sPaperType %d sLabelType %d dwOperationAfterPrn %d "
+        "dwOperationModeAfterPrn %d sCutPosition %d sOutputXDPI %d sMaxOutputWidth %d GAPHeight "
+        "%d sHrzOffset %d nColorLevelsAdj %d sHalftoneMethod %d\n",
+        int(cfg.sDensity), cfg.sPrintSpeed, cfg.sPaperType, cfg.sLabelType,
+        int(cfg.dwOperationAfterPrn), int(cfg.dwOperationModeAfterPrn), cfg.sCutPosition,
+        cfg.sOutputXDPI, cfg.sMaxOutputWidth, cfg.GAPHeight, int(cfg.sHrzOffset),
+        cfg.nColorLevelsAdj, cfg.sHalftoneMethod);
+}
+
+// The settings the filter would read for this job.
+void PrintSettings(const char* options, const cups_page_header2_t& first) {
+    const char* path = std::getenv("PPD");
+    ppd_file_t* ppd = path != nullptr ? ppdOpenFile(path) : nullptr;
+    if (ppd == nullptr) return;
+    InitializeSetting(options, ppd);
+    ppd_attr_t* filter = ppdFindAttr(ppd, "cupsFilter2", nullptr);
+    const bool epl = filter != nullptr && filter->value != nullptr &&
+                     std::string(filter->value).ends_with(" rastomoxepl");
+    tagOEMCFG cfg;
+    std::memset(&cfg, 0, sizeof(cfg));
+    InitalizeOemCfg(&cfg, ppd, &first, epl ? kEplSettings : kZplSettings);
+    epl ? PrintEplSettings(cfg) : PrintZplSettings(cfg);
     ppdClose(ppd);
 }
 
