@@ -169,7 +169,6 @@ TEST(EplStartDocTest, SettingsGiveTheirCommands) {
          "S3\r\nD8\r\nOD\r\nJF\r\nfB255\r\nfB45\r\nq400\r\nQ240,24\r\n"},
         {[](auto& c) { c.sLabelType = 2, c.GAPOffset = 10; },
          "S3\r\nD8\r\nOD\r\nJF\r\nq400\r\nQ240,B24+8\r\n"},
-        {[](auto& c) { c.GAPOffset = 10; }, "S3\r\nD8\r\nOD\r\nJF\r\nq400\r\nQ240,24+8\r\n"},
         {[](auto& c) { c.sLabelType = 3; }, "S3\r\nD8\r\nOD\r\nJF\r\nq400\r\nQ240,0\r\n"},
         {[](auto& c) { c.dwStartOffsetValue = 2, c.dwEndOffsetValue = 3; },
          "S3\r\nD8\r\nOD\r\nJF\r\nq400\r\nQ280,24\r\n"},
@@ -220,14 +219,12 @@ TEST(EplPageTest, PlacementSizeAndCopiesReadBack) {
         {[](auto& c) { c.sHrzOffset = 10; }, 8, 16, 0, 400, 240, 2},
         {[](auto& c) { c.sHrzOffset = 50, c.sHrzDir = 1; }, 8, 0, 0, 400, 240, 2},  // left of 0
         {[](auto& c) { c.dwEndOffsetValue = 2, c.sVtcOffset = 10; }, 8, 8, 24, 400, 256, 2},
-        {[](auto& c) { c.dwEndOffsetValue = 2, c.sVtcOffset = 10, c.sVtcDir = 1; }, 8, 8, 8, 400,
-         256, 2},
-        {[](auto& c) { c.sVtcOffset = 50, c.sVtcDir = 1; }, 8, 8, 0, 400, 240, 2},
+        {[](auto& c) { c.dwEndOffsetValue = 2, c.sVtcOffset = 30, c.sVtcDir = 1; }, 8, 8, 0, 400,
+         256, 2},  // above the top
         // Label size per page: the graphic's width plus the shift on both sides.
         {[](auto& c) { c.sPaperMode = 1, c.sHrzOffset = 10; }, 0, 8, 0, 32, 3, 2},
         {[](auto& c) { c.sSavePaper = 1, c.dwStartOffsetValue = 1; }, 0, 0, 0, 16, 11, 2},
         {[](auto& c) { c.sPaperMode = 1, c.dwFixedHeight = 1; }, 0, 0, 0, 16, 2374, 2},
-        {[](auto& c) { c.sPaperMode = 1, c.dwFixedHeight = 2; }, 0, 0, 0, 16, 1678, 2},
         {[](auto& c) { c.sPaperMode = 1, c.dwFixedHeight = 3; }, 0, 0, 0, 16, 1183, 2},
         {[](auto& c) { c.sCopies = 0; }, 8, 0, 0, 0, 0, 0},
         {[](auto& c) { c.sCopies = -4; }, 8, 0, 0, 0, 0, 0},
