@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs one decoder fuzzer for a while.
-#   bash scripts/fuzz.sh [seconds] [zpldecode|posdecode|tspldecode]
+#   bash scripts/fuzz.sh [seconds] [zpldecode|posdecode|tspldecode|epldecode]
 #   (default 60 seconds and zpldecode; findings go to build-fuzz/findings)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 target=${2:-zpldecode}
-case "$target" in zpldecode|posdecode|tspldecode) ;; *) echo "unknown fuzzer: $target" >&2; exit 2 ;; esac
+case "$target" in zpldecode|posdecode|tspldecode|epldecode) ;; *) echo "unknown fuzzer: $target" >&2; exit 2 ;; esac
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$build_dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMX_FUZZ=ON \
   -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,6 +1,6 @@
 // The real CUPS filter chain (cupsfilter, pdftopdf, the cups-filters rasterisers) with the
-// shipped ZPL and TSPL PPDs on the sample label PDF. A raster header dump stands in for
-// rastomoxzpl and rastomoxtspl and reports what the filter would receive.
+// shipped ZPL, TSPL and EPL PPDs on the sample label PDF. A raster header dump stands in for
+// the label filters and reports what the filter would receive.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,8 +20,16 @@ namespace {
 const std::string kDump = RASTER_HEADER_DUMP;
 const std::string kPpd203 = std::string(MX_PPD_DIR) + "/mxzpl203.ppd";
 const std::string kPpd300 = std::string(MX_PPD_DIR) + "/mxzpl300.ppd";
-const std::string kTsplPpds[] = {std::string(MX_PPD_DIR) + "/mxtspl203.ppd",
-                                 std::string(MX_PPD_DIR) + "/mxtspl300.ppd"};
+// The TSPL and EPL PPDs, with the setting each one's "Feed" fills.
+const struct {
+    std::string path;
+    const char* feedSetting;
+} kTsplEplPpds[] = {
+    {std::string(MX_PPD_DIR) + "/mxtspl203.ppd", "sFeedLen"},
+    {std::string(MX_PPD_DIR) + "/mxtspl300.ppd", "sFeedLen"},
+    {std::string(MX_PPD_DIR) + "/mxepl203.ppd", "sCutPosition"},
+    {std::string(MX_PPD_DIR) + "/mxepl300.ppd", "sCutPosition"},
+};
 
 struct PageHeader {
     unsigned width = 0, height = 0, xdpi = 0, ydpi = 0, bits = 0, colorSpace = 0, copies = 0;
@@ -79,7 +87,7 @@ class CupsFilterTest : public ::testing::Test {
         CupsFilterJob job;
         job.ppd = ppd;
         job.input = label_;
-        job.filters = {{"rastomoxzpl", kDump}, {"rastomoxtspl", kDump}};
+        job.filters = {{"rastomoxzpl", kDump}, {"rastomoxtspl", kDump}, {"rastomoxepl", kDump}};
         return job;
     }
 
@@ -224,10 +232,10 @@ TEST_F(CupsFilterTest, HarnessListsTheChainAndReportsFailures) {
     EXPECT_THROW(RunCupsFilter(bad), std::invalid_argument);
 }
 
-TEST_F(CupsFilterTest, EveryChoiceOfTheTsplPpdsPassesTheChain) {
+TEST_F(CupsFilterTest, EveryChoiceOfTheTsplAndEplPpdsPassesTheChain) {
     // Round r sets every option to its r-th choice (the last one where it has fewer), so every
     // choice of every option goes through the rasteriser in some round.
-    for (const std::string& path : kTsplPpds) {
+    for (const auto& [path, feedSetting] : kTsplEplPpds) {
         ppd_file_t* ppd = ppdOpenFile(path.c_str());
         ASSERT_NE(ppd, nullptr) << path;
         std::vector<const ppd_option_t*> options;
@@ -254,9 +262,16 @@ TEST_F(CupsFilterTest, EveryChoiceOfTheTsplPpdsPassesTheChain) {
             ASSERT_EQ(pages.size(), 1u) << r.out;
             EXPECT_EQ(pages[0].bits, 24u);
             EXPECT_EQ(pages[0].colorSpace, unsigned(CUPS_CSPACE_RGB));
-            const ppd_option_t* density = ppdFindOption(ppd, "Density");
-            EXPECT_EQ(Setting(r.out, "sDensity"),
-                      density->choices[std::min(round, density->num_choices - 1)].choice);
+            const auto chosen = [&](const char* keyword) {
+                const ppd_option_t* option = ppdFindOption(ppd, keyword);
+                return std::string(
+                    option->choices[std::min(round, option->num_choices - 1)].choice);
+            };
+            EXPECT_EQ(Setting(r.out, "sDensity"), chosen("Density"));
+            EXPECT_EQ(Setting(r.out, "dwOperationAfterPrn"), chosen("Mode"));
+            if (std::string(feedSetting) == "sCutPosition") {
+                EXPECT_EQ(Setting(r.out, feedSetting), chosen("Feed"));
+            }
             EXPECT_EQ(Setting(r.out, "sMaxOutputWidth"), "104");
             // The filter gets every choice as the user gave it.
             const std::string given = " " + Line(r.out, "options") + " ";

@@ -1,17 +1,21 @@
-// The shipped ZPL II and TSPL PPDs as built by ppdc: cupstestppd, the filter line, the 24-bit
-// colour model, the label sizes, the plain keywords, and every option their filters read,
-// through the project's own settings readers.
+// The shipped ZPL II, TSPL and EPL2 PPDs as built by ppdc: cupstestppd, the filter line, the
+// 24-bit colour model, the label sizes, the plain keywords, and every option their filters
+// read, through the project's own settings readers (and, for EPL, the command builder).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "epl/epl_emulation.h"
+#include "epl/epl_filter.h"
 #include "filter/page_input.h"
 #include "settings/oem_cfg.h"
 #include "settings/ppd_access.h"
@@ -19,6 +23,7 @@
 #include "settings/ppd_keyword.h"
 #include "tests/support/cupstestppd.h"
 #include "tests/support/filter_runner.h"
+#include "tools/epldecode/epl_decoder.h"
 #include "tspl/tspl_filter.h"
 #include "zpl/zpl_filter.h"
 
@@ -35,6 +40,8 @@ const Model kModels[] = {{"mxzpl203.ppd", 203, kZplFilter}, {"mxzpl300.ppd", 300
 const Model kTsplModels[] = {{"mxtspl203.ppd", 203, kTsplFilter},
                              {"mxtspl300.ppd", 300, kTsplFilter}};
 const Model kAllModels[] = {kModels[0], kModels[1], kTsplModels[0], kTsplModels[1]};
+// EPL names its filter with "*cupsFilter2", checked with the EPL tests.
+const Model kEplModels[] = {{"mxepl203.ppd", 203, nullptr}, {"mxepl300.ppd", 300, nullptr}};
 
 std::string PpdPath(const Model& model) {
     return std::string(MX_PPD_DIR) + "/" + model.file;
@@ -159,7 +166,8 @@ TEST(LabelPpdTest, LabelSizesHaveNoMargins) {
         {"60x40mm", 60 * kMm, 40 * kMm},
         {"50x30mm", 50 * kMm, 30 * kMm},
     };
-    for (const Model& model : kAllModels) {
+    for (const Model& model :
+         {kModels[0], kModels[1], kTsplModels[0], kTsplModels[1], kEplModels[0], kEplModels[1]}) {
         ShippedPpd ppd(model);
         ASSERT_NE(ppd.get(), nullptr);
         EXPECT_STREQ(ppdFindMarkedChoice(ppd.get(), "PageSize")->choice, "w288h432");
@@ -460,5 +468,151 @@ TEST(TsplPpdTest, DefaultsGiveTheIntendedSettings) {
         }
         EXPECT_EQ(cfg.sOutputXDPI, model.dpi);
         EXPECT_EQ(cfg.sOutputYDPI, model.dpi);
+    }
+}
+
+// --- EPL2 PPDs ------------------------------------------------------------------------------
+
+namespace {
+
+// Every option the EPL settings readers read, the field it fills, and the value of a choice
+// code there: the number itself, its millimetres in tenths, or a mapped value.
+struct EplOption {
+    const char* keyword;
+    std::function<int64_t(const tagOEMCFG&)> field;
+    std::function<int64_t(double)> value;
+};
+int64_t Same(double code) {
+    return int64_t(code);
+}
+int64_t Tenths(double code) {
+    return std::llround(code * 10);
+}
+int64_t Levels(double code) {
+    const std::map<int, int64_t> adjusted = {{50, 549}, {60, 459},  {70, 369}, {80, 279},
+                                             {90, 189}, {100, 100}, {110, 91}, {120, 81},
+                                             {130, 71}, {140, 61},  {150, 51}};
+    return adjusted.at(int(code));
+}
+int64_t Rotation(double code) {
+    const std::map<int, int64_t> flags = {{0, 0}, {1, 11}, {2, 10}, {3, 1}};
+    return flags.at(int(code));
+}
+#define EPL_FIELD(name) [](const tagOEMCFG& c) { return int64_t(c.name); }
+const EplOption kEplOptions[] = {
+    {"MediaType", EPL_FIELD(sLabelType), Same},
+    {"PrintMethod", EPL_FIELD(sPaperType), Same},
+    {"Density", EPL_FIELD(sDensity), Same},
+    {"PrintSpeed", EPL_FIELD(sPrintSpeed), Same},
+    {"Mode", EPL_FIELD(dwOperationAfterPrn), Same},
+    {"CutMethod", EPL_FIELD(dwOperationModeAfterPrn), Same},
+    {"Interval", EPL_FIELD(sIntervalValue), Same},
+    {"Feed", EPL_FIELD(sCutPosition), Same},
+    {"MaxOutputWidth", EPL_FIELD(sMaxOutputWidth), Same},
+    {"PrintMode", EPL_FIELD(sPaperMode), Same},
+    {"SavePaper", EPL_FIELD(sSavePaper), Same},
+    {"Halftone", EPL_FIELD(sHalftoneMethod), Same},
+    {"Brightness", EPL_FIELD(nBrightness), Same},
+    {"Contrast", EPL_FIELD(nContrast), Same},
+    {"Levels", EPL_FIELD(nColorLevelsAdj), Levels},
+    {"NegativeFilm", EPL_FIELD(bNegative), Same},
+    {"Mirror", EPL_FIELD(sMirror), Same},
+    {"Rotation", [](const tagOEMCFG& c) { return int64_t(c.sRotation * 10 + c.sRotate90); },
+     Rotation},
+    {"AutoRotate", EPL_FIELD(sAutoRotate90), Same},
+    {"IsToDashed", EPL_FIELD(sIsLineImaginary), Same},
+    {"MinLength", EPL_FIELD(sMinImaginaryLineLen), Same},
+    {"IntervalBlack", EPL_FIELD(sBlackInterval), Same},
+    {"IntervalWhite", EPL_FIELD(sWhiteInterval), Same},
+    {"HorizontalOffset", EPL_FIELD(sHrzDir), Same},
+    {"HorizontalOffsetValue", EPL_FIELD(sHrzOffset), Tenths},
+    {"VerticalOffset", EPL_FIELD(sVtcDir), Same},
+    {"VerticalOffsetValue", EPL_FIELD(sVtcOffset), Tenths},
+    {"StartOffsetValue", EPL_FIELD(dwStartOffsetValue), Same},
+    {"EndOffsetValue", EPL_FIELD(dwEndOffsetValue), Same},
+    {"FixedHeight", EPL_FIELD(dwFixedHeight), Same},
+    {"GAPHeight",
+     [](const tagOEMCFG& c) { return c.BLineHeight == c.GAPHeight ? c.GAPHeight : -1; }, Tenths},
+    {"GAPOffset", EPL_FIELD(GAPOffset), Tenths},
+};
+#undef EPL_FIELD
+
+// A 100 x 150 mm page of two copies through the EPL builder, read back by the decoder.
+EplJob EplJobFrom(tagOEMCFG cfg) {
+    cfg.lLabelWidth = 1000;
+    cfg.lLabelLength = 1500;
+    CLBPTREmulation start, page;
+    int64_t length = 0;
+    std::vector<uint8_t> bytes(4096);
+    EXPECT_EQ(start.GetStartDocCMD(&cfg, bytes.data(), int64_t(bytes.size()), &length), 1);
+    std::string stream(bytes.begin(), bytes.begin() + length);
+    cfg.dwPageIndex = 1;
+    cfg.sCopies = 2;
+    const std::vector<uint8_t> graphic(6, 0x0F);
+    EXPECT_EQ(page.TransferImageData2CMD(&cfg, graphic.data(), 6, 0, 0, 16, 3, bytes.data(),
+                                         int64_t(bytes.size()), &length, true),
+              1);
+    return DecodeEpl(stream + std::string(bytes.begin(), bytes.begin() + length));
+}
+
+}  // namespace
+
+TEST(EplPpdTest, CupstestppdFilterAndDefaults) {
+    const std::vector<std::string> accepted = {
+        "Missing cupsFilter2 file \"/usr/lib/cups/filter/rastomoxepl\"",
+        "should be the Adobe standard name", "shares a common prefix with"};
+    for (const Model& model : kEplModels) {
+        SCOPED_TRACE(model.file);
+        const PpdCheck check = CheckPpd(PpdPath(model), accepted);
+        EXPECT_TRUE(check.passed) << check.output;
+        EXPECT_TRUE(check.unexpectedWarnings.empty()) << check.unexpectedWarnings.front();
+        ShippedPpd ppd(model);
+        ASSERT_NE(ppd.get(), nullptr);
+        ppd_attr_t* filter = ppdFindAttr(ppd.get(), "cupsFilter2", nullptr);
+        ASSERT_NE(filter, nullptr);
+        EXPECT_STREQ(filter->value,
+                     "application/vnd.cups-raster application/vnd.mox-epl 50 rastomoxepl");
+        const tagOEMCFG cfg = ppd.Settings("", kEplSettings);
+        EXPECT_EQ(cfg.sOutputXDPI + cfg.sOutputYDPI, 2 * model.dpi);
+        EXPECT_EQ(cfg.sMaxOutputWidth, 104);
+        EXPECT_EQ(cfg.sDensity + cfg.sPrintSpeed, 2000) << "the printer's own darkness and speed";
+        EXPECT_EQ(GetOptionChoiceIndex("DriverLog", ppd.get()), 0);
+    }
+}
+
+TEST(EplPpdTest, EveryChoiceReachesItsFieldAndPrintsSoundly) {
+    for (const Model& model : kEplModels) {
+        ShippedPpd whole(model);
+        ASSERT_NE(whole.get(), nullptr);
+        // Each option of the PPD is read, apart from the page set-up and the log switch.
+        const std::vector<std::string> notRead = {"PageSize", "PageRegion", "ColorModel",
+                                                  "Resolution", "DriverLog"};
+        for (int g = 0; g < whole.get()->num_groups; ++g) {
+            for (int o = 0; o < whole.get()->groups[g].num_options; ++o) {
+                const std::string keyword = whole.get()->groups[g].options[o].keyword;
+                if (std::find(notRead.begin(), notRead.end(), keyword) != notRead.end()) continue;
+                EXPECT_TRUE(std::any_of(std::begin(kEplOptions), std::end(kEplOptions),
+                                        [&](const EplOption& e) { return keyword == e.keyword; }))
+                    << keyword << " is read by no EPL settings reader";
+            }
+        }
+        for (const EplOption& e : kEplOptions) {
+            ppd_option_t* option = ppdFindOption(whole.get(), e.keyword);
+            ASSERT_NE(option, nullptr) << e.keyword;
+            for (int i = 0; i < option->num_choices; ++i) {
+                const ppd_choice_t& choice = option->choices[i];
+                SCOPED_TRACE(std::string(model.file) + " " + e.keyword + "=" + choice.choice);
+                double code = 0;
+                ASSERT_TRUE(PlainNumber(choice.code, &code)) << choice.code;
+                // Marked as a queue default: CUPS takes a job's "-o mirror" for MirrorPrint.
+                ShippedPpd ppd(model);
+                ppdMarkOption(ppd.get(), e.keyword, choice.choice);
+                const tagOEMCFG cfg = ppd.Settings("", kEplSettings);
+                EXPECT_EQ(e.field(cfg), e.value(code));
+                const EplJob job = EplJobFrom(cfg);
+                EXPECT_TRUE(job.ok()) << FormatEplSummary(job);
+                EXPECT_EQ(job.printed, 2u);
+            }
+        }
     }
 }

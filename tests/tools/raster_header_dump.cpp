@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "epl/epl_filter.h"
 #include "filter/page_input.h"
 #include "settings/oem_cfg.h"
 #include "settings/ppd_api.h"
@@ -46,10 +48,17 @@ unsigned long CountDarkPixels(cups_raster_t* raster, const cups_page_header2_t& 
     return dark;
 }
 
-// The filter the PPD names reads the settings its own way.
+// The label filter the PPD names ("*cupsFilter" or "*cupsFilter2"), which reads the
+// settings its own way.
 const SettingsProfile& ProfileOf(ppd_file_t* ppd) {
-    for (int i = 0; i < ppd->num_filters; ++i) {
-        if (std::strstr(ppd->filters[i], "rastomoxtspl") != nullptr) return kTsplSettings;
+    std::vector<std::string> filters(ppd->filters, ppd->filters + ppd->num_filters);
+    for (ppd_attr_t* a = ppdFindAttr(ppd, "cupsFilter2", nullptr); a != nullptr;
+         a = ppdFindNextAttr(ppd, "cupsFilter2", nullptr)) {
+        if (a->value != nullptr) filters.emplace_back(a->value);
+    }
+    for (const std::string& filter : filters) {
+        if (filter.ends_with(" rastomoxtspl")) return kTsplSettings;
+        if (filter.ends_with(" rastomoxepl")) return kEplSettings;
     }
     return kZplSettings;
 }
@@ -66,11 +75,13 @@ void PrintSettings(const char* options, const cups_page_header2_t& first) {
     std::printf(
         "settings sDensity %d bUsePrinterDensity %d sPaperType %d sLabelType %d nPrintSpeed %d "
         "nBackfeedRate %d sFeedModel %d sApSignal %d sOutputXDPI %d sMaxOutputWidth %d GAPHeight "
-        "%d nColorLevelsAdj %d sHalftoneMethod %d sPrintSpeed %d sFeedLen %d\n",
+        "%d nColorLevelsAdj %d sHalftoneMethod %d sPrintSpeed %d sFeedLen %d dwOperationAfterPrn "
+        "%d dwOperationModeAfterPrn %d sCutPosition %d sHrzOffset %d\n",
         int(cfg.sDensity), cfg.bUsePrinterDensity, cfg.sPaperType, cfg.sLabelType, cfg.nPrintSpeed,
         cfg.nBackfeedRate, cfg.sFeedModel, int16_t(cfg.sApSignal), cfg.sOutputXDPI,
         cfg.sMaxOutputWidth, cfg.GAPHeight, cfg.nColorLevelsAdj, cfg.sHalftoneMethod,
-        cfg.sPrintSpeed, cfg.sFeedLen);
+        cfg.sPrintSpeed, cfg.sFeedLen, int(cfg.dwOperationAfterPrn),
+        int(cfg.dwOperationModeAfterPrn), cfg.sCutPosition, int(cfg.sHrzOffset));
     ppdClose(ppd);
 }
 
