@@ -58,7 +58,7 @@ int CEPLEmulation::GetStartDocCMD(tagOEMCFG* settings, uint8_t* out, int64_t out
 }
 
 int CEPLEmulation::TransferPageData2CMD(tagOEMCFG* settings, const uint8_t* data,
-                                        int64_t dataLength, int x, int /*y*/, int width, int rows,
+                                        int64_t dataLength, int x, int y, int width, int rows,
                                         uint8_t* out, int64_t outSize, int64_t* outLength,
                                         bool lastPage) {
     if (settings == nullptr) return 0;
@@ -66,7 +66,7 @@ int CEPLEmulation::TransferPageData2CMD(tagOEMCFG* settings, const uint8_t* data
     ClearCmdBuf();
     std::memcpy(&m_oemCfg, settings, sizeof(m_oemCfg));
     if (outLength != nullptr) *outLength = 0;
-    if (!BuildPage(data, dataLength, x, width, rows, lastPage) || m_pCmdBuf.empty()) {
+    if (!BuildPage(data, dataLength, x, y, width, rows, lastPage) || m_pCmdBuf.empty()) {
         ClearCmdBuf();
         return 0;
     }
@@ -129,8 +129,8 @@ void CEPLEmulation::AppendLabelLength(int64_t lengthDots, int dpi) {
 
 // --- pages ----------------------------------------------------------------------------------
 
-bool CEPLEmulation::BuildPage(const uint8_t* data, int64_t dataLength, int x, int width, int rows,
-                              bool lastPage) {
+bool CEPLEmulation::BuildPage(const uint8_t* data, int64_t dataLength, int x, int y, int width,
+                              int rows, bool lastPage) {
     const tagOEMCFG& c = m_oemCfg;
     int64_t shift = TenthsDots(c.sHrzOffset, c.sOutputXDPI);
     if (c.sHrzDir != 0) shift = -shift;
@@ -142,7 +142,8 @@ bool CEPLEmulation::BuildPage(const uint8_t* data, int64_t dataLength, int x, in
         AppendPageLabelSize(width, rows);
     }
     const int gx = static_cast<int>(std::clamp<int64_t>(int64_t{x} + shift, 0, kMaxDots));
-    const int gy = static_cast<int>(std::clamp<int64_t>(top, 0, kMaxDots));
+    // The graphic keeps its own distance from the top of the page, as it keeps its left edge.
+    const int gy = static_cast<int>(std::clamp<int64_t>(int64_t{y} + top, 0, kMaxDots));
     // No copies (or a count wrapped below zero): no form is sent.
     const int copies = c.sCopies;
     if (copies <= 0) return true;

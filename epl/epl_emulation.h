@@ -55,7 +55,8 @@ class CEPLEmulation {
     // The start-of-document block. A repeated call with settings equal byte for byte to those
     // of the last build hands out the same bytes without building them again.
     int GetStartDocCMD(tagOEMCFG* settings, uint8_t* out, int64_t outSize, int64_t* outLength);
-    // One page: label size (per-page size modes), the graphic, print and cutter commands.
+    // One page: label size (per-page size modes), the graphic at (x, y) moved by the offsets,
+    // print and cutter commands.
     // Handing the bytes out also copies the page counters back into `settings`.
     int TransferPageData2CMD(tagOEMCFG* settings, const uint8_t* data, int64_t dataLength, int x,
                              int y, int width, int rows, uint8_t* out, int64_t outSize,
@@ -67,7 +68,7 @@ class CEPLEmulation {
     int AppendFormatted(const char* format, ...) __attribute__((format(printf, 2, 3)));
     int HandOutPage(tagOEMCFG* settings, uint8_t* out, int64_t outSize, int64_t* outLength);
     void BuildStartDoc();
-    bool BuildPage(const uint8_t* data, int64_t dataLength, int x, int width, int rows,
+    bool BuildPage(const uint8_t* data, int64_t dataLength, int x, int y, int width, int rows,
                    bool lastPage);
     void AppendPageLabelSize(int width, int rows);
     void AppendLabelLength(int64_t lengthDots, int dpi);

@@ -1,5 +1,6 @@
 #include "epl/epl_filter.h"
 
+#include "epl/epl_render.h"
 #include "rfid/vx_file.h"
 
 const LabelFilterDefinition kEplFilter = {
@@ -37,6 +38,6 @@ const LabelFilterDefinition kEplFilter = {
         },
     // A fresh renderer object for the start of the document and for each page.
     .rendererLifetime = RendererLifetime::FreshPerCall,
-    .makeRenderer = nullptr,
+    .makeRenderer = MakeLabelRenderer<CEPLRender>,
     .steps = {.handleRfid = nullptr, .vxRfidJobTask = VXRFIDJobTask, .renderPdfPage = nullptr},
 };

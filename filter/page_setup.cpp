@@ -26,6 +26,11 @@ void InitPrintSetting(unsigned page, ppd_file_t* ppd, const cups_page_header2_t*
     InitalizeOemCfg(&job.cfg, ppd, header, *job.definition.settings);
     InitDevmode(&job.devMode, header);
     InitOemPDEV(&job.pdev, header);
+    // A queue without an output resolution prints at the raster's own.
+    if (job.cfg.sOutputXDPI == 0)
+        job.cfg.sOutputXDPI = static_cast<uint16_t>(job.devMode.dmPrintQuality);
+    if (job.cfg.sOutputYDPI == 0)
+        job.cfg.sOutputYDPI = static_cast<uint16_t>(job.devMode.dmYResolution);
     LOGD("Initializing configures finish");
     renderer.Attach(&job.cfg, &job.devMode, &job.pdev, job.output);
     const int result = renderer.StartDocCMD();
