@@ -62,11 +62,11 @@ std::string StartDoc(CEPLEmulation& builder, tagOEMCFG& c) {
 }
 
 std::string Page(tagOEMCFG& c, int x, bool last, const std::vector<uint8_t>& bits = kBits,
-                 int width = 16, int rows = 3) {
+                 int width = 16, int rows = 3, int y = 0) {
     CLBPTREmulation builder;
     int64_t length = -1;
     const auto transfer = [&](uint8_t* out) {
-        return builder.TransferImageData2CMD(&c, bits.data(), int64_t(bits.size()), x, 99, width,
+        return builder.TransferImageData2CMD(&c, bits.data(), int64_t(bits.size()), x, y, width,
                                              rows, out, length, &length, last);
     };
     if (transfer(nullptr) == 0 && length <= 0) return "";
@@ -252,6 +252,15 @@ TEST(EplPageTest, PlacementSizeAndCopiesReadBack) {
         for (size_t row = 0; row < kArt.size(); ++row)
             EXPECT_EQ(Art(label.image)[size_t(k.y) + row].substr(size_t(k.x), 16), kArt[row]);
     }
+}
+
+TEST(EplPageTest, TheGraphicKeepsItsDistanceFromThePageTop) {
+    tagOEMCFG c = Settings();
+    c.sCopies = 1;
+    c.dwEndOffsetValue = 2;  // 16 dots
+    const EplJob job = DecodeEpl(Page(c, 8, true, kBits, 16, 3, 40));
+    ASSERT_EQ(job.labels.size(), 1u) << FormatEplSummary(job);
+    EXPECT_EQ(job.labels[0].objects.at(0).y, 56);
 }
 
 TEST(EplPageTest, EmptyPageWithLabelSizePerPageSendsNothing) {
