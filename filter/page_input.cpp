@@ -152,6 +152,11 @@ void InitializeSetting(const char* options, ppd_file_t* ppd) {
     int count = cupsParseOptions(options, 0, &parsed);
     if (count > 0) {
         cupsMarkOptions(ppd, count, parsed);
+        // libcups takes "mirror" for its standard MirrorPrint option; the queue's own "Mirror"
+        // option gets the job's choice too.
+        if (const char* mirror = cupsGetOption("Mirror", count, parsed)) {
+            ppdMarkOption(ppd, "Mirror", mirror);
+        }
         cupsFreeOptions(count, parsed);
     }
 }

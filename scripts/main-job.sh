@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: a sample shipping label (text, a Code 128 barcode and a QR code) printed through
-# the real CUPS filter chain with the shipped ZPL PPD and rastomoxzpl, into a ZPL file and its
-# preview image. No printer is needed: the printer stream goes to a file.
+# the real CUPS filter chain with the shipped PPDs of each label printer language (ZPL II, TSPL,
+# EPL2), into the printer streams and previews of the printed labels. No printer is needed: the
+# printer streams go to files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,13 +18,26 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/serverbin/filter"
 ln -s /usr/lib/cups/filter/* "$work/serverbin/filter/"
-ln -sf "$(realpath "$build/zpl/rastomoxzpl")" "$work/serverbin/filter/rastomoxzpl"
+for filter in zpl/rastomoxzpl tspl/rastomoxtspl epl/rastomoxepl; do
+  ln -sf "$(realpath "$build/$filter")" "$work/serverbin/filter/$(basename "$filter")"
+done
 printf 'ServerBin %s\nDataDir /usr/share/cups\nServerRoot /etc/cups\n' "$work/serverbin" >"$work/cups-files.conf"
 
-cupsfilter -c "$work/cups-files.conf" -e -p "$build/ppd/mxzpl203.ppd" -m printer/label \
-  "$out/label.pdf" >"$out/label.zpl" 2>"$out/cupsfilter.log"
-"$build/tools/zpldecode" -o "$out" --prefix label "$out/label.zpl"
-echo
+# print <language> <ppd> <stream>: the sample label through the queue's filter chain, then
+# decoded as the printer would print it.
+print() {
+  local language=$1 ppd=$2 stream=$3
+  cupsfilter -c "$work/cups-files.conf" -e -p "$build/ppd/$ppd" -m printer/label \
+    "$out/label.pdf" >"$out/$stream" 2>"$out/cupsfilter-$language.log"
+  "$build/tools/${language}decode" -o "$out" --prefix "label-$language" "$out/$stream"
+  echo
+}
+print zpl mxzpl203.ppd label.zpl
+print tspl mxtspl203.ppd label.tspl
+print epl mxepl203.ppd label.epl
+
 echo "label: $out/label.pdf"
-echo "ZPL:   $out/label.zpl ($(stat -c %s "$out/label.zpl") bytes)"
-echo "preview of the printed label: $out/label-1.png"
+for stream in label.zpl label.tspl label.epl; do
+  language=${stream#label.}
+  echo "$language: $out/$stream ($(stat -c %s "$out/$stream") bytes), preview $out/label-$language-1.png"
+done
