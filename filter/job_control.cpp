@@ -44,7 +44,7 @@ bool StartJob(int argc, char* argv[], const char* logName, JobInput& job) {
 HeaderRead ReadNextHeader(const RasterInput& input, unsigned pageNumber,
                           cups_page_header2_t& header) {
     if (cupsRasterReadHeader2(input.raster, &header)) return HeaderRead::Page;
-    if (input.endReached) return HeaderRead::End;
+    if (input.endReached || Canceled) return HeaderRead::End;
     ReportError("Page %u has an invalid page header.", pageNumber);
     return HeaderRead::Refused;
 }

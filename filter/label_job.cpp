@@ -53,7 +53,10 @@ class PageLoop {
 
   private:
     bool RfidLetsPagePrint();
-    bool GetPrintData(const cups_page_header2_t& header, const PageFormat& format);
+    enum class PageRead { Whole, Truncated, Cancelled, NoMemory };
+    PageRead GetPrintData(const cups_page_header2_t& header, const PageFormat& format);
+    // The job's end on standard error: cancelled, or a page whose data ended early.
+    int ReportEnd(int status) const;
     unsigned HandOverPageNumber() const {
         return flow_.intermediateNumber == HandOverNumber::PageJustStarted ? page_ : bufferedPage_;
     }
@@ -67,6 +70,9 @@ class PageLoop {
     const std::string& tempPdf_;
     unsigned page_ = 0;          // headers read
     unsigned bufferedPage_ = 0;  // number of the page in the page buffer
+    unsigned truncatedPage_ = 0;
+    uint32_t truncatedRows_ = 0;
+    uint32_t truncatedHeight_ = 0;
 };
 
 bool PageLoop::RfidLetsPagePrint() {
@@ -77,10 +83,19 @@ bool PageLoop::RfidLetsPagePrint() {
 }
 
 // Reads the page into a fresh buffer and hands it to the page device record, which now
-// describes this page's own image.
-bool PageLoop::GetPrintData(const cups_page_header2_t& header, const PageFormat& format) {
+// describes this page's own image. A page cut short by a cancel is dropped; one cut short by
+// the end of the data still prints, its missing rows white.
+PageLoop::PageRead PageLoop::GetPrintData(const cups_page_header2_t& header,
+                                          const PageFormat& format) {
     PageImage image;
-    if (!ReadPageImage(job_.input.raster, format, image)) return false;
+    if (!ReadPageImage(job_.input.raster, format, image)) return PageRead::NoMemory;
+    if (image.rows < format.height && Canceled) return PageRead::Cancelled;
+    const bool truncated = image.rows < format.height;
+    if (truncated) {
+        truncatedPage_ = page_;
+        truncatedRows_ = image.rows;
+        truncatedHeight_ = format.height;
+    }
     if (steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
         const PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
                                      header.HWResolution[1]};
@@ -90,7 +105,20 @@ bool PageLoop::GetPrintData(const cups_page_header2_t& header, const PageFormat&
         }
     }
     job_.HoldPage(std::move(image));
-    return true;
+    return truncated ? PageRead::Truncated : PageRead::Whole;
+}
+
+int PageLoop::ReportEnd(int status) const {
+    if (Canceled && !job_.input.raster.endReached) {
+        ReportError("The job was cancelled; pages after page %u were not printed.", bufferedPage_);
+        return 1;
+    }
+    if (truncatedPage_ != 0) {
+        ReportError("The job's data ended inside page %u (%u of its %u rows arrived).",
+                    truncatedPage_, truncatedRows_, truncatedHeight_);
+        return 1;
+    }
+    return status;
 }
 
 int PageLoop::Run() {
@@ -125,11 +153,13 @@ int PageLoop::Run() {
             endedByRenderer = true;
             break;
         }
-        if (!GetPrintData(header, format)) {
+        const PageRead pageRead = GetPrintData(header, format);
+        if (pageRead == PageRead::NoMemory) {
             ReportError("Not enough memory for page %u.", page_);
             status = 1;
             break;
         }
+        if (pageRead == PageRead::Cancelled) break;
         bufferedPage_ = page_;
         if (flow_.afterPageMessage != nullptr && !Canceled) WriteStatus(flow_.afterPageMessage);
         // Once the printer stream is lost no later page can reach the printer.
@@ -139,7 +169,7 @@ int PageLoop::Run() {
     if (!endedByRenderer && (buffered || flow_.finalHandOver == FinalHandOver::Always)) {
         TransPrintData(HandOverPageNumber(), renderer_, true, job_);
     }
-    return status;
+    return ReportEnd(status);
 }
 
 }  // namespace

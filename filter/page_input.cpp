@@ -1,6 +1,7 @@
 #include "filter/page_input.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,19 +12,26 @@
 #include <cstring>
 #include <vector>
 
+#include "filter/job_control.h"
 #include "filter/job_messages.h"
 #include "log/log4z.h"
 #include "settings/ppd_api.h"
 
 namespace {
 
+// Reads what the input has, waiting at most a quarter of a second at a time so that a
+// cancelled job stops reading even from a pipe that stays open.
 ssize_t ReadInput(RasterInput& input, void* buffer, size_t length) {
-    ssize_t n;
-    do {
-        n = ::read(input.fd, buffer, length);
-    } while (n < 0 && errno == EINTR);
-    if (n == 0) input.endReached = true;
-    return n;
+    for (;;) {
+        if (Canceled) return -1;
+        pollfd ready{input.fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, 250);
+        if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
+        const ssize_t n = ::read(input.fd, buffer, length);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n == 0) input.endReached = true;
+        return n;
+    }
 }
 
 // Serves libcups from the read-ahead buffer, refilled with one read at a time; requests at
@@ -239,6 +247,7 @@ bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage
         rows = contiguous && input.uncompressed ? ReadRowsDirect(input, format, image.bits.get())
                                                 : ReadRowsOneByOne(input, format, image.bits.get());
     }
+    image.rows = rows;
     if (rows < format.height) LOGD("page data ends at row %u of %u", rows, format.height);
     // Rows the stream never delivered are white paper.
     std::memset(image.bits.get() + uint64_t{rows} * format.stride, 0xFF,

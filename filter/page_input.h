@@ -64,10 +64,12 @@ void LogPageHeader(const cups_page_header2_t& header);
 struct PageImage {
     MallocBuffer bits;
     PageFormat format{};
+    uint32_t rows = 0;  // rows the stream delivered; fewer than the format's when it ended early
 };
 
-// Allocates a white page image and reads the page's rows into it. Rows that a truncated
-// stream never delivered stay white. Returns false only when no buffer could be allocated.
+// Allocates a page image and reads the page's rows into it. Rows that a truncated stream (or a
+// cancelled job) never delivered are white. Returns false only when no buffer could be
+// allocated.
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image);
 
 // Reads and drops the page's pixel data so that the stream stays in step.

@@ -36,7 +36,8 @@ class ReceiptJob {
     unsigned Pages() const { return pages_; }
 
   private:
-    bool PrintPage(const cups_page_header2_t& header, const PageFormat& format);
+    enum class PageResult { Printed, Dropped, Failed };
+    PageResult PrintPage(const cups_page_header2_t& header, const PageFormat& format);
 
     ppd_file_t* ppd_;
     const RasterInput& input_;
@@ -45,14 +46,24 @@ class ReceiptJob {
     std::vector<uint8_t> docStart_, docEnd_;
     std::vector<uint8_t> pageStart_, pageBytes_, pageEnd_;
     unsigned pages_ = 0;
+    unsigned truncatedPage_ = 0;
+    uint32_t truncatedRows_ = 0;
 };
 
-bool ReceiptJob::PrintPage(const cups_page_header2_t& header, const PageFormat& format) {
+ReceiptJob::PageResult ReceiptJob::PrintPage(const cups_page_header2_t& header,
+                                             const PageFormat& format) {
     StartPage(ppd_, header, out_);
     PageImage image;
     if (!GetCupsRasterPrintData(input_, format, image)) {
         ReportError("Not enough memory for page %u.", pages_ + 1);
-        return false;
+        return PageResult::Failed;
+    }
+    // A page cut short by a cancel is not printed; one cut short by the end of the data is,
+    // its missing rows white, and the job then fails.
+    if (image.rows < format.height) {
+        if (Canceled) return PageResult::Dropped;
+        truncatedPage_ = pages_ + 1;
+        truncatedRows_ = image.rows;
     }
     int xOffset = 0;
     int yOffset = 0;
@@ -65,9 +76,9 @@ bool ReceiptJob::PrintPage(const cups_page_header2_t& header, const PageFormat& 
     if (!OutputPrintData(image.bits.get(), format.bufferSize, xOffset, yOffset, printer_, header,
                          pageStart_, pageBytes_, pageEnd_, out_)) {
         ReportError("Page %u could not be converted.", pages_ + 1);
-        return false;
+        return PageResult::Failed;
     }
-    return true;
+    return PageResult::Printed;
 }
 
 int ReceiptJob::Run() {
@@ -88,12 +99,19 @@ int ReceiptJob::Run() {
             status = 1;
             break;
         }
-        if (!PrintPage(header, format)) {
-            status = 1;
-            break;
-        }
+        const PageResult result = PrintPage(header, format);
+        if (result == PageResult::Failed) status = 1;
+        if (result != PageResult::Printed) break;
         ++pages_;
         if (out_.Failed()) break;
+    }
+    if (Canceled && !input_.endReached) {
+        ReportError("The job was cancelled; pages after page %u were not printed.", pages_);
+        status = 1;
+    } else if (truncatedPage_ != 0) {
+        ReportError("The job's data ended inside page %u (%u of its rows arrived).", truncatedPage_,
+                    truncatedRows_);
+        status = 1;
     }
     // The job always ends the same way; without a page no option added a feed, cut or
     // drawer pulse, and only the printer's reset is left.

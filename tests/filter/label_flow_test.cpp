@@ -208,7 +208,8 @@ TEST(LabelFlowTest, RowsATruncatedStreamNeverDeliveredPrintWhite) {
 
     Job job;
     FilterResult r = job.RunStdin(kZpl, stream.bytes.substr(0, cut));
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 1) << "a job whose data ended early is not printed whole";
+    EXPECT_EQ(r.err, "ERROR: The job's data ended inside page 2 (3 of its 6 rows arrived).\n");
     std::vector<std::string> sends = Sends(r.out);
     ASSERT_EQ(sends.size(), 2u) << r.out;
     EXPECT_TRUE(Has(sends[1], "last=1") && Has(sends[1], HashOf(expected))) << sends[1];
@@ -294,11 +295,33 @@ TEST(LabelFlowTest, SigtermBetweenPagesSendsThePageReadLastAsTheLast) {
     process.Signal(SIGTERM);
     process.Write(stream.bytes.substr(stream.pageEnds[1]));
     FilterResult r = process.Finish();
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "ERROR: The job was cancelled; pages after page 2 were not printed.\n");
     std::vector<std::string> sends = Sends(r.out);
     ASSERT_EQ(sends.size(), 2u) << r.out;
     EXPECT_TRUE(Has(sends[1], "last=1") && Has(sends[1], HashOf(pages[1]))) << sends[1];
     EXPECT_FALSE(Has(r.out, HashOf(pages[2])));
+}
+
+TEST(LabelFlowTest, SigtermWhileTheInputStaysOpenEndsTheJobAtOnce) {
+    const std::vector<TestPage> pages = {TestPage::Solid(8, 4, 1, 1, 1),
+                                         TestPage::Solid(8, 40, 2, 2, 2)};
+    const RasterStream stream = MakeRasterStream(pages);
+    // Waiting for the next header, and inside a page whose rows stop coming.
+    for (const size_t cut : {stream.pageEnds[0], stream.pageEnds[1] - 100}) {
+        Job job;
+        FilterProcess process(kTspl, job.args);
+        process.Write(stream.bytes.substr(0, cut));
+        ASSERT_TRUE(process.WaitForOutput("StartDocCMD", std::chrono::seconds(20)));
+        process.Signal(SIGTERM);
+        EXPECT_TRUE(process.WaitForExit(std::chrono::seconds(3))) << "the pipe is still open";
+        const FilterResult r = process.Finish();
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err.rfind("ERROR: The job was cancelled", 0), 0u) << r.err;
+        const std::vector<std::string> sends = Sends(r.out);
+        ASSERT_EQ(sends.size(), 1u) << "page 1 prints, the page cut short does not";
+        EXPECT_TRUE(Has(sends[0], HashOf(pages[0])));
+    }
 }
 
 TEST(LabelFlowTest, StartUpFailuresAreReportedAndFail) {

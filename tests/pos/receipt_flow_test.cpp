@@ -208,7 +208,8 @@ TEST_F(ReceiptFlowTest, RowsATruncatedStreamNeverDeliveredPrintWhite) {
     // Ten whole rows and half of the eleventh.
     const size_t cut = stream.pageEnds[0] - 20 * page.BytesPerLine() + page.BytesPerLine() / 2;
     FilterResult r = RunStdin(stream.bytes.substr(0, cut));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "ERROR: The job's data ended inside page 1 (10 of its rows arrived).\n");
     const std::string graphics =
         Band(1, 24, Rows(1, 10, 0xFF) + Rows(1, 14, 0)) + Band(1, 6, Rows(1, 6, 0));
     EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + PageBytes(graphics) + kDefaultEndDoc));
@@ -294,7 +295,8 @@ TEST_F(ReceiptFlowTest, SigtermBetweenPagesStopsBeforeTheNextPageAndFinishesTheD
     process.Signal(SIGTERM);
     process.Write(stream.bytes.substr(stream.pageEnds[0]));
     FilterResult r = process.Finish();
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "ERROR: The job was cancelled; pages after page 1 were not printed.\n");
     EXPECT_EQ(Hex(r.out), Hex(kCarriageReturns + kStartDoc + firstPage + kDefaultEndDoc));
 }
 

@@ -143,6 +143,14 @@ bool FilterProcess::WaitForOutput(const std::string& text, std::chrono::millisec
     return true;
 }
 
+bool FilterProcess::WaitForExit(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!Pump(std::chrono::milliseconds(50))) return true;
+    }
+    return false;
+}
+
 void FilterProcess::Signal(int signal) {
     ::kill(pid_, signal);
 }

@@ -49,6 +49,9 @@ class FilterProcess {
     // Collects output until `text` has appeared on standard output; false on time-out or exit.
     bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
     void Signal(int signal);
+    // Collects output, the input left open, until the filter has closed its outputs; false
+    // when that takes longer than `timeout`.
+    bool WaitForExit(std::chrono::milliseconds timeout);
     // Closes the input, collects all output and waits for the exit.
     FilterResult Finish();
 
