@@ -197,7 +197,7 @@ int RunLabelFilter(int argc, char* argv[], const LabelFilterDefinition& definiti
     if (loop.Pages() == 0) WriteStatus("No pages were found.");
     if (job.output.Failed()) {
         ReportError("Writing to the printer failed: %s.", job.output.Describe().c_str());
-        status = 1;
     }
-    return status;
+    // Whatever went wrong on the way was reported as an error: the job did not print whole.
+    return ErrorReported() ? 1 : status;
 }

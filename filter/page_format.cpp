@@ -12,9 +12,6 @@
 
 namespace {
 
-// Beyond any printer's resolution; keeps every later dpi computation in range.
-constexpr unsigned kMaxDpi = 9600;
-
 bool IsRgbSpace(unsigned space) {
     return space == CUPS_CSPACE_RGB || space == CUPS_CSPACE_SRGB || space == CUPS_CSPACE_ADOBERGB;
 }
@@ -78,9 +75,13 @@ bool CheckPageHeader(const cups_page_header2_t& h, unsigned pageNumber, PageForm
     }
     const uint64_t stride = DibStride(h.cupsWidth, 24);
     const uint64_t size = stride * h.cupsHeight;
-    if (stride > UINT32_MAX || size > kMaxPageBytes) {
-        error = Format("Page %u is too large to print (%u x %u pixels).", pageNumber, h.cupsWidth,
-                       h.cupsHeight);
+    const double widthMm = h.cupsWidth * 25.4 / h.HWResolution[0];
+    const double lengthMm = h.cupsHeight * 25.4 / h.HWResolution[1];
+    if (widthMm > kMaxPageWidthMm || lengthMm > kMaxPageLengthMm || size > kMaxInputPageBytes) {
+        error = Format(
+            "Page %u is too large to print (%u x %u pixels at %u dpi): a label or receipt printer "
+            "prints pages up to 300 mm wide and 3 m long.",
+            pageNumber, h.cupsWidth, h.cupsHeight, h.HWResolution[0]);
         return false;
     }
     format.width = h.cupsWidth;

@@ -24,8 +24,15 @@ struct PageFormat {
     uint32_t bufferSize;    // stride x height
 };
 
-// Largest page image a filter will allocate.
-constexpr uint64_t kMaxPageBytes = uint64_t{1} << 30;
+// What a label or receipt printer can print: resolutions up to 600 dpi, pages up to 300 mm
+// wide and 3 m long, and no more than 64 MiB of 24-bit pixels (a 3 m receipt at 203 dpi takes
+// 41 MiB). Larger pages are refused, so that no header can drive a filter to gigabytes.
+constexpr unsigned kMaxDpi = 600;
+constexpr double kMaxPageWidthMm = 300.0;
+constexpr double kMaxPageLengthMm = 3000.0;
+constexpr uint64_t kMaxInputPageBytes = uint64_t{64} << 20;
+// Largest page image the image steps make, when a page is scaled to the output resolution.
+constexpr uint64_t kMaxPageBytes = uint64_t{128} << 20;
 
 // Validates the header. On failure `error` holds a one-line reason for CUPS.
 bool CheckPageHeader(const cups_page_header2_t& header, unsigned pageNumber, PageFormat& format,

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "filter/job_messages.h"
 #include "filter/page_format.h"
 #include "imaging/bmp_processing.h"
 #include "imaging/threshold.h"
@@ -59,7 +60,7 @@ void ResolveResolution(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _
 }
 
 // Step 3: brings the page buffer to the output resolution, replacing it in the record.
-bool ResamplePage(_OEMPDEV& pdev, double xs, double ys) {
+bool ResamplePage(const tagOEMCFG& cfg, _OEMPDEV& pdev, double xs, double ys) {
     tagBITMAPINFOHEADER& bmp = pdev.bmInfoHeader;
     const uint64_t width = static_cast<uint64_t>(bmp.biWidth * xs);
     const uint64_t height = static_cast<uint64_t>(bmp.biHeight * ys);
@@ -68,8 +69,10 @@ bool ResamplePage(_OEMPDEV& pdev, double xs, double ys) {
         height;
     uint8_t* resampled = width > 0 && width < UINT32_MAX / 32 ? AllocateFilled(size, 0) : nullptr;
     if (resampled == nullptr) {
-        LOGE("page of %dx%d cannot be scaled to %llux%llu", bmp.biWidth, bmp.biHeight,
-             static_cast<unsigned long long>(width), static_cast<unsigned long long>(height));
+        ReportError("Page %u is too large to print at %u x %u dpi (%llu x %llu dots).",
+                    pdev.dwCurPageNum, cfg.sOutputXDPI, cfg.sOutputYDPI,
+                    static_cast<unsigned long long>(width),
+                    static_cast<unsigned long long>(height));
         return false;
     }
     CBmpProcessing bmpProcessing;
@@ -288,7 +291,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     double xs = 1.0;
     double ys = 1.0;
     ResolveResolution(policy, cfg, dm, pdev, xs, ys);
-    if ((xs != 1.0 || ys != 1.0) && !ResamplePage(pdev, xs, ys)) return PipelineResult::Empty;
+    if ((xs != 1.0 || ys != 1.0) && !ResamplePage(cfg, pdev, xs, ys)) return PipelineResult::Empty;
 
     WorkingImage work;
     work.bits = pdev.pBufStart;

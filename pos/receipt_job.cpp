@@ -207,7 +207,7 @@ int RunReceiptFilter(int argc, char* argv[]) {
     }
     if (out.Failed()) {
         ReportError("Writing to the printer failed: %s.", out.Describe().c_str());
-        status = 1;
     }
-    return status;
+    // Whatever went wrong on the way was reported as an error: the job did not print whole.
+    return ErrorReported() ? 1 : status;
 }

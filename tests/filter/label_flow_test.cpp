@@ -217,7 +217,7 @@ TEST(LabelFlowTest, RowsATruncatedStreamNeverDeliveredPrintWhite) {
 
 TEST(LabelFlowTest, TruncatedPageReadInBlocksKeepsEveryWholeRow) {
     // Rows of 24 bytes need no padding, so the page is read in blocks of many rows at once.
-    const TestPage page = TestPage::Gradient(8, 25000);
+    const TestPage page = TestPage::Gradient(8, 23000);
     RasterStream stream = MakeRasterStream({page});
     const size_t rowBytes = page.BytesPerLine();
     const size_t keptRows = 15000;

@@ -50,10 +50,36 @@ TEST(CheckPageHeaderTest, RefusesEmptyOversizedAndInconsistentPages) {
     EXPECT_NE(error.find("line length"), std::string::npos) << error;
 }
 
+TEST(CheckPageHeaderTest, PagesUpTo300MmWide3MLongAnd64MiB) {
+    const struct {
+        unsigned width, height, dpi;
+        bool accepted;
+    } kCases[] = {
+        {2362, 100, 203, true},    // 295.5 mm
+        {2400, 100, 203, false},   // 300.3 mm
+        {576, 23900, 203, true},   // a 2.99 m receipt on 80 mm paper
+        {576, 24000, 203, false},  // 3.003 m
+        {2400, 9000, 600, true},   // 4 x 15 in at 600 dpi: 61.8 MiB
+        {2400, 9400, 600, false},  // 64.5 MiB
+        {4800, 7200, 600, false},  // 203 mm x 305 mm but 98.9 MiB
+    };
+    for (const auto& c : kCases) {
+        cups_page_header2_t h = Header(c.width, c.height);
+        h.HWResolution[0] = h.HWResolution[1] = c.dpi;
+        PageFormat format{};
+        std::string error;
+        EXPECT_EQ(CheckPageHeader(h, 3, format, error), c.accepted)
+            << c.width << " x " << c.height << " at " << c.dpi;
+        if (!c.accepted) {
+            EXPECT_EQ(error.rfind("Page 3 is too large to print", 0), 0u) << error;
+        }
+    }
+}
+
 TEST(CheckPageHeaderTest, RefusesResolutionsNoPrinterHas) {
     PageFormat format{};
     std::string error;
-    for (unsigned dpi : {0u, 9601u, 70000u}) {
+    for (unsigned dpi : {0u, 601u, 9601u, 70000u}) {
         cups_page_header2_t h = Header(10, 10);
         h.HWResolution[1] = dpi;
         EXPECT_FALSE(CheckPageHeader(h, 1, format, error)) << dpi;
