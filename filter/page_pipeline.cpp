@@ -100,7 +100,7 @@ bool ResamplePage(const tagOEMCFG& cfg, _OEMPDEV& pdev, double xs, double ys) {
 // Step 6: the renderer's shift in dots; a direction other than 0 or 1 shifts nothing.
 int32_t Shift(int64_t mm, int64_t direction, uint16_t dpi) {
     if (direction != 0 && direction != 1) return 0;
-    const int32_t dots = MmToDots(static_cast<double>(mm), dpi);
+    const int32_t dots = MmToDots(static_cast<double>(BoundedShiftMm(mm)), dpi);
     return direction == 1 ? -dots : dots;
 }
 

@@ -4,8 +4,10 @@
 // long solid lines. Where the renderers differ is stated in a PagePipelinePolicy.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
+#include "filter/page_format.h"
 #include "filter/records.h"
 #include "imaging/bmp_file.h"
 #include "imaging/malloc_buffer.h"
@@ -98,6 +100,13 @@ enum class PipelineResult {
 PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
                                const _DEVMODE& devMode, _OEMPDEV& pdev, bool logFlag,
                                HalftonedPage& page);
+
+// A shift in millimetres, no longer than the longest page: a shift past every label moves the
+// page off it all the same, and the dots it comes to stay far from overflowing.
+constexpr int64_t BoundedShiftMm(int64_t mm) {
+    return std::clamp<int64_t>(mm, -static_cast<int64_t>(kMaxPageLengthMm),
+                               static_cast<int64_t>(kMaxPageLengthMm));
+}
 
 // The rotation passed to the conversion for a page orientation and the two rotation settings.
 int32_t RotationCode(int16_t orientation, uint16_t rotate90, int64_t rotation);

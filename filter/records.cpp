@@ -1,5 +1,6 @@
 #include "filter/records.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "log/log4z.h"
@@ -26,7 +27,8 @@ void InitOemPDEV(_OEMPDEV* pdev, const cups_page_header2_t* header) {
     pdev->bmInfoHeader.biHeight = pdev->srcGdiInfo.szlPhysSize.cy =
         static_cast<int32_t>(header->cupsHeight);
     pdev->srcGdiInfo.ulVertRes = header->cupsHeight;
-    pdev->sCurCopies = static_cast<uint16_t>(header->NumCopies);
+    // More copies than the record holds are as many as it holds, not a wrapped-around few.
+    pdev->sCurCopies = static_cast<uint16_t>(std::min<unsigned>(header->NumCopies, UINT16_MAX));
     pdev->dwPagePrinted = 0;
     pdev->dwCurPageNum = 0;
     pdev->srcGdiInfo.ptlPhysOffset = {0, 0};

@@ -190,8 +190,11 @@ bool CTSPLRenderClass::OutPutBITMAPCommand(tagRECT& rect) {
     const int64_t rows = int64_t{rect.bottom} - rect.top + 1;
     const int64_t top = std::max(rect.top, 0);
     const tagPOINT shift = BitmapShift(cfg);
-    const long x = std::clamp<int64_t>(left8 + shift.x, 0, INT32_MAX);
-    const long y = std::clamp<int64_t>(top + shift.y, 0, INT32_MAX);
+    // Never left of or above the label, nor beyond the largest label.
+    const long x =
+        std::clamp<int64_t>(left8 + shift.x, 0, MmToDots(kMaxLabelWidthMm, cfg.sOutputXDPI));
+    const long y =
+        std::clamp<int64_t>(top + shift.y, 0, MmToDots(kMaxLabelLengthMm, cfg.sOutputYDPI));
     return SendFormatted("BITMAP %ld,%ld,%ld,%ld,%d,", x, y, static_cast<long>(bytesPerRow),
                          static_cast<long>(rows), 0);
 }

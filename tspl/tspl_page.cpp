@@ -68,6 +68,9 @@ TsplLabel PlaceOnLabel(const HalftonedPage& page, const tagOEMCFG& cfg, const _D
     label.skippedRows = std::clamp(-(label.rect.top + shift.y), 0, rows);
     label.rect.left += label.skippedColumns;
     label.rect.top += label.skippedRows;
+    // A page shifted off the label entirely still sends one blank byte of bitmap.
+    label.rect.right = std::max(label.rect.right, label.rect.left);
+    label.rect.bottom = std::max(label.rect.bottom, label.rect.top);
     return label;
 }
 

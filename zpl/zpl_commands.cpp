@@ -15,6 +15,13 @@ const char CZPLIIRenderClass::pszDiskName[4][3] = {"R:", "E:", "B:", "A:"};
 
 namespace {
 
+// What ZPL II takes: label sizes and field positions up to 32000 dots, counts up to 99999999.
+constexpr int kMaxDots = 32000;
+constexpr int kMaxCount = 99999999;
+// Speeds up to 14 inches per second, darkness 0 to 30.
+constexpr int kMaxSpeed = 14;
+constexpr int kMaxDarkness = 30;
+
 constexpr const char* kGraphicName = "SSGFX000";
 constexpr const char* kGraphicExtension = "GRF";
 
@@ -69,6 +76,8 @@ bool CZPLIIRenderClass::OutputSetResolutionCMD() {
 
 bool CZPLIIRenderClass::OutputSpeedMD(int printSpeed, int backfeedSpeed) {
     if (printSpeed < 0 && backfeedSpeed < 0) return SendFormatted("%s", "");
+    printSpeed = std::min(printSpeed, kMaxSpeed);
+    backfeedSpeed = std::min(backfeedSpeed, kMaxSpeed);
     if (printSpeed < 0) return SendFormatted("^PR,,%d\r\n", backfeedSpeed);
     if (backfeedSpeed < 0) return SendFormatted("^PR%d\r\n", printSpeed);
     return SendFormatted("^PR%d,,%d\r\n", printSpeed, backfeedSpeed);
@@ -144,13 +153,13 @@ bool CZPLIIRenderClass::OutputSaveCurrentSettingCMD() {
     return SendFormatted("^JUS");
 }
 bool CZPLIIRenderClass::OutputABSDensityCMD(int density) {
-    return SendFormatted("~SD%d", density);
+    return SendFormatted("~SD%d", std::clamp(density, 0, kMaxDarkness));
 }
 bool CZPLIIRenderClass::OutputCRCMD() {
     return SendFormatted("\r\n");
 }
 bool CZPLIIRenderClass::OutputLabelWidthCMD(int width) {
-    return SendFormatted("^PW%d", width);
+    return SendFormatted("^PW%d", std::clamp(width, 2, kMaxDots));
 }
 
 bool CZPLIIRenderClass::OutputLabelHeightCMD(int height) {
@@ -162,11 +171,12 @@ bool CZPLIIRenderClass::OutputLabelHeightCMD(int height) {
                           m_pOemCfg->dwEndOffsetValue;
         height = MmToDots(mm, m_pOemCfg->sOutputYDPI);
     }
-    return SendFormatted("^LL%d", height);
+    return SendFormatted("^LL%d", std::clamp(height, 1, kMaxDots));
 }
 
 bool CZPLIIRenderClass::OutputFieldOriginCMD(tagPOINT origin) {
-    return SendFormatted("^FO%d,%d", origin.x, origin.y);
+    return SendFormatted("^FO%d,%d", std::clamp(origin.x, 0, kMaxDots),
+                         std::clamp(origin.y, 0, kMaxDots));
 }
 bool CZPLIIRenderClass::OutputFieldDefineEndCMD() {
     return SendFormatted("^FS");
@@ -174,7 +184,9 @@ bool CZPLIIRenderClass::OutputFieldDefineEndCMD() {
 
 bool CZPLIIRenderClass::OutputPrintCMD(int quantity, int pauseEvery, int replicates, bool override,
                                        bool) {
-    return SendFormatted("^PQ%d,%d,%d,%s", quantity, pauseEvery, replicates, override ? "Y" : "N");
+    return SendFormatted("^PQ%d,%d,%d,%s", std::clamp(quantity, 1, kMaxCount),
+                         std::clamp(pauseEvery, 0, kMaxCount), std::clamp(replicates, 0, kMaxCount),
+                         override ? "Y" : "N");
 }
 
 bool CZPLIIRenderClass::OutputDownloadGraphicsCMD(const uint8_t* bytes, unsigned length,
@@ -220,7 +232,7 @@ bool CZPLIIRenderClass::OutputLabelWidthCMD() {
     const int64_t width = LabelWidthDots(*m_pOemCfg, *m_pDevMode, *m_pOemPdev);
     if (width <= 0) return false;
     m_pOemPdev->dwLabelWidth = static_cast<uint32_t>(width);
-    return SendFormatted("^PW%d", static_cast<int>(width));
+    return SendFormatted("^PW%d", static_cast<int>(std::clamp<int64_t>(width, 2, kMaxDots)));
 }
 
 bool CZPLIIRenderClass::OutputLabelHeightCMD() {
@@ -231,7 +243,7 @@ bool CZPLIIRenderClass::OutputLabelHeightCMD() {
     const int64_t length = ((along.dots * cfg.sOutputYDPI / along.dpi + 8) & ~int64_t{7}) +
                            MmToDots(cfg.dwStartOffsetValue + cfg.dwEndOffsetValue, cfg.sOutputYDPI);
     m_pOemPdev->dwLabelHeight = static_cast<uint32_t>(length);
-    return SendFormatted("^LL%d", static_cast<int>(length));
+    return SendFormatted("^LL%d", static_cast<int>(std::clamp<int64_t>(length, 1, kMaxDots)));
 }
 
 int CZPLIIRenderClass::StartDocCMD() {

@@ -159,9 +159,10 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     const int32_t yShift = std::max(page.yShift, 0);
     const int32_t margins =
         MmToDots(cfg.dwStartOffsetValue + cfg.dwEndOffsetValue, cfg.sOutputYDPI);
-    const int32_t shiftedMargins = MmToDots(
-        static_cast<double>(cfg.sVtcOffset + cfg.dwStartOffsetValue + cfg.dwEndOffsetValue),
-        cfg.sOutputYDPI);
+    const int32_t shiftedMargins =
+        MmToDots(static_cast<double>(BoundedShiftMm(cfg.sVtcOffset) + cfg.dwStartOffsetValue +
+                                     cfg.dwEndOffsetValue),
+                 cfg.sOutputYDPI);
     tagPOINT origin{};
     int32_t labelWidth;
     int32_t labelLength;
@@ -194,7 +195,8 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     pdev.dwLabelHeight = static_cast<uint32_t>(labelLength);
     OutputDownloadGraphicsCMD(g.bytes.data(), static_cast<unsigned>(g.bytes.size()), g.bytesPerRow,
                               0);
-    cfg.sCopies = static_cast<int16_t>(pdev.sCurCopies);
+    // Copies the settings record holds; a page is printed at least once.
+    cfg.sCopies = static_cast<int16_t>(std::clamp<int>(pdev.sCurCopies, 1, INT16_MAX));
     SendLabels(isLastPage, origin);
     OutputStartFormatCMD();
     OutputDeleteFileCMD(0, nullptr, nullptr);
