@@ -114,7 +114,7 @@ TEST_F(TsplCommandsTest, BitmapPlacementFollowsTheOffsets) {
         // Up by the vertical offset; the horizontal placement stays.
         {0, 20, 0, 1, 0, {8, 30, 15, 30}, "BITMAP 8,14,1,1,0,"},
         {0, 20, 0, 0, 1, {8, 30, 15, 30}, "BITMAP 8,54,1,1,0,"},
-        {INT64_MAX / 2, 0, 0, 0, 0, {0, 0, 7, 0}, "BITMAP 1000000000,0,1,1,0,"},
+        {INT64_MAX / 2, 0, 0, 0, 0, {0, 0, 7, 0}, "BITMAP 2398,0,1,1,0,"},  // 300 mm
     };
     for (const auto& c : kCases) {
         cfg.sHrzOffset = c.hrz;
