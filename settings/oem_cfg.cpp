@@ -1,5 +1,6 @@
 #include "settings/oem_cfg.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -62,8 +63,10 @@ void ReadOffsetValue(Field& field, const char* keyword, const ReaderContext& ctx
     }
 }
 
-// Levels choice v (100 neutral) to the gamma percentage the tone tables use.
+// Levels choice v (100 neutral) to the gamma percentage the tone tables use. Choices run from
+// 0 (999, the darkest) to 200 (1, the lightest); beyond them the ends hold.
 int32_t LevelsFromChoice(int v) {
+    v = std::clamp(v, 0, 200);
     if (v >= 100) return 100 - ((v - 100) * 99) / 100;
     return 100 + ((100 - v) * 899) / 100;
 }
