@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/check-format.sh
 bash scripts/build.sh
+bash scripts/ppd-options.sh --check "${BUILD_DIR:-build}"
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
