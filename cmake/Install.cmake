@@ -38,5 +38,5 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${MX_DOC_DIR})
 # Removes what `cmake --install` puts in place (same prefix, same DESTDIR).
 add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND} -DMX_BUILD_DIR=${PROJECT_BINARY_DIR} -DMX_PREFIX=${CMAKE_INSTALL_PREFIX}
-          -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
+          -DMX_PACKAGE_NAME=${MX_PACKAGE_NAME} -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
   COMMENT "Removing the installed files")

@@ -1,9 +1,9 @@
 # Removes the installed files: installs once more into a scratch directory to learn what the
 # install rules place, then deletes those files under $DESTDIR<prefix>, and the package's own
 # directories once empty. Run by the `uninstall` target:
-#   cmake -DMX_BUILD_DIR=<build> -DMX_PREFIX=<prefix> -P cmake/Uninstall.cmake
-if(NOT MX_BUILD_DIR OR NOT MX_PREFIX)
-  message(FATAL_ERROR "MX_BUILD_DIR and MX_PREFIX are needed")
+#   cmake -DMX_BUILD_DIR=<build> -DMX_PREFIX=<prefix> -DMX_PACKAGE_NAME=<name> -P cmake/Uninstall.cmake
+if(NOT MX_BUILD_DIR OR NOT MX_PREFIX OR NOT MX_PACKAGE_NAME)
+  message(FATAL_ERROR "MX_BUILD_DIR, MX_PREFIX and MX_PACKAGE_NAME are needed")
 endif()
 set(destdir "$ENV{DESTDIR}")
 string(RANDOM LENGTH 8 tag)
@@ -21,7 +21,7 @@ foreach(file IN LISTS installed)
   endif()
 endforeach()
 # Only directories that hold nothing but what the package put there: its PPD and doc folders.
-list(FILTER folders INCLUDE REGEX "/mox-label-filters$")
+list(FILTER folders INCLUDE REGEX "/${MX_PACKAGE_NAME}$")
 foreach(folder IN LISTS folders)
   file(GLOB left "${destdir}/${folder}/*")
   if(IS_DIRECTORY "${destdir}/${folder}" AND NOT left)

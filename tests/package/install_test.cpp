@@ -67,7 +67,8 @@ TEST_F(InstallTest, EveryFileInPlaceAndUninstallRemovesThem) {
 
     const FilterResult r =
         RunCmake(dest.path(), {"-DMX_BUILD_DIR=" MX_BUILD_DIR, "-DMX_PREFIX=" MX_INSTALL_PREFIX,
-                               "-P", MX_SOURCE_DIR "/cmake/Uninstall.cmake"});
+                               "-DMX_PACKAGE_NAME=" MX_PACKAGE_NAME, "-P",
+                               MX_SOURCE_DIR "/cmake/Uninstall.cmake"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dest.path()))
         EXPECT_TRUE(entry.is_directory()) << entry.path() << " is left";

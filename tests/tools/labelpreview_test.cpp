@@ -90,8 +90,12 @@ TEST(LabelPreviewTest, ZplCopiesCutsAndRfidFrames) {
     for (const auto& c : kCases) {
         const std::string stream = std::string("\xFF\x05\xFF\x65\x01\x02\x03\x04^XA") + c.mode +
                                    "^XZ^XA^PW100^LL50^FO0,0^GB50,20,20^FS" + c.quantity + "^XZ";
-        const PreviewJob job = PreviewStream(stream);
-        SCOPED_TRACE(FormatPreviewSummary(job));
+        PreviewOptions options;
+        options.readBarcodes = true;
+        const PreviewJob job = PreviewStream(stream, options);
+        const std::string summary = FormatPreviewSummary(job);
+        SCOPED_TRACE(summary);
+        EXPECT_NE(summary.find("label 1 barcodes none\n"), std::string::npos);
         ASSERT_EQ(job.labels.size(), 1u);
         EXPECT_EQ(job.labels[0].copies, c.quantity[3] - '0');
         EXPECT_EQ(job.labels[0].cuts, c.cuts);

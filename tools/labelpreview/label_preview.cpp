@@ -208,6 +208,7 @@ void PreviewReceipts(std::string_view stream, const PreviewOptions& options, Pre
 
 PreviewJob PreviewStream(std::string_view stream, const PreviewOptions& options) {
     PreviewJob job;
+    job.barcodesRead = options.readBarcodes;
     job.detected = options.language == PrinterLanguage::Unknown;
     job.language = job.detected ? DetectLanguage(stream) : options.language;
     switch (job.language) {

@@ -37,9 +37,10 @@ struct PreviewRfid {
 
 struct PreviewJob {
     PrinterLanguage language = PrinterLanguage::Unknown;
-    bool detected = false;    // the language was told from the stream, not given
-    uint32_t dpi = 203;       // print head resolution for the sizes in millimetres
-    bool dpiGuessed = false;  // not given and not in the stream
+    bool detected = false;      // the language was told from the stream, not given
+    uint32_t dpi = 203;         // print head resolution for the sizes in millimetres
+    bool dpiGuessed = false;    // not given and not in the stream
+    bool barcodesRead = false;  // the labels were searched for barcodes
     std::vector<PreviewLabel> labels;
     uint64_t printed = 0;  // labels with all their copies; receipts: pieces of paper
     uint64_t cuts = 0;
@@ -70,7 +71,7 @@ std::string DotsToMm(uint64_t dots, uint32_t dpi);
 //   resolution <dpi> dpi [guessed]
 //   label|receipt <n>: <w> x <h> dots, <w> x <h> mm, copies <c>, cuts <k>   (labels)
 //   receipt <n>: <w> x <h> dots, <w> x <h> mm, full cut|partial cut|no cut  (receipts)
-//   label|receipt <n> barcode <TYPE:data>
+//   label|receipt <n> barcode <TYPE:data>     (with barcodes read; "barcodes none" when none)
 //   rfid <k>: offset <byte> command <hex> length <bytes> data <hex>
 //   labels <n> printed <labels> cuts <n>        (receipts: "receipts <n> cuts <n>")
 //   fed after the last cut <dots> dots, <mm> mm      (receipts, when it is not 0)

@@ -33,6 +33,7 @@ void LabelLines(std::ostream& out, const PreviewJob& job, const PreviewLabel& la
         out << "copies " << label.copies << ", cuts " << label.cuts << "\n";
     }
     for (const std::string& code : label.barcodes) out << name << " barcode " << code << "\n";
+    if (job.barcodesRead && label.barcodes.empty()) out << name << " barcodes none\n";
 }
 
 }  // namespace
