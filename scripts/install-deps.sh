@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang-format
-  libcups2-dev libcupsimage2-dev zlib1g-dev libdeflate-dev libpng-dev libqrencode-dev googletest libgtest-dev
+  libcups2-dev libcupsimage2-dev zlib1g-dev libdeflate-dev libpng-dev libqrencode-dev libzbar-dev googletest libgtest-dev
   cups cups-client cups-filters cups-filters-core-drivers cups-ppdc poppler-utils ghostscript zbar-tools
 )
 

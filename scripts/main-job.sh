@@ -24,12 +24,12 @@ done
 printf 'ServerBin %s\nDataDir /usr/share/cups\nServerRoot /etc/cups\n' "$work/serverbin" >"$work/cups-files.conf"
 
 # print <language> <ppd> <stream>: the sample label through the queue's filter chain, then
-# decoded as the printer would print it.
+# previewed as the printer would print it, its barcodes read back.
 print() {
   local language=$1 ppd=$2 stream=$3
   cupsfilter -c "$work/cups-files.conf" -e -p "$build/ppd/$ppd" -m printer/label \
     "$out/label.pdf" >"$out/$stream" 2>"$out/cupsfilter-$language.log"
-  "$build/tools/${language}decode" -o "$out" --prefix "label-$language" "$out/$stream"
+  "$build/tools/labelpreview" --barcodes -o "$out" --prefix "label-$language" "$out/$stream"
   echo
 }
 print zpl mxzpl203.ppd label.zpl

@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/check-format.sh
 bash scripts/build.sh
+bash scripts/ppd-options.sh --check "${BUILD_DIR:-build}"
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
 if [ "${SANITIZE:-1}" != 0 ]; then
   asan_dir=${ASAN_BUILD_DIR:-build-asan}

@@ -4,9 +4,11 @@
 
 #include "tests/support/filter_runner.h"
 
-PpdCheck CheckPpd(const std::string& path, const std::vector<std::string>& acceptedWarnings) {
+PpdCheck CheckPpd(const std::string& path, const std::vector<std::string>& acceptedWarnings,
+                  const std::string& root) {
     FilterArgs args;
     args.argvOverride = std::vector<std::string>{"-W", "filters", path};
+    if (!root.empty()) args.argvOverride->insert(args.argvOverride->begin(), {"-R", root});
     const FilterResult r = RunFilter("/usr/bin/cupstestppd", args);
     PpdCheck check;
     check.output = r.out;

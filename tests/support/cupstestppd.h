@@ -10,4 +10,6 @@ struct PpdCheck {
     std::string output;
 };
 
-PpdCheck CheckPpd(const std::string& path, const std::vector<std::string>& acceptedWarnings);
+// With `root`, the files the PPD names (its filters) are looked for below that directory.
+PpdCheck CheckPpd(const std::string& path, const std::vector<std::string>& acceptedWarnings,
+                  const std::string& root = {});
