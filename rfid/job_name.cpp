@@ -95,22 +95,31 @@ std::vector<uint8_t> ParseJobName::GetRfidCmd() const {
     return cmd;
 }
 
-bool HandleRfid(const char* title) {
+RfidStep HandleRfidStep(const char* title) {
     const ParseJobName job(title != nullptr ? title : "");
     LOGD("HandleRfid-Start");
-    if (!job.IsRfid()) return true;
+    if (!job.IsRfid()) return {};
     LOGD("HandleRfid-IsRfid");
-    if (job.DataType() == 3 || job.DataAscii().empty()) return false;
+    if (job.DataType() == 3)
+        return {RfidOutcome::Failed,
+                "The RFID field of the job title has no data type 1 (text) or 2 (hexadecimal)."};
+    if (job.DataAscii().empty())
+        return {RfidOutcome::Failed, "The RFID field of the job title holds no tag data."};
     const std::vector<uint8_t> cmd = job.GetRfidCmd();
     // A longer frame would carry a wrong length byte and the printer would read the rest of
     // the data as commands.
     if (cmd.size() - 4 > kMaxFrameData) {
         LOGE("HandleRfid-TooLong: %zu data bytes, at most %zu fit in one frame", cmd.size() - 4,
              kMaxFrameData);
-        std::fputs("ERROR: The RFID data in the job title is too long.", stderr);
-        return false;
+        return {RfidOutcome::Failed, "The RFID data in the job title is too long."};
     }
     std::fwrite(cmd.data(), 1, cmd.size(), stdout);
     LOGD("HandleRfid-Yes");
-    return true;
+    return {RfidOutcome::Written, {}};
+}
+
+bool HandleRfid(const char* title) {
+    const RfidStep step = HandleRfidStep(title);
+    ReportRfidFailure(step);
+    return step.outcome != RfidOutcome::Failed;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "rfid/rfid_step.h"
+
 class ParseJobName {
   public:
     static constexpr const char* S_RFID_FLAG = "wwRFID";
@@ -36,6 +38,10 @@ class ParseJobName {
     int m_nArea = 4;         // memory area 1, 3 or 4
 };
 
-// Per-page step of the ZPL filter: writes the title's RFID frame to standard output. Returns
-// false when the job has to end (an RFID title whose data is missing or invalid).
+// Per-page step of the ZPL filter: writes the title's RFID frame to standard output. Failed
+// when the title carries the RFID marker but no usable tag data (no field, an unknown data
+// type, no data, more data than one frame holds).
+RfidStep HandleRfidStep(const char* title);
+// The same for a job flow that takes true (go on) or false (end the job); a failure is
+// reported on standard error here.
 bool HandleRfid(const char* title);

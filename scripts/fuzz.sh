@@ -1,16 +1,36 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs one decoder fuzzer for a while.
-#   bash scripts/fuzz.sh [seconds] [zpldecode|posdecode]
-#   (default 60 seconds and zpldecode; findings go to build-fuzz/findings)
+# Builds the libFuzzer targets with clang and runs one fuzzer, or all of them, for a while.
+#   bash scripts/fuzz.sh [seconds] [target|all]
+#   (default 60 seconds and zpldecode; "all" runs every target for the given seconds each and
+#   fails when any of them finds a crash; findings go to build-fuzz/findings)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+targets=(zpldecode posdecode ppdkeyword jobname taskinfo ppmheader)
 seconds=${1:-60}
 target=${2:-zpldecode}
-case "$target" in zpldecode|posdecode) ;; *) echo "unknown fuzzer: $target" >&2; exit 2 ;; esac
+if [[ "$target" == all ]]; then
+  selected=("${targets[@]}")
+elif [[ " ${targets[*]} " == *" $target "* ]]; then
+  selected=("$target")
+else
+  echo "unknown fuzzer: $target (one of: ${targets[*]} all)" >&2
+  exit 2
+fi
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$build_dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMX_FUZZ=ON \
   -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" --target "fuzz_$target"
-mkdir -p "$build_dir/corpus/$target" "$build_dir/findings"
-"$build_dir/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 \
-  -artifact_prefix="$build_dir/findings/" "$build_dir/corpus/$target" "fuzz/corpus/$target"
+cmake --build "$build_dir" -j "${FUZZ_JOBS:-2}" --target "${selected[@]/#/fuzz_}"
+mkdir -p "$build_dir/findings"
+failed=()
+for name in "${selected[@]}"; do
+  mkdir -p "$build_dir/corpus/$name"
+  echo "== fuzz_$name: $seconds s"
+  if ! "$build_dir/fuzz/fuzz_$name" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+      -artifact_prefix="$build_dir/findings/$name-" "$build_dir/corpus/$name" "fuzz/corpus/$name"; then
+    failed+=("$name")
+  fi
+done
+if ((${#failed[@]} > 0)); then
+  echo "fuzzers that found a crash: ${failed[*]}" >&2
+  exit 1
+fi

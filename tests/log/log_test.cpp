@@ -168,21 +168,25 @@ TEST_F(LogManagerTest, RestartAfterStopLogsAgain) {
     EXPECT_NE(LogText().find("second run"), std::string::npos);
 }
 
-TEST(StartLog4zTest, EachJobStartsAFreshFileInTmp) {
+TEST(StartLog4zTest, EachJobStartsAFreshPrivateFileInTmp) {
     const std::string name = "mxtest-" + std::to_string(getpid());
     const std::string path = "/tmp/" + name + ".log";
     WriteFile(path, "an earlier job\r\n");
-    chmod(path.c_str(), 0666);
+    chmod(path.c_str(), 0644);
     StartLog4z(name.c_str());
     LOGD("job_id = %d", 12);
+    DecideLog4z(true);
+    LOGD("after the decision");
     ILog4zManager::getInstance()->stop();
     const std::string text = ReadFile(path);
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     unlink(path.c_str());
     EXPECT_EQ(text.find("an earlier job"), std::string::npos);
-    EXPECT_NE(text.find("LOG_DEBUG job_id = 12"), std::string::npos);
-    EXPECT_EQ(st.st_mode & 0777, 0644u) << "created under the 022 creation mask";
+    EXPECT_LT(text.find("log4z thread started"), text.find("LOG_DEBUG job_id = 12"));
+    EXPECT_LT(text.find("LOG_DEBUG job_id = 12"), text.find("after the decision"));
+    EXPECT_NE(text.find("after the decision"), std::string::npos);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(LoggerTableTest, CreateAndFindLoggers) {

@@ -6,12 +6,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "tests/rfid/rfid_test_support.h"
 
 namespace {
+
+TaskInfoStatus Take(int jobId, int& index, const std::string& path) {
+    std::string reason;
+    return TaskInfo(jobId, index, reason, nullptr, path);
+}
 
 TEST(ParseJobInfoTest, ReadsBothLinesInAnyOrderWithBlanks) {
     int id = -1, index = -1;
@@ -50,22 +57,57 @@ class TaskInfoFileTest : public ::testing::Test {
 
 TEST_F(TaskInfoFileTest, NewFileStartsAtZeroAndRecordsTheJob) {
     int index = -1;
-    ASSERT_EQ(TaskInfo(42, index, path), 1);
+    ASSERT_EQ(Take(42, index, path), TaskInfoStatus::Ok);
     EXPECT_EQ(index, 0);
     EXPECT_EQ(ReadFile(path), "JOB_ID = 42\nJOB_IDX = 0\n");
-    ASSERT_EQ(TaskInfo(42, index, path), 1);
+    ASSERT_EQ(Take(42, index, path), TaskInfoStatus::Ok);
     EXPECT_EQ(index, 1);
     EXPECT_EQ(ReadFile(path), "JOB_ID = 42\nJOB_IDX = 1\n");
 }
 
-TEST_F(TaskInfoFileTest, SameJobGoesOnAndANewJobStartsAgain) {
+TEST_F(TaskInfoFileTest, EachRecentJobGoesOnAndANewJobStartsAtZero) {
     WriteFile(path, "JOB_ID = 17\nJOB_IDX = 4\n");
+    struct Step {
+        int job;
+        int index;
+        std::string file;
+    };
+    // Jobs printing at the same time take turns without restarting each other's labels.
+    const std::vector<Step> steps = {
+        {17, 5, "JOB_ID = 17\nJOB_IDX = 5\n"},
+        {18, 0, "JOB_ID = 18\nJOB_IDX = 0\nJOB 17 5\n"},
+        {17, 6, "JOB_ID = 17\nJOB_IDX = 6\nJOB 18 0\n"},
+        {19, 0, "JOB_ID = 19\nJOB_IDX = 0\nJOB 17 6\nJOB 18 0\n"},
+        {18, 1, "JOB_ID = 18\nJOB_IDX = 1\nJOB 19 0\nJOB 17 6\n"},
+    };
+    for (const Step& step : steps) {
+        int index = -1;
+        ASSERT_EQ(Take(step.job, index, path), TaskInfoStatus::Ok);
+        EXPECT_EQ(index, step.index) << step.job;
+        EXPECT_EQ(ReadFile(path), step.file);
+    }
+}
+
+TEST_F(TaskInfoFileTest, OnlyTheLatestJobsAreKept) {
     int index = -1;
-    ASSERT_EQ(TaskInfo(17, index, path), 1);
-    EXPECT_EQ(index, 5);
-    ASSERT_EQ(TaskInfo(18, index, path), 1);
-    EXPECT_EQ(index, 0);
-    EXPECT_EQ(ReadFile(path), "JOB_ID = 18\nJOB_IDX = 0\n");
+    for (int job = 1; job <= static_cast<int>(FileLock::MAX_JOBS) + 1; ++job)
+        ASSERT_EQ(Take(job, index, path), TaskInfoStatus::Ok);
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), int(FileLock::MAX_JOBS) + 1);
+    ASSERT_EQ(Take(2, index, path), TaskInfoStatus::Ok);
+    EXPECT_EQ(index, 1) << "job 2 is still recorded";
+    ASSERT_EQ(Take(1, index, path), TaskInfoStatus::Ok);
+    EXPECT_EQ(index, 0) << "job 1 was the oldest and has gone";
+}
+
+TEST(ParseOtherJobsTest, KeepsWellFormedLinesOnly) {
+    const std::vector<JobIndex> jobs = FileLock::parseOtherJobs(
+        "JOB_ID = 1\nJOB 7 3\n JOB 8 0\t\nJOB 9\nJOB x 1\nJOB 5 -1\n"
+        "JOB 6 2 3\nJOB 2147483647 2147483647");
+    ASSERT_EQ(jobs.size(), 3u);
+    EXPECT_TRUE(jobs[0].jobId == 7 && jobs[0].index == 3);
+    EXPECT_TRUE(jobs[1].jobId == 8 && jobs[1].index == 0);
+    EXPECT_TRUE(jobs[2].jobId == 2147483647 && jobs[2].index == 2147483647);
 }
 
 TEST_F(TaskInfoFileTest, IndexFirstAndBlankPaddedFilesAreRead) {
@@ -74,7 +116,7 @@ TEST_F(TaskInfoFileTest, IndexFirstAndBlankPaddedFilesAreRead) {
           "\n\nJOB_IDX = 4\n   \n JOB_ID = 17"}) {
         WriteFile(path, text);
         int index = -1;
-        ASSERT_EQ(TaskInfo(17, index, path), 1) << text;
+        ASSERT_EQ(Take(17, index, path), TaskInfoStatus::Ok) << text;
         EXPECT_EQ(index, 5) << text;
     }
 }
@@ -82,7 +124,7 @@ TEST_F(TaskInfoFileTest, IndexFirstAndBlankPaddedFilesAreRead) {
 TEST_F(TaskInfoFileTest, FileWithOnlyAJobIdLineFailsAndStaysAsItIs) {
     WriteFile(path, "JOB_ID = 17\n");
     int index = -7;
-    EXPECT_EQ(TaskInfo(17, index, path), 0);
+    EXPECT_EQ(Take(17, index, path), TaskInfoStatus::Failed);
     EXPECT_EQ(index, -7);
     EXPECT_EQ(ReadFile(path), "JOB_ID = 17\n");
 }
@@ -90,20 +132,20 @@ TEST_F(TaskInfoFileTest, FileWithOnlyAJobIdLineFailsAndStaysAsItIs) {
 TEST_F(TaskInfoFileTest, UnreadableNumbersCountAsNoJobRecorded) {
     WriteFile(path, "JOB_ID = 17\nJOB_IDX = four\n");
     int index = -1;
-    ASSERT_EQ(TaskInfo(17, index, path), 1);
+    ASSERT_EQ(Take(17, index, path), TaskInfoStatus::Ok);
     EXPECT_EQ(index, 0);
     WriteFile(path, "JOB_ID = seventeen\nJOB_IDX = 4\n");
-    ASSERT_EQ(TaskInfo(17, index, path), 1);
+    ASSERT_EQ(Take(17, index, path), TaskInfoStatus::Ok);
     EXPECT_EQ(index, 0);
     WriteFile(path, "JOB_ID = 17\nJOB_IDX = 2147483647\n");
-    EXPECT_EQ(TaskInfo(17, index, path), 0) << "the next index would not fit";
+    EXPECT_EQ(Take(17, index, path), TaskInfoStatus::Failed) << "the next index would not fit";
 }
 
-TEST_F(TaskInfoFileTest, OnlyTheFirst255BytesAreRead) {
+TEST_F(TaskInfoFileTest, OnlyTheFirst4096BytesAreRead) {
     // The index line lies beyond the bytes read.
-    WriteFile(path, "JOB_ID = 17\n" + std::string(250, ' ') + "\nJOB_IDX = 4\n");
+    WriteFile(path, "JOB_ID = 17\n" + std::string(4090, ' ') + "\nJOB_IDX = 4\n");
     int index = -1;
-    EXPECT_EQ(TaskInfo(17, index, path), 0);
+    EXPECT_EQ(Take(17, index, path), TaskInfoStatus::Failed);
 }
 
 TEST_F(TaskInfoFileTest, AFailedReadUsesNoBytesAtAll) {
@@ -111,7 +153,8 @@ TEST_F(TaskInfoFileTest, AFailedReadUsesNoBytesAtAll) {
     LogCapture log;
     FileLock file("/proc/self/mem");
     int id = -1, index = -1;
-    EXPECT_FALSE(file.readJobInfoTimeout(id, index, 5, false));
+    std::vector<JobIndex> others;
+    EXPECT_EQ(file.readJobInfoTimeout(id, index, others, 5, false), JobInfoRead::Unreadable);
     EXPECT_EQ(id, -1);
     EXPECT_EQ(index, -1);
     EXPECT_TRUE(Has(log.Text(), "read failed")) << log.Text();
@@ -124,8 +167,9 @@ TEST_F(TaskInfoFileTest, LinksAndNonFilesAreNeverOpened) {
     ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
     FileLock link(path);
     int id = -1, index = -1;
-    EXPECT_FALSE(link.readJobInfoTimeout(id, index, 1, false));
-    EXPECT_EQ(link.writeJobInfoTimeout(3, 3, 1), 0);
+    std::vector<JobIndex> others;
+    EXPECT_EQ(link.readJobInfoTimeout(id, index, others, 1, false), JobInfoRead::TimedOut);
+    EXPECT_EQ(link.writeJobInfoTimeout(3, 3, {}, 1), 0);
     EXPECT_EQ(ReadFile(target), "JOB_ID = 17\nJOB_IDX = 4\n");
     const std::string text = log.Text();
     EXPECT_TRUE(Has(text, "FileLock CreateFile Fail") && Has(text, "tryLock failed") &&
@@ -135,7 +179,8 @@ TEST_F(TaskInfoFileTest, LinksAndNonFilesAreNeverOpened) {
     const std::string fifo = dir.File("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     FileLock pipe(fifo);
-    EXPECT_FALSE(pipe.readJobInfoTimeout(id, index, 1, false)) << "a FIFO would block the job";
+    EXPECT_EQ(pipe.readJobInfoTimeout(id, index, others, 1, false), JobInfoRead::TimedOut)
+        << "a FIFO would block the job";
 }
 
 // A process that holds the whole-file lock until it is told to let go.
@@ -183,7 +228,7 @@ TEST_F(TaskInfoFileTest, ALockHeldElsewhereTimesOutAfterAboutFiveSeconds) {
     ASSERT_TRUE(holder.locked());
     int index = -1;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(TaskInfo(17, index, path), 0);
+    EXPECT_EQ(Take(17, index, path), TaskInfoStatus::Failed);
     const double seconds = SecondsSince(start);
     EXPECT_GE(seconds, 4.0);
     EXPECT_LT(seconds, 15.0);
@@ -209,17 +254,18 @@ bool ChildCanLock(const std::string& path) {
 
 TEST_F(TaskInfoFileTest, TheLockIsHeldOnlyWhileTheFileIsUsed) {
     int index = -1;
-    ASSERT_EQ(TaskInfo(3, index, path), 1);
+    ASSERT_EQ(Take(3, index, path), TaskInfoStatus::Ok);
     EXPECT_TRUE(ChildCanLock(path)) << "released after TaskInfo";
     FileLock file(path);
-    ASSERT_TRUE(file.lockTimeout(1, "read-timeout failed"));
+    ASSERT_EQ(file.lockTimeout(1, "read-timeout failed"), LockWait::Locked);
     EXPECT_FALSE(ChildCanLock(path)) << "held";
     file.unlock();
     EXPECT_TRUE(ChildCanLock(path));
     int id = -1;
-    ASSERT_TRUE(file.readJobInfoTimeout(id, index, 1, true));
+    std::vector<JobIndex> others;
+    ASSERT_EQ(file.readJobInfoTimeout(id, index, others, 1, true), JobInfoRead::Read);
     EXPECT_FALSE(ChildCanLock(path)) << "kept for the write that follows";
-    EXPECT_EQ(file.writeJobInfoTimeout(id, index + 1, 1), 1);
+    EXPECT_EQ(file.writeJobInfoTimeout(id, index + 1, {}, 1), 1);
     EXPECT_TRUE(ChildCanLock(path));
     EXPECT_EQ(ReadFile(path), "JOB_ID = 3\nJOB_IDX = 1\n");
 }

@@ -70,7 +70,7 @@ TEST_F(VxFileTest, FirstPageOfAJobAsksForLabelZeroAndWritesTheReply) {
     EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 42\nJOB_IDX = 0\n");
     struct stat info {};
     ASSERT_EQ(::lstat(kJobInfoPath.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0666u);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     const std::string text = log.Text();
     EXPECT_TRUE(Has(text, "SendMsg: GET/RFID_shelf.lbl/0/") && Has(text, "RFID write size: 22") &&
                 Has(text, "message handle value: "))
@@ -137,7 +137,9 @@ TEST_F(VxFileTest, JobFileIsNeverOpenedThroughALink) {
     WriteFile(target, "JOB_ID = 42\nJOB_IDX = 4\n");
     ASSERT_EQ(::symlink(target.c_str(), kJobInfoPath.c_str()), 0);
     int index = -1;
-    EXPECT_EQ(TaskInfo(42, index), 0);
+    std::string reason;
+    EXPECT_EQ(TaskInfo(42, index, reason), TaskInfoStatus::Failed);
+    EXPECT_TRUE(Has(reason, "symbolic link")) << reason;
     EXPECT_EQ(ReadFile(target), "JOB_ID = 42\nJOB_IDX = 4\n");
     EXPECT_TRUE(Has(log.Text(), "FileLock CreateFile Fail"));
 }

@@ -115,9 +115,9 @@ TEST_F(VxJobTest, FilterRunsOfOneJobNumberOnAndANewJobStartsAtZero) {
     Run(RECORDING_TSPL_FLOW, "31", Pages(1));
     const std::vector<std::string> expected = {"GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/1/",
                                                "GET/RFID_shelf.lbl/2/", "GET/RFID_shelf.lbl/0/",
-                                               "GET/RFID_shelf.lbl/0/"};
-    EXPECT_EQ(peer.Stop(), expected);
-    EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 31\nJOB_IDX = 0\n");
+                                               "GET/RFID_shelf.lbl/3/"};
+    EXPECT_EQ(peer.Stop(), expected) << "job 32 in between does not restart job 31";
+    EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 31\nJOB_IDX = 3\nJOB 32 0\n");
 }
 
 TEST_F(VxJobTest, IndexGoesOnFromTheRecordedOneWhateverTheLineLayout) {
