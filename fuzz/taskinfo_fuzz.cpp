@@ -1,16 +1,40 @@
-// libFuzzer entry for the job information file reader: any file content must parse without a
-// memory error, and a job's next label index must always follow the one recorded for it.
+// libFuzzer entry for the job information file: any file content must be read without a
+// memory error, and whatever it held, the file written back must name the job and the index
+// just handed out and keep at most the allowed number of jobs.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "rfid/task_info.h"
 
+namespace {
+
+const std::string& FilePath() {
+    static const std::string path = "/tmp/mxfuzz-taskinfo-" + std::to_string(::getpid());
+    return path;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    int jobId = -1;
+    std::ofstream(FilePath(), std::ios::binary | std::ios::trunc) << text;
+    const int jobId = size > 0 ? data[0] % 8 : 0;
     int index = -1;
-    (void)FileLock::parseJobInfo(text, jobId, index);
+    std::string reason;
+    if (TaskInfo(jobId, index, reason, nullptr, FilePath()) != TaskInfoStatus::Ok) return 0;
+    std::stringstream written;
+    written << std::ifstream(FilePath(), std::ios::binary).rdbuf();
+    int recordedJob = -1;
+    int recordedIndex = -1;
+    if (FileLock::parseJobInfo(written.str(), recordedJob, recordedIndex) != 1 ||
+        recordedJob != jobId || recordedIndex != index || index < 0 ||
+        FileLock::parseOtherJobs(written.str()).size() >= FileLock::MAX_JOBS)
+        std::abort();
     return 0;
 }

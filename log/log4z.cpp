@@ -213,9 +213,11 @@ bool LogerManager::enableLogger(LoggerId id, bool enable) {
 
 bool LogerManager::setLoggerName(LoggerId id, const char* name) {
     if (name == nullptr || *name == '\0') return false;
+    // A file that could not be opened says nothing about another one.
     return updateLogger(id, [&](LoggerInfo& l) {
         if (l.name != name) closeLogger(l);
         l.name = name;
+        l.outfile = true;
     });
 }
 
@@ -226,6 +228,7 @@ bool LogerManager::setLoggerPath(LoggerId id, const char* path) {
     return updateLogger(id, [&](LoggerInfo& l) {
         if (l.path != p) closeLogger(l);
         l.path = p;
+        l.outfile = true;
     });
 }
 
@@ -413,7 +416,7 @@ void LogerManager::writeLine(LoggerInfo& logger, const LogData& data) {
 
 // Caller holds _logLock.
 void LogerManager::writeText(LoggerInfo& logger, const char* text, size_t len, time_t now) {
-    if (!openLogger(logger, now)) return;
+    if (!logger.outfile || !openLogger(logger, now)) return;
     ssize_t written = ::write(logger.fd, text, len);
     if (written > 0) logger.curWriteLen += static_cast<unsigned long long>(written);
     // Every line reaches the disk before the call returns: a crashing filter keeps its log.

@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/rfid/rfid_test_support.h"
+#include "tests/support/planted.h"
 
 namespace {
 
@@ -183,6 +186,21 @@ TEST_F(TaskInfoFileTest, LinksAndNonFilesAreNeverOpened) {
         << "a FIFO would block the job";
 }
 
+TEST_F(TaskInfoFileTest, AnythingButAPlainFileOfThisUserFailsWithTheReason) {
+    const std::string victim = dir.File("victim");
+    WriteFile(victim, "JOB_ID = 17\nJOB_IDX = 4\n");
+    for (const PlantedCase& c : PlantedCases()) {
+        Plant(c.kind, path, victim);
+        int index = -1;
+        std::string reason;
+        EXPECT_EQ(TaskInfo(17, index, reason, nullptr, path), TaskInfoStatus::Failed) << c.name;
+        EXPECT_EQ(reason,
+                  "The job information file " + path + " cannot be used: " + c.problem + ".");
+        std::filesystem::remove_all(path);
+    }
+    EXPECT_EQ(ReadFile(victim), "JOB_ID = 17\nJOB_IDX = 4\n");
+}
+
 // A process that holds the whole-file lock until it is told to let go.
 class LockHolder {
   public:
@@ -235,6 +253,24 @@ TEST_F(TaskInfoFileTest, ALockHeldElsewhereTimesOutAfterAboutFiveSeconds) {
     EXPECT_EQ(ReadFile(path), "JOB_ID = 17\nJOB_IDX = 4\n");
     EXPECT_TRUE(Has(log.Text(), "read-timeout failed"));
     EXPECT_FALSE(Has(log.Text(), "tryLock failed")) << "a busy lock is not an error";
+}
+
+TEST_F(TaskInfoFileTest, ACancelEndsTheWaitForTheLock) {
+    WriteFile(path, "JOB_ID = 17\nJOB_IDX = 4\n");
+    LockHolder holder(path);
+    ASSERT_TRUE(holder.locked());
+    volatile sig_atomic_t canceled = 0;
+    std::thread cancel([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        canceled = 1;
+    });
+    int index = -1;
+    std::string reason;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(TaskInfo(17, index, reason, &canceled, path), TaskInfoStatus::Canceled);
+    cancel.join();
+    EXPECT_LT(SecondsSince(start), 1.0);
+    EXPECT_EQ(ReadFile(path), "JOB_ID = 17\nJOB_IDX = 4\n");
 }
 
 // Whether another process could take the whole-file lock right now.
