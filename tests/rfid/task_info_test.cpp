@@ -201,44 +201,6 @@ TEST_F(TaskInfoFileTest, AnythingButAPlainFileOfThisUserFailsWithTheReason) {
     EXPECT_EQ(ReadFile(victim), "JOB_ID = 17\nJOB_IDX = 4\n");
 }
 
-// A process that holds the whole-file lock until it is told to let go.
-class LockHolder {
-  public:
-    explicit LockHolder(const std::string& path) {
-        int ready[2], release[2];
-        if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(release[1]);
-            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0666);
-            flock lock{};
-            lock.l_type = F_WRLCK;
-            lock.l_whence = SEEK_SET;
-            const char ok = (fd >= 0 && ::fcntl(fd, F_SETLKW, &lock) == 0) ? '1' : '0';
-            (void)!::write(ready[1], &ok, 1);
-            char byte;
-            (void)!::read(release[0], &byte, 1);
-            _exit(0);
-        }
-        ::close(ready[1]);
-        ::close(release[0]);
-        release_ = release[1];
-        char ok = '0';
-        locked_ = ::read(ready[0], &ok, 1) == 1 && ok == '1';
-        ::close(ready[0]);
-    }
-    ~LockHolder() {
-        if (release_ >= 0) ::close(release_);
-        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-    }
-    bool locked() const { return locked_; }
-
-  private:
-    pid_t pid_ = -1;
-    int release_ = -1;
-    bool locked_ = false;
-};
-
 TEST_F(TaskInfoFileTest, ALockHeldElsewhereTimesOutAfterAboutFiveSeconds) {
     LogCapture log;
     WriteFile(path, "JOB_ID = 17\nJOB_IDX = 4\n");
