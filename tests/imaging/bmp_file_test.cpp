@@ -47,8 +47,8 @@ TEST(BmpFileTest, AnythingPlantedAtTheNameIsLeftAlone) {
         Plant(c.kind, path, victim);
         const ChildRun run = RunInChild([&] { _exit(WritePage(path) ? 1 : 0); }, 10);
         EXPECT_TRUE(run.finished && run.exitCode == 0) << c.name;
-        EXPECT_EQ(run.err, "DEBUG: The debug bitmap " + path + " is not written: " +
-                               c.problem + ".\n");
+        EXPECT_EQ(run.err,
+                  "DEBUG: The debug bitmap " + path + " is not written: " + c.problem + ".\n");
         EXPECT_EQ(ReadFile(victim), "keep") << c.name;
         std::filesystem::remove_all(path);
     }

@@ -277,8 +277,7 @@ TEST_F(LogManagerTest, AnythingPlantedAtTheLogPathIsLeftAlone) {
             },
             10);
         EXPECT_TRUE(run.finished) << c.name << " hung the job";
-        EXPECT_EQ(run.err,
-                  "DEBUG: The job log " + path + " is not written: " + c.problem + ".\n");
+        EXPECT_EQ(run.err, "DEBUG: The job log " + path + " is not written: " + c.problem + ".\n");
         EXPECT_EQ(ReadFile(victim), "keep") << c.name;
         std::filesystem::remove_all(path);
     }

@@ -184,12 +184,18 @@ TEST_F(VxStepTest, EachLostLabelFailsWithItsReason) {
         {"no queue", {"none"}, [] {}, "RFID_a.lbl", "There is no RFID data queue"},
         {"silent peer", {"--silent"}, [] {}, "RFID_a.lbl", "did not answer the RFID data"},
         {"no data", {}, [] {}, "RFID_a.lbl", "has no RFID data for label 0 of the job"},
-        {"job file", {}, [&] { Plant(Planted::SymbolicLink, kJobInfoPath, victim); },
-         "RFID_a.lbl", "The job information file /tmp/TASK_INFO.lock cannot be used: it is a "
-                       "symbolic link."},
-        {"request lock", {}, [&] { Plant(Planted::Fifo, CVXFile::REQUEST_LOCK, victim); },
-         "RFID_a.lbl", "The RFID request lock file /tmp/TASK_QUEUE.lock cannot be used: it is "
-                       "not a regular file."},
+        {"job file",
+         {},
+         [&] { Plant(Planted::SymbolicLink, kJobInfoPath, victim); },
+         "RFID_a.lbl",
+         "The job information file /tmp/TASK_INFO.lock cannot be used: it is a "
+         "symbolic link."},
+        {"request lock",
+         {},
+         [&] { Plant(Planted::Fifo, CVXFile::REQUEST_LOCK, victim); },
+         "RFID_a.lbl",
+         "The RFID request lock file /tmp/TASK_QUEUE.lock cannot be used: it is "
+         "not a regular file."},
         {"long title", {}, [] {}, "RFID_" + std::string(2100, 'x'), "The job title is too long"},
     };
     WriteFile(victim, "keep");
