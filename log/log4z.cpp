@@ -465,31 +465,9 @@ void LogerManager::closeLogger(LoggerInfo& logger) {
     logger.fd = -1;
 }
 
-// Takes a shared lock on the open file for as long as it stays open, so that other jobs see
-// it is in use. An exclusive lock granted first shows that no one else writes to the file:
-// only then may a fresh log empty it.
-void ClaimLogFile(int fd, bool fresh) {
-    flock lock{};
-    lock.l_whence = SEEK_SET;
-    lock.l_type = F_WRLCK;
-    const bool alone = ::fcntl(fd, F_SETLK, &lock) == 0;
-    // Should emptying fail, the file only keeps an older job's lines ahead of this one's.
-    if (alone && fresh) (void)!::ftruncate(fd, 0);
-    lock.l_type = F_RDLCK;
-    ::fcntl(fd, F_SETLK, &lock);
-}
-
-// Whether `path` still names the open file: a log removed meanwhile starts anew.
-bool StillNamed(int fd, const std::string& path) {
-    struct stat named {};
-    struct stat opened {};
-    return ::lstat(path.c_str(), &named) == 0 && ::fstat(fd, &opened) == 0 &&
-           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
-}
-
-// Caller holds _logLock. Opens the logger's file for appending. The file stays open for the
-// next lines while its name still leads to it; it is only used when it is a plain file of this user
-// (see OpenOwnFile).
+// Caller holds _logLock. Opens the logger's file for appending, only when it is a plain file
+// of this user (see OpenOwnFile). The file stays open while its name still leads to it; a log
+// removed meanwhile starts anew.
 bool LogerManager::openLogger(LoggerInfo& logger, time_t now) {
     const unsigned long long limitBytes = static_cast<unsigned long long>(logger.limitsize) << 20;
     if (logger.fd >= 0 && logger.fileCreateDay == DayNumber(now) &&
@@ -523,7 +501,9 @@ bool LogerManager::openLogger(LoggerInfo& logger, time_t now) {
     }
     logger.fd = file.fd;
     logger.openPath = path;
-    ClaimLogFile(logger.fd, logger.freshFile && !file.created);
+    // Other jobs of the filter may be writing to the same log: only a log no one else holds
+    // starts empty.
+    ClaimSharedFile(logger.fd, logger.freshFile && !file.created);
     logger.freshFile = false;
     if (logger.history.empty() || logger.history.back().first != path) {
         logger.history.emplace_back(path, now);

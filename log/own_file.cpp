@@ -53,3 +53,22 @@ OwnFile OpenOwnFile(const char* path, int access) {
     }
     return file;
 }
+
+bool ClaimSharedFile(int fd, bool emptyIfAlone) {
+    flock lock{};
+    lock.l_whence = SEEK_SET;
+    lock.l_type = F_WRLCK;
+    const bool alone = ::fcntl(fd, F_SETLK, &lock) == 0;
+    // Should emptying fail, the file only keeps older lines ahead of the new ones.
+    if (alone && emptyIfAlone) (void)!::ftruncate(fd, 0);
+    lock.l_type = F_RDLCK;
+    ::fcntl(fd, F_SETLK, &lock);
+    return alone;
+}
+
+bool StillNamed(int fd, const std::string& path) {
+    struct stat named {};
+    struct stat opened {};
+    return ::lstat(path.c_str(), &named) == 0 && ::fstat(fd, &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}

@@ -16,3 +16,11 @@ struct OwnFile {
 // is accepted; it is never opened through a symbolic link and the open never waits on a
 // FIFO. An accepted file that was there before is narrowed to mode 0600.
 OwnFile OpenOwnFile(const char* path, int access);
+
+// Takes a shared fcntl lock on the open file for as long as it stays open, so that other
+// processes see it in use. With `emptyIfAlone`, first empties the file when no other process
+// holds a lock on it. Returns whether it was alone.
+bool ClaimSharedFile(int fd, bool emptyIfAlone);
+
+// Whether `path` still names the open file `fd` (it was not removed or replaced meanwhile).
+bool StillNamed(int fd, const std::string& path);
