@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
@@ -228,27 +227,6 @@ TEST(OwnFileTest, OnlyAPlainFileOfThisUserIsOpened) {
     }
 }
 
-TEST_F(LogManagerTest, HeldRecordsTouchNoFileUntilTheDecision) {
-    for (const bool keep : {false, true}) {
-        manager->holdLoggerOutput(LOG4Z_MAIN_LOGGER_ID);
-        ASSERT_TRUE(manager->start());
-        LOGD("before the decision");
-        EXPECT_NE(access(dir.File("job.log").c_str(), F_OK), 0) << "nothing opened yet";
-        manager->releaseLoggerOutput(LOG4Z_MAIN_LOGGER_ID, keep);
-        LOGD("after the decision");
-        manager->stop();
-        if (!keep) {
-            EXPECT_NE(access(dir.File("job.log").c_str(), F_OK), 0) << "logging off: no file";
-            continue;
-        }
-        const std::vector<std::string> lines = Lines(LogText());
-        ASSERT_EQ(lines.size(), 4u) << LogText();
-        EXPECT_NE(lines[0].find("log4z thread started"), std::string::npos);
-        EXPECT_NE(lines[2].find("before the decision"), std::string::npos);
-        EXPECT_NE(lines[3].find("after the decision"), std::string::npos);
-    }
-}
-
 TEST_F(LogManagerTest, HeldRecordsAreBounded) {
     manager->holdLoggerOutput(LOG4Z_MAIN_LOGGER_ID);
     ASSERT_TRUE(manager->start());
@@ -258,29 +236,6 @@ TEST_F(LogManagerTest, HeldRecordsAreBounded) {
     const std::string text = LogText();
     EXPECT_LE(text.size(), LOG4Z_HELD_MAX_BYTES + 200);
     EXPECT_NE(text.find("records before the log decision were dropped"), std::string::npos);
-}
-
-TEST_F(LogManagerTest, AnythingPlantedAtTheLogPathIsLeftAlone) {
-    const std::string victim = dir.File("victim");
-    for (const PlantedCase& c : PlantedCases()) {
-        WriteFile(victim, "keep");
-        const std::string path = dir.File("job.log");
-        Plant(c.kind, path, victim);
-        const ChildRun run = RunInChild(
-            [&] {
-                manager->holdLoggerOutput(LOG4Z_MAIN_LOGGER_ID);
-                manager->start();
-                LOGD("job line");
-                manager->releaseLoggerOutput(LOG4Z_MAIN_LOGGER_ID, true);
-                LOGD("job line");
-                manager->stop();
-            },
-            10);
-        EXPECT_TRUE(run.finished) << c.name << " hung the job";
-        EXPECT_EQ(run.err, "DEBUG: The job log " + path + " is not written: " + c.problem + ".\n");
-        EXPECT_EQ(ReadFile(victim), "keep") << c.name;
-        std::filesystem::remove_all(path);
-    }
 }
 
 TEST(StartLog4zTest, AJobStartingMeanwhileKeepsTheOtherJobsLog) {

@@ -118,7 +118,8 @@ TEST_F(PdfPageTest, LinkPlantedWhileTheToolRunsIsNotWrittenThrough) {
 TEST_F(PdfPageTest, ToolOutOfTimeIsKilledAndThePageKeepsTheRaster) {
     TempDir tools;
     const std::string pidFile = dir.File("pid");
-    WriteTool(tools.path(), "pdftoppm", "echo $$ > '" + pidFile + "'\nexec sleep 60\n");
+    // The tool's own child must go with it.
+    WriteTool(tools.path(), "pdftoppm", "sleep 60 & echo $! > '" + pidFile + "'; wait\n");
     const std::string pdf = WritePdf(1);
     std::vector<uint8_t> bits(12 * 4, 0x5A);
     PdfPageRequest request = Request(pdf, 1);
@@ -139,7 +140,7 @@ TEST_F(PdfPageTest, ToolOutOfTimeIsKilledAndThePageKeepsTheRaster) {
 TEST_F(PdfPageTest, CancelDuringTheToolEndsThePageWithinASecond) {
     TempDir tools;
     const std::string pidFile = dir.File("pid");
-    WriteTool(tools.path(), "pdfinfo", "echo $$ > '" + pidFile + "'\nexec sleep 60\n");
+    WriteTool(tools.path(), "pdfinfo", "sleep 60 & echo $! > '" + pidFile + "'; wait\n");
     const std::string pdf = WritePdf(1);
     std::vector<uint8_t> bits(12 * 4, 0x5A);
     volatile sig_atomic_t canceled = 0;

@@ -8,13 +8,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/rfid/rfid_test_support.h"
-#include "tests/support/planted.h"
 
 namespace {
 
@@ -103,16 +101,6 @@ TEST_F(TaskInfoFileTest, OnlyTheLatestJobsAreKept) {
     EXPECT_EQ(index, 0) << "job 1 was the oldest and has gone";
 }
 
-TEST(ParseOtherJobsTest, KeepsWellFormedLinesOnly) {
-    const std::vector<JobIndex> jobs = FileLock::parseOtherJobs(
-        "JOB_ID = 1\nJOB 7 3\n JOB 8 0\t\nJOB 9\nJOB x 1\nJOB 5 -1\n"
-        "JOB 6 2 3\nJOB 2147483647 2147483647");
-    ASSERT_EQ(jobs.size(), 3u);
-    EXPECT_TRUE(jobs[0].jobId == 7 && jobs[0].index == 3);
-    EXPECT_TRUE(jobs[1].jobId == 8 && jobs[1].index == 0);
-    EXPECT_TRUE(jobs[2].jobId == 2147483647 && jobs[2].index == 2147483647);
-}
-
 TEST_F(TaskInfoFileTest, IndexFirstAndBlankPaddedFilesAreRead) {
     for (const std::string text :
          {"JOB_IDX = 4\nJOB_ID = 17\n", "  JOB_ID = 17\t\n\n\t JOB_IDX = 4  \n",
@@ -184,21 +172,6 @@ TEST_F(TaskInfoFileTest, LinksAndNonFilesAreNeverOpened) {
     FileLock pipe(fifo);
     EXPECT_EQ(pipe.readJobInfoTimeout(id, index, others, 1, false), JobInfoRead::TimedOut)
         << "a FIFO would block the job";
-}
-
-TEST_F(TaskInfoFileTest, AnythingButAPlainFileOfThisUserFailsWithTheReason) {
-    const std::string victim = dir.File("victim");
-    WriteFile(victim, "JOB_ID = 17\nJOB_IDX = 4\n");
-    for (const PlantedCase& c : PlantedCases()) {
-        Plant(c.kind, path, victim);
-        int index = -1;
-        std::string reason;
-        EXPECT_EQ(TaskInfo(17, index, reason, nullptr, path), TaskInfoStatus::Failed) << c.name;
-        EXPECT_EQ(reason,
-                  "The job information file " + path + " cannot be used: " + c.problem + ".");
-        std::filesystem::remove_all(path);
-    }
-    EXPECT_EQ(ReadFile(victim), "JOB_ID = 17\nJOB_IDX = 4\n");
 }
 
 TEST_F(TaskInfoFileTest, ALockHeldElsewhereTimesOutAfterAboutFiveSeconds) {
