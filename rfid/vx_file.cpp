@@ -28,6 +28,7 @@ void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// A reason or log text of at most 255 characters.
 std::string Text(const char* format, auto... values) {
     char text[256];
     std::snprintf(text, sizeof(text), format, values...);

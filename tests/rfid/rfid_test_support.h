@@ -56,7 +56,8 @@ inline void RemoveQueue() {
     if (id >= 0) ::msgctl(id, IPC_RMID, nullptr);
 }
 
-// Takes /tmp/TASK_INFO.lock out of the way for a test and puts it back afterwards.
+// Takes /tmp/TASK_INFO.lock out of the way for a test and puts it back afterwards; removes the
+// request lock file the test leaves (it would belong to the test's user).
 class JobInfoFileGuard {
   public:
     JobInfoFileGuard() {
@@ -68,6 +69,7 @@ class JobInfoFileGuard {
         }
     }
     ~JobInfoFileGuard() {
+        ::unlink(CVXFile::REQUEST_LOCK);
         ::unlink(kJobInfoPath.c_str());
         if (saved_) {
             WriteFile(kJobInfoPath, *saved_);

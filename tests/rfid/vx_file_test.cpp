@@ -155,10 +155,6 @@ namespace {
 
 class VxStepTest : public VxFileTest {
   protected:
-    void TearDown() override {
-        ::unlink(CVXFile::REQUEST_LOCK);
-        VxFileTest::TearDown();
-    }
     // Runs the page step of job 42; returns its result and checks it wrote only on success.
     RfidStep Step(const std::string& title, CancelFlag canceled = nullptr) {
         RfidStep step;
