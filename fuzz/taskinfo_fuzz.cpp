@@ -16,6 +16,8 @@ namespace {
 
 const std::string& FilePath() {
     static const std::string path = "/tmp/mxfuzz-taskinfo-" + std::to_string(::getpid());
+    static const bool removedAtExit = std::atexit([] { ::unlink(FilePath().c_str()); }) == 0;
+    (void)removedAtExit;
     return path;
 }
 
