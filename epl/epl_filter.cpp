@@ -39,5 +39,5 @@ const LabelFilterDefinition kEplFilter = {
     // A fresh renderer object for the start of the document and for each page.
     .rendererLifetime = RendererLifetime::FreshPerCall,
     .makeRenderer = MakeLabelRenderer<CEPLRender>,
-    .steps = {.handleRfid = nullptr, .vxRfidJobTask = VXRFIDJobTask, .renderPdfPage = nullptr},
+    .steps = {.handleRfid = nullptr, .vxRfidJobTask = VXRFIDJobStep, .renderPdfPage = nullptr},
 };

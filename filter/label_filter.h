@@ -7,7 +7,9 @@
 
 #include "filter/label_renderer.h"
 #include "filter/page_pipeline.h"
+#include "log/cancel_flag.h"
 #include "pdf/pdf_page.h"
+#include "rfid/rfid_step.h"
 #include "settings/oem_cfg.h"
 
 class OutputSink;
@@ -48,10 +50,10 @@ struct LabelFlowPolicy {
 
 // Per-page steps a filter has besides its renderer; null where it has none.
 struct LabelJobSteps {
-    // RFID tag data in the job title: false stops the job.
-    bool (*handleRfid)(const char* title, OutputSink& out);
-    // Per-label data over the message queue: 1 stops the job.
-    int (*vxRfidJobTask)(const char* title, int jobId, OutputSink& out);
+    // RFID tag data in the job title.
+    RfidStep (*handleRfid)(const char* title, OutputSink& out);
+    // Per-label data over the message queue.
+    RfidStep (*vxRfidJobTask)(const char* title, int jobId, CancelFlag canceled, OutputSink& out);
     // The page rendered from the job's PDF instead of the raster; a filter with this step
     // also removes the job's temporary PDF at the end.
     bool (*renderPdfPage)(const PdfPageRequest& request, uint8_t* bits, uint32_t width,

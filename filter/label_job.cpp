@@ -75,11 +75,16 @@ class PageLoop {
     uint32_t truncatedHeight_ = 0;
 };
 
+// A page whose RFID data cannot be had is not printed, and the job ends with the reason: a
+// label without its tag data is a lost label.
 bool PageLoop::RfidLetsPagePrint() {
-    if (steps_.handleRfid != nullptr && !steps_.handleRfid(argv_[3], job_.output)) return false;
-    if (steps_.vxRfidJobTask != nullptr && steps_.vxRfidJobTask(argv_[3], jobId_, job_.output) == 1)
-        return false;
-    return true;
+    RfidStep step;
+    if (steps_.handleRfid != nullptr) step = steps_.handleRfid(argv_[3], job_.output);
+    if (step.outcome != RfidOutcome::Failed && steps_.vxRfidJobTask != nullptr) {
+        step = steps_.vxRfidJobTask(argv_[3], jobId_, &Canceled, job_.output);
+    }
+    if (step.outcome == RfidOutcome::Failed) ReportError("%s", step.reason.c_str());
+    return step.outcome == RfidOutcome::NotRfidJob || step.outcome == RfidOutcome::Written;
 }
 
 // Reads the page into a fresh buffer and hands it to the page device record, which now
@@ -97,8 +102,9 @@ PageLoop::PageRead PageLoop::GetPrintData(const cups_page_header2_t& header,
         truncatedHeight_ = format.height;
     }
     if (steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
-        const PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
-                                     header.HWResolution[1]};
+        PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
+                               header.HWResolution[1]};
+        request.canceled = &Canceled;
         if (!steps_.renderPdfPage(request, image.bits.get(), format.width, format.height,
                                   format.stride)) {
             LOGW("page %u: no image from the job's PDF, printing the raster page", page_);

@@ -1,12 +1,14 @@
 #include "imaging/bmp_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "log/own_file.h"
 
 namespace {
 
@@ -58,11 +60,19 @@ bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int wi
     const uint64_t imageSize = uint64_t{fileRow} * static_cast<uint32_t>(height);
     if (imageSize > UINT32_MAX - 1078) return false;
 
-    const mode_t oldMask = ::umask(022);
-    ::unlink(path);
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    ::umask(oldMask);
-    if (fd < 0) return false;
+    // The file is emptied, not removed: a job printing at the same time may be writing it.
+    const OwnFile file = OpenOwnFile(path, O_WRONLY);
+    if (file.fd < 0) {
+        std::fprintf(stderr, "DEBUG: The debug bitmap %s is not written: %s.\n", path,
+                     file.problem.c_str());
+        return false;
+    }
+    const int fd = file.fd;
+    if (::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        if (writeFailed != nullptr) *writeFailed = true;
+        return true;
+    }
 
     std::vector<uint8_t> head;
     head.push_back('B');

@@ -18,8 +18,9 @@ struct BmpFileLayout {
 };
 
 // Writes `data` (`length` bytes, `height` rows) as a BMP file of the given depth. The file is
-// replaced, created under the 022 creation mask, and never written through a symbolic link.
-// Returns false when the file could not be opened; `writeFailed` is set when it was opened
-// but not completely written.
+// created with mode 0600 or emptied, and only ever written when it is a plain file of this
+// user (see OpenOwnFile): anything else at the name is left alone, with a "DEBUG: " line on
+// standard error. Returns false when the file could not be opened; `writeFailed` is set when
+// it was opened but not completely written.
 bool WriteBmpFile(const char* path, const uint8_t* data, uint32_t length, int width, int height,
                   int bits, const BmpFileLayout& layout, bool* writeFailed = nullptr);

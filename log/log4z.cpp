@@ -18,7 +18,10 @@
 #include <semaphore>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include "log/own_file.h"
 
 namespace {
 
@@ -96,7 +99,14 @@ struct LoggerInfo {
     int64_t fileCreateDay = -1;
     unsigned long long curWriteLen = 0;
     int fd = -1;
+    std::string openPath;                                 // the name `fd` was opened under
     std::vector<std::pair<std::string, time_t>> history;  // files opened earlier
+    // Records held until the job's log decision, and how many did not fit.
+    bool hold = false;
+    bool freshFile = false;  // the next open empties the file when no one else writes to it
+    std::vector<std::string> held;
+    size_t heldBytes = 0;
+    unsigned heldDropped = 0;
 };
 
 class LogerManager final : public ILog4zManager {
@@ -125,6 +135,8 @@ class LogerManager final : public ILog4zManager {
     unsigned long long getStatusTotalWriteBytes() override { return _totalWriteBytes; }
     LogData* makeLogData(LoggerId id, int level) override;
     void freeLogData(LogData* log) override;
+    bool holdLoggerOutput(LoggerId id) override;
+    bool releaseLoggerOutput(LoggerId id, bool keep) override;
 
   private:
     bool validId(LoggerId id) const { return id >= 0 && id <= _lastId; }
@@ -134,6 +146,8 @@ class LogerManager final : public ILog4zManager {
     void closeLogger(LoggerInfo& logger);
     void removeExpiredFiles(LoggerInfo& logger, time_t now);
     void writeLine(LoggerInfo& logger, const LogData& data);
+    void writeText(LoggerInfo& logger, const char* text, size_t len, time_t now);
+    void keepHeld(LoggerInfo& logger, const LogData& data);
     void run();
 
     LoggerInfo _loggers[LOG4Z_LOGGER_MAX];
@@ -199,9 +213,11 @@ bool LogerManager::enableLogger(LoggerId id, bool enable) {
 
 bool LogerManager::setLoggerName(LoggerId id, const char* name) {
     if (name == nullptr || *name == '\0') return false;
+    // A file that could not be opened says nothing about another one.
     return updateLogger(id, [&](LoggerInfo& l) {
         if (l.name != name) closeLogger(l);
         l.name = name;
+        l.outfile = true;
     });
 }
 
@@ -212,6 +228,7 @@ bool LogerManager::setLoggerPath(LoggerId id, const char* path) {
     return updateLogger(id, [&](LoggerInfo& l) {
         if (l.path != p) closeLogger(l);
         l.path = p;
+        l.outfile = true;
     });
 }
 
@@ -266,6 +283,12 @@ bool LogerManager::stop() {
     }
     _wake.notify_all();
     _thread.join();
+    std::lock_guard<std::mutex> guard(_logLock);
+    for (LoggerInfo& logger : _loggers) {
+        logger.hold = false;
+        logger.held.clear();
+        logger.heldBytes = 0;
+    }
     return true;
 }
 
@@ -364,25 +387,77 @@ bool LogerManager::pushLog(LogData* pLog, const char* file, int line) {
     FinishLine(pLog, file, line, logger.fileLine);
     if (logger.outfile) {
         std::lock_guard<std::mutex> guard(_logLock);
-        writeLine(logger, *pLog);
+        if (logger.hold) {
+            keepHeld(logger, *pLog);
+        } else {
+            writeLine(logger, *pLog);
+        }
     }
     freeLogData(pLog);
     return true;
 }
 
 // Caller holds _logLock.
+void LogerManager::keepHeld(LoggerInfo& logger, const LogData& data) {
+    const size_t len = static_cast<size_t>(data._contentLen);
+    if (logger.heldBytes + len > LOG4Z_HELD_MAX_BYTES) {
+        ++logger.heldDropped;
+        return;
+    }
+    logger.held.emplace_back(data._content, len);
+    logger.heldBytes += len;
+}
+
+// Caller holds _logLock.
 void LogerManager::writeLine(LoggerInfo& logger, const LogData& data) {
-    if (!openLogger(logger, static_cast<time_t>(data._time))) return;
-    size_t len = static_cast<size_t>(data._contentLen);
-    ssize_t written = ::write(logger.fd, data._content, len);
+    writeText(logger, data._content, static_cast<size_t>(data._contentLen),
+              static_cast<time_t>(data._time));
+}
+
+// Caller holds _logLock.
+void LogerManager::writeText(LoggerInfo& logger, const char* text, size_t len, time_t now) {
+    if (!logger.outfile || !openLogger(logger, now)) return;
+    ssize_t written = ::write(logger.fd, text, len);
     if (written > 0) logger.curWriteLen += static_cast<unsigned long long>(written);
     // Every line reaches the disk before the call returns: a crashing filter keeps its log.
     ::fsync(logger.fd);
     ::posix_fadvise(logger.fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::fsync(logger.fd);
-    closeLogger(logger);
+    if (written != static_cast<ssize_t>(len)) closeLogger(logger);
     ++_totalWriteCount;
     _totalWriteBytes += len;
+}
+
+bool LogerManager::holdLoggerOutput(LoggerId id) {
+    return updateLogger(id, [](LoggerInfo& l) {
+        l.hold = true;
+        l.freshFile = true;
+        l.outfile = true;
+    });
+}
+
+bool LogerManager::releaseLoggerOutput(LoggerId id, bool keep) {
+    std::lock_guard<std::mutex> guard(_logLock);
+    if (!validId(id)) return false;
+    LoggerInfo& logger = _loggers[id];
+    logger.hold = false;
+    std::vector<std::string> held;
+    held.swap(logger.held);
+    logger.heldBytes = 0;
+    const unsigned dropped = std::exchange(logger.heldDropped, 0u);
+    if (!keep) {
+        logger.outfile = false;
+        return true;
+    }
+    const time_t now = ::time(nullptr);
+    for (const std::string& line : held) writeText(logger, line.data(), line.size(), now);
+    if (dropped > 0) {
+        char note[128];
+        const int n =
+            std::snprintf(note, sizeof(note),
+                          "log4z: %u records before the log decision were dropped\r\n", dropped);
+        writeText(logger, note, static_cast<size_t>(n), now);
+    }
+    return true;
 }
 
 void LogerManager::closeLogger(LoggerInfo& logger) {
@@ -390,12 +465,13 @@ void LogerManager::closeLogger(LoggerInfo& logger) {
     logger.fd = -1;
 }
 
-// Caller holds _logLock. Opens the logger's file for appending; a symbolic link planted at
-// that path is refused rather than followed.
+// Caller holds _logLock. Opens the logger's file for appending, only when it is a plain file
+// of this user (see OpenOwnFile). The file stays open while its name still leads to it; a log
+// removed meanwhile starts anew.
 bool LogerManager::openLogger(LoggerInfo& logger, time_t now) {
     const unsigned long long limitBytes = static_cast<unsigned long long>(logger.limitsize) << 20;
     if (logger.fd >= 0 && logger.fileCreateDay == DayNumber(now) &&
-        logger.curWriteLen <= limitBytes) {
+        logger.curWriteLen <= limitBytes && StillNamed(logger.fd, logger.openPath)) {
         return true;
     }
     closeLogger(logger);
@@ -412,15 +488,23 @@ bool LogerManager::openLogger(LoggerInfo& logger, time_t now) {
         dir += month;
     }
     struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0) ::mkdir(dir.c_str(), 0777);
+    if (::stat(dir.c_str(), &st) != 0) ::mkdir(dir.c_str(), 0700);
 
     std::string path = dir + logger.name + ".log";
-    logger.fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (logger.fd < 0) {
-        // The console message has nowhere to go in a filter; the logger just stops writing.
+    OwnFile file = OpenOwnFile(path.c_str(), O_RDWR | O_APPEND);
+    if (file.fd < 0) {
+        // CUPS shows debug lines in its own log: the one place left to say why.
+        std::fprintf(stderr, "DEBUG: The job log %s is not written: %s.\n", path.c_str(),
+                     file.problem.c_str());
         logger.outfile = false;
         return false;
     }
+    logger.fd = file.fd;
+    logger.openPath = path;
+    // Other jobs of the filter may be writing to the same log: only a log no one else holds
+    // starts empty.
+    ClaimSharedFile(logger.fd, logger.freshFile && !file.created);
+    logger.freshFile = false;
     if (logger.history.empty() || logger.history.back().first != path) {
         logger.history.emplace_back(path, now);
     }
@@ -493,12 +577,15 @@ void LogAppendf(LogData* data, const char* format, ...) {
 }
 
 void StartLog4z(const char* name) {
-    mode_t oldMask = ::umask(022);
-    std::string file = std::string("/tmp/") + name + ".log";
-    ::unlink(file.c_str());
     ILog4zManager* manager = ILog4zManager::getInstance();
     manager->setLoggerPath(LOG4Z_MAIN_LOGGER_ID, "/tmp");
     manager->setLoggerName(LOG4Z_MAIN_LOGGER_ID, name);
+    manager->holdLoggerOutput(LOG4Z_MAIN_LOGGER_ID);
     manager->start();
-    ::umask(oldMask);
+}
+
+void DecideLog4z(bool logOn) {
+    ILog4zManager* manager = ILog4zManager::getInstance();
+    manager->releaseLoggerOutput(LOG4Z_MAIN_LOGGER_ID, logOn);
+    if (!logOn) manager->stop();
 }

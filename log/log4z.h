@@ -11,6 +11,8 @@ constexpr LoggerId LOG4Z_MAIN_LOGGER_ID = 0;
 constexpr const char* LOG4Z_MAIN_LOGGER_KEY = "Main";
 constexpr size_t LOG4Z_LOG_BUF_SIZE = 8192;
 constexpr int LOG4Z_FREE_LIST_MAX = 200;
+// Bytes of records a held logger keeps in memory; later ones are counted and dropped.
+constexpr size_t LOG4Z_HELD_MAX_BYTES = 256 * 1024;
 
 enum ENUM_LOG_LEVEL {
     LOG_LEVEL_TRACE = 0,
@@ -59,13 +61,27 @@ class ILog4zManager {
     virtual unsigned long long getStatusTotalWriteBytes() = 0;
     virtual LogData* makeLogData(LoggerId id, int level) = 0;
     virtual void freeLogData(LogData* log) = 0;
+    // Until releaseLoggerOutput, the logger keeps its records in memory and does not touch
+    // its file. The file it opens on release starts empty unless another process is writing
+    // to it at the time.
+    virtual bool holdLoggerOutput(LoggerId id) = 0;
+    // `keep`: the held records are written to the file and later ones follow directly;
+    // otherwise they are dropped (and so are later ones, as the file output is switched off).
+    virtual bool releaseLoggerOutput(LoggerId id, bool keep) = 0;
 };
 
 // Appends formatted text to a record, never past the end of its buffer.
 void LogAppendf(LogData* data, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Configures the main logger for a filter ("/tmp/<name>.log", fresh for every job) and starts it.
+// Configures the main logger for a filter ("/tmp/<name>.log") and starts it. The file is
+// neither created nor opened yet: records are held in memory until DecideLog4z.
 void StartLog4z(const char* name);
+// The job's "DriverLog" decision. On: the held records go to the log file, which starts
+// empty unless another job of the filter is writing to it, and logging goes on. Off: they
+// are dropped and the manager stops; the file is never touched. A log file that is not a
+// plain file of this user is never used: logging goes off with one "DEBUG: " line on
+// standard error.
+void DecideLog4z(bool logOn);
 
 #define LOG4Z_STATEMENT(level, ...)                                                        \
     do {                                                                                   \

@@ -17,9 +17,11 @@
 namespace {
 
 const std::string kToolInput = "/dev/fd/" + std::to_string(kToolInputFd);
+constexpr size_t kMaxPdfinfoOutput = size_t{1} << 20;
 
-// The job's PDF, opened without following a link. The tools read it through the open
-// descriptor, so they see exactly this file whatever happens to the name meanwhile.
+// The job's PDF, opened without following a link and only when it is a plain file. The tools
+// read it through the open descriptor, so they see exactly this file whatever happens to
+// the name meanwhile.
 class PdfInput {
   public:
     explicit PdfInput(const char* path) {
@@ -51,13 +53,40 @@ bool IsUsable(const PdfPageRequest& r) {
            r.yResolution > 0;
 }
 
-int Digits(long value) {
-    int digits = 1;
-    while (value >= 10) {
-        value /= 10;
-        ++digits;
+// Logs how a tool ended; a tool out of time is also reported to CUPS.
+bool Succeeded(const ToolResult& result, const char* tool, const PdfPageRequest& r) {
+    LOGD("%s %s page %u, end: %d, ret: %d", tool, r.pdfPath, r.pageNumber,
+         static_cast<int>(result.end), result.status);
+    if (result.end == ToolEnd::TimedOut) {
+        std::fprintf(stderr, "WARNING: %s ran out of time on page %u; printing the raster page.\n",
+                     tool, r.pageNumber);
     }
-    return digits;
+    return result.succeeded();
+}
+
+// The page count of the PDF, or -1.
+long PageCount(const PdfPageRequest& r, int pdfFd) {
+    ToolRun run{.argv = {"pdfinfo", kToolInput},
+                .inputFd = pdfFd,
+                .maxOutput = kMaxPdfinfoOutput,
+                .timeLimit = r.pdfinfoLimit,
+                .canceled = r.canceled};
+    const ToolResult result = RunTool(run);
+    return Succeeded(result, "pdfinfo", r) ? PdfinfoPageCount(result.output) : -1;
+}
+
+// The page as pdftoppm renders it to its standard output (a PPM image), or empty.
+std::string RenderedPage(const PdfPageRequest& r, int pdfFd) {
+    const std::string page = std::to_string(r.pageNumber);
+    ToolRun run{
+        .argv = {"pdftoppm", "-q", "-aa", "no", "-aaVector", "no", "-f", page, "-l", page, "-rx",
+                 std::to_string(r.xResolution), "-ry", std::to_string(r.yResolution), kToolInput},
+        .inputFd = pdfFd,
+        .maxOutput = kMaxPpmFileBytes,
+        .timeLimit = r.pdftoppmLimit,
+        .canceled = r.canceled};
+    ToolResult result = RunTool(run);
+    return Succeeded(result, "pdftoppm", r) ? std::move(result.output) : std::string();
 }
 
 }  // namespace
@@ -92,72 +121,23 @@ long PdfinfoPageCount(const std::string& output) {
     return count;
 }
 
-int GetPpmFilePagesBits(const char* pdfPath) {
-    if (pdfPath == nullptr) return -1;
-    PdfInput pdf(pdfPath);
-    if (pdf.fd() < 0) return -1;
-    std::string output;
-    const int status = RunTool({"pdfinfo", kToolInput}, pdf.fd(), &output);
-    const long pages = PdfinfoPageCount(output);
-    LOGD("pdfinfo %s, ret: %d, pages: %ld", pdfPath, status, pages);
-    return status == 0 && pages > 0 ? Digits(pages) : -1;
-}
-
-std::string PpmFilePath(const char* jobId, int digits, unsigned pageNumber) {
-    char path[256];
-    std::snprintf(path, sizeof(path), "/tmp/MXLT_TEMP_CUPS_%s-%0*u.ppm", jobId, digits, pageNumber);
-    return path;
-}
-
-bool PdftoppmCmd(std::string& ppmPath, const PdfPageRequest& r) {
-    ppmPath.clear();
-    if (!IsUsable(r)) return false;
-    const int digits = GetPpmFilePagesBits(r.pdfPath);
-    // Without the page count the name pdftoppm writes is unknown: its file would be left
-    // behind in /tmp, so it is not run at all.
-    if (digits == -1) return false;
-    char temp[256];
-    std::snprintf(temp, sizeof(temp), "/tmp/MXLT_TEMP_CUPS_%s-%%.%dd.ppm", r.jobId, digits);
-    LOGD("temp: %s", temp);
-    ppmPath = PpmFilePath(r.jobId, digits, r.pageNumber);
-    LOGD("tempPPM: %s", ppmPath.c_str());
-    // A file or link left under this name would be written through or read back as the page.
-    ::unlink(ppmPath.c_str());
-
-    PdfInput pdf(r.pdfPath);
-    if (pdf.fd() < 0) return false;
-    const std::string page = std::to_string(r.pageNumber);
-    const std::vector<std::string> argv = {
-        "pdftoppm",  "-q",
-        "-aa",       "no",
-        "-aaVector", "no",
-        "-f",        page,
-        "-l",        page,
-        "-rx",       std::to_string(r.xResolution),
-        "-ry",       std::to_string(r.yResolution),
-        kToolInput,  std::string("/tmp/MXLT_TEMP_CUPS_") + r.jobId};
-    const int status = RunTool(argv, pdf.fd());
-    std::string command;
-    for (const std::string& a : argv) command += (command.empty() ? "" : " ") + a;
-    LOGD("system cmd: %s (%s), ret: %d", command.c_str(), r.pdfPath, status);
-    LOGD("tempPPM: %s", ppmPath.c_str());
-    return status == 0;
-}
-
 bool RenderPdfPage(const PdfPageRequest& request, uint8_t* bits, uint32_t width, uint32_t height,
                    uint32_t stride) {
     if (bits == nullptr || width == 0 || height == 0 || uint64_t{stride} < uint64_t{width} * 3)
         return false;
-    std::string ppmPath;
-    const bool rendered = PdftoppmCmd(ppmPath, request);
-    if (ppmPath.empty()) return false;
-    std::vector<uint8_t> data;
-    const bool read = rendered && PpmFileData(ppmPath.c_str(), data);
-    ::unlink(ppmPath.c_str());
-    if (!read) return false;
+    if (!IsUsable(request)) return false;
+    PdfInput pdf(request.pdfPath);
+    if (pdf.fd() < 0) return false;
+    const long pages = PageCount(request, pdf.fd());
+    if (pages < static_cast<long>(request.pageNumber)) {
+        LOGW("the PDF has %ld pages, no page %u", pages, request.pageNumber);
+        return false;
+    }
+    std::string ppm = RenderedPage(request, pdf.fd());
     uint32_t ppmWidth = 0;
     uint32_t ppmHeight = 0;
-    const uint8_t* pixels = PpmBitmapData(data.data(), data.size(), ppmWidth, ppmHeight);
+    const uint8_t* pixels =
+        PpmBitmapData(reinterpret_cast<uint8_t*>(ppm.data()), ppm.size(), ppmWidth, ppmHeight);
     if (pixels == nullptr) return false;
     if (ppmWidth != width || ppmHeight != height) {
         LOGW("PDF page %u is %u x %u pixels, the page %u x %u", request.pageNumber, ppmWidth,

@@ -1,9 +1,13 @@
 // PDF preprocessing: a page of the job's PDF rendered with poppler's pdftoppm at the raster's
-// resolution replaces the page image read from the CUPS raster.
+// resolution replaces the page image read from the CUPS raster. pdftoppm writes the page to a
+// pipe, so no page image ever lies under a name in /tmp.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "log/cancel_flag.h"
 
 // One page of the job's PDF.
 struct PdfPageRequest {
@@ -12,24 +16,19 @@ struct PdfPageRequest {
     unsigned pageNumber;   // 1 for the first page
     unsigned xResolution;  // dots per inch of the page image
     unsigned yResolution;
+    CancelFlag canceled = nullptr;  // the job's SIGTERM flag: a cancel kills the tool at once
+    // Wall-time limits of the tools; past them the page prints from the raster.
+    std::chrono::milliseconds pdfinfoLimit{10000};
+    std::chrono::milliseconds pdftoppmLimit{30000};
 };
 
 // Renders the page into the page image: `height` rows of `width` blue-green-red pixels,
 // `stride` bytes apart. Returns true when it replaced the page's pixels; false leaves the
-// page image untouched.
+// page image untouched (and, when a tool ran out of time, says so in a "WARNING: " line).
 bool RenderPdfPage(const PdfPageRequest& request, uint8_t* bits, uint32_t width, uint32_t height,
                    uint32_t stride);
 
-// Number of decimal digits of the PDF's page count, or -1 when pdfinfo gives none.
-int GetPpmFilePagesBits(const char* pdfPath);
 // The page count from pdfinfo's output ("Pages:" line), or -1.
 long PdfinfoPageCount(const std::string& output);
-// The name under which pdftoppm writes one page: /tmp/MXLT_TEMP_CUPS_<id>-<page>.ppm, the page
-// zero-padded to `digits` digits.
-std::string PpmFilePath(const char* jobId, int digits, unsigned pageNumber);
-// Runs pdftoppm for the page and sets `ppmPath` to the page image it writes (empty when the
-// page count is unknown, in which case pdftoppm is not run). Returns true when pdftoppm
-// succeeded.
-bool PdftoppmCmd(std::string& ppmPath, const PdfPageRequest& request);
 // True for a job id of 1 to 20 decimal digits.
 bool IsJobIdText(const char* jobId);

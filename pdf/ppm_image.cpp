@@ -1,11 +1,6 @@
 #include "pdf/ppm_image.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "log/log4z.h"
@@ -36,36 +31,6 @@ bool ReadNumber(const uint8_t* buffer, size_t size, size_t& pos, uint32_t& value
 }
 
 }  // namespace
-
-bool PpmFileData(const char* path, std::vector<uint8_t>& data) {
-    data.clear();
-    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        LOGW("cannot open page image %s, error: %d", path, errno);
-        return false;
-    }
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-              static_cast<uint64_t>(info.st_size) <= kMaxPpmFileBytes;
-    if (ok) {
-        data.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (done < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        data.resize(done);
-        ok = done > 0;
-    }
-    ::close(fd);
-    if (!ok) {
-        LOGW("page image %s is not a readable file of a usable size", path);
-        data.clear();
-    }
-    return ok;
-}
 
 uint8_t* PpmBitmapData(uint8_t* buffer, size_t size, uint32_t& width, uint32_t& height) {
     if (buffer == nullptr || size < 2 || buffer[0] != 'P' || buffer[1] != '6') return nullptr;

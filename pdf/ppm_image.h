@@ -3,14 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
-// Largest page image file read back.
+// Largest page image read back from pdftoppm.
 constexpr uint64_t kMaxPpmFileBytes = (uint64_t{1} << 30) + 4096;
-
-// Reads the whole file (a plain file, not through a symbolic link). Returns false and leaves
-// `data` empty when it cannot be opened or read or is larger than kMaxPpmFileBytes.
-bool PpmFileData(const char* path, std::vector<uint8_t>& data);
 
 // Parses a P6 header as pdftoppm writes it ("P6", width, height, 255, each separated by white
 // space), turns the pixels from red-green-blue to blue-green-red in place and returns the

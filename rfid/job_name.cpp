@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "filter/job_messages.h"
 #include "log/log4z.h"
 
 namespace {
@@ -96,22 +95,26 @@ std::vector<uint8_t> ParseJobName::GetRfidCmd() const {
     return cmd;
 }
 
-bool HandleRfid(const char* title, OutputSink& out) {
+RfidStep HandleRfidStep(const char* title, OutputSink& out) {
     const ParseJobName job(title != nullptr ? title : "");
     LOGD("HandleRfid-Start");
-    if (!job.IsRfid()) return true;
+    if (!job.IsRfid()) return {};
     LOGD("HandleRfid-IsRfid");
-    if (job.DataType() == 3 || job.DataAscii().empty()) return false;
+    if (job.DataType() == 3)
+        return {RfidOutcome::Failed,
+                "The RFID field of the job title has no data type 1 (text) or 2 (hexadecimal)."};
+    if (job.DataAscii().empty())
+        return {RfidOutcome::Failed, "The RFID field of the job title holds no tag data."};
     const std::vector<uint8_t> cmd = job.GetRfidCmd();
     // A longer frame would carry a wrong length byte and the printer would read the rest of
     // the data as commands.
     if (cmd.size() - 4 > kMaxFrameData) {
         LOGE("HandleRfid-TooLong: %zu data bytes, at most %zu fit in one frame", cmd.size() - 4,
              kMaxFrameData);
-        ReportError("The RFID data in the job title is too long.");
-        return false;
+        return {RfidOutcome::Failed, "The RFID data in the job title is too long."};
     }
-    out.Write(cmd.data(), cmd.size());
+    if (!out.Write(cmd.data(), cmd.size()))
+        return {RfidOutcome::Failed, "The RFID frame could not be written to the printer stream."};
     LOGD("HandleRfid-Yes");
-    return true;
+    return {RfidOutcome::Written, {}};
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "filter/output_sink.h"
+#include "rfid/rfid_step.h"
 
 class ParseJobName {
   public:
@@ -38,6 +39,7 @@ class ParseJobName {
     int m_nArea = 4;         // memory area 1, 3 or 4
 };
 
-// Per-page step of the ZPL filter: writes the title's RFID frame to standard output. Returns
-// false when the job has to end (an RFID title whose data is missing or invalid).
-bool HandleRfid(const char* title, OutputSink& out = StandardOutput());
+// Per-page step of the ZPL filter: writes the title's RFID frame to the output. Failed when
+// the title carries the RFID marker but no usable tag data (no field, an unknown data type, no
+// data, more data than one frame holds).
+RfidStep HandleRfidStep(const char* title, OutputSink& out = StandardOutput());

@@ -22,14 +22,23 @@ struct QueueMessage {
 
 constexpr int kAttempts = 10;
 constexpr int kIntervalMs = 100;
+constexpr auto kTurnPoll = std::chrono::milliseconds(10);
 
 void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// A reason or log text of at most 255 characters.
+std::string Text(const char* format, auto... values) {
+    char text[256];
+    std::snprintf(text, sizeof(text), format, values...);
+    return text;
+}
+
 }  // namespace
 
-CVXFile::CVXFile(std::string title) : m_strJobName(std::move(title)) {}
+CVXFile::CVXFile(std::string title, CancelFlag canceled)
+    : m_strJobName(std::move(title)), m_pCanceled(canceled) {}
 
 int CVXFile::CheckRFIDTask() {
     m_bRfidJob = 0;
@@ -52,6 +61,10 @@ int CVXFile::InitMsgQueue() {
     const int id = ::msgget(MSG_QUEUE_KEY, 0666);
     if (id < 0) {
         LOGE("msgget failed, error num: %d", errno);
+        m_strProblem = Text(
+            "There is no RFID data queue (key 0x%x, error %d): the label-design application is "
+            "not running.",
+            MSG_QUEUE_KEY, errno);
         return 0;
     }
     m_nMsgId = id;
@@ -65,24 +78,56 @@ bool CVXFile::SendRequest(const std::string& text) {
     QueueMessage message{};
     message.mtype = REQUEST_TYPE;
     std::memcpy(message.mtext, text.data(), text.size());
-    for (int attempt = 0;; ++attempt) {
+    for (int attempt = 0; !IsCanceled(m_pCanceled); ++attempt) {
         if (::msgsnd(m_nMsgId, &message, text.size(), IPC_NOWAIT) == 0) return true;
-        if ((errno != EAGAIN && errno != EINTR) || attempt + 1 >= kAttempts) break;
+        if ((errno != EAGAIN && errno != EINTR) || attempt + 1 >= kAttempts) {
+            LOGE("msgsnd failed, error: %d", errno);
+            m_strProblem = Text("The RFID data request could not be sent (error %d).", errno);
+            return false;
+        }
         SleepMs(kIntervalMs);
     }
-    LOGE("msgsnd failed, error: %d", errno);
     return false;
 }
 
+// Replies on the queue while this process holds the turn answer requests whose senders gave
+// up waiting; taken for this request they would print another label's data.
+void CVXFile::DropStaleReplies() {
+    QueueMessage message;
+    int dropped = 0;
+    while (::msgrcv(m_nMsgId, &message, MAX_MSG_TEXT, REPLY_TYPE, IPC_NOWAIT | MSG_NOERROR) >= 0)
+        ++dropped;
+    if (dropped > 0) LOGW("dropped %d late replies of earlier requests", dropped);
+}
+
 int CVXFile::SendAndRecvMsgQueue(std::string& reply, const char* sign) {
+    m_strProblem.clear();
     const std::string text =
         std::string(sign) + m_strJobName + "/" + std::to_string(m_nIndex) + "/";
     LOGD("SendMsg: %s", text.c_str());
     if (text.size() > MAX_MSG_TEXT) {
         LOGE("request of %zu bytes is longer than a message (%zu bytes), not sent", text.size(),
              MAX_MSG_TEXT);
+        m_strProblem =
+            Text("The job title is too long for an RFID data request (%zu bytes, at most %zu).",
+                 text.size(), MAX_MSG_TEXT);
         return 0;
     }
+    FileLock turn(REQUEST_LOCK);
+    if (!turn.problem().empty()) {
+        m_strProblem = "The RFID request lock file " + std::string(REQUEST_LOCK) +
+                       " cannot be used: " + turn.problem() + ".";
+        return 0;
+    }
+    const LockWait wait =
+        turn.lockTimeout(REQUEST_LOCK_SECONDS, "request lock timeout", m_pCanceled, kTurnPoll);
+    if (wait != LockWait::Locked) {
+        if (wait == LockWait::TimedOut)
+            m_strProblem = Text("Other jobs kept the RFID data queue busy for %d seconds.",
+                                REQUEST_LOCK_SECONDS);
+        return 0;
+    }
+    DropStaleReplies();
     if (!SendRequest(text)) return 0;
     return RecvMsgWithTimeout(reply, kAttempts, kIntervalMs);
 }
@@ -90,7 +135,7 @@ int CVXFile::SendAndRecvMsgQueue(std::string& reply, const char* sign) {
 int CVXFile::RecvMsgWithTimeout(std::string& reply, int attempts, int intervalMs) {
     QueueMessage message;
     ssize_t received = -1;
-    for (int left = attempts; left > 0; --left) {
+    for (int left = attempts; left > 0 && !IsCanceled(m_pCanceled); --left) {
         std::memset(&message, 0, sizeof(message));
         // Without MSG_NOERROR a reply longer than the buffer stays on the queue.
         received = ::msgrcv(m_nMsgId, &message, MAX_MSG_TEXT, REPLY_TYPE, IPC_NOWAIT);
@@ -98,9 +143,19 @@ int CVXFile::RecvMsgWithTimeout(std::string& reply, int attempts, int intervalMs
         LOGD("msgrcv(%d) failed, error: %d", left, received < 0 ? errno : 0);
         SleepMs(intervalMs);
     }
-    if (received <= 0) return 0;
+    if (received <= 0) {
+        if (!IsCanceled(m_pCanceled))
+            m_strProblem = Text(
+                "The label-design application did not answer the RFID data request within %d "
+                "ms.",
+                attempts * intervalMs);
+        return 0;
+    }
     reply.assign(message.mtext, static_cast<size_t>(received));
-    return reply == MSG_ERROR ? 0 : 1;
+    if (reply != MSG_ERROR) return 1;
+    m_strProblem =
+        Text("The label-design application has no RFID data for label %d of the job.", m_nIndex);
+    return 0;
 }
 
 int CVXFile::GetVXRFIDData(std::string& reply, int index) {
@@ -114,17 +169,30 @@ int CVXFile::RemoveRFIDFile() {
     return reply == MSG_OK ? 1 : 0;
 }
 
-int VXRFIDJobTask(const char* title, int jobId, OutputSink& out) {
+namespace {
+
+RfidStep Failed(std::string reason, CancelFlag canceled) {
+    if (IsCanceled(canceled)) return {RfidOutcome::Canceled, {}};
+    return {RfidOutcome::Failed, std::move(reason)};
+}
+
+}  // namespace
+
+RfidStep VXRFIDJobStep(const char* title, int jobId, CancelFlag canceled, OutputSink& out) {
     const char* name = title != nullptr ? title : "";
     LOGD("VXRFIDJobTask - %s, %d", name, jobId);
-    CVXFile file(name);
-    if (!file.CheckRFIDTask()) return 0;
-    if (!file.InitMsgQueue()) return 1;
+    CVXFile file(name, canceled);
+    if (!file.CheckRFIDTask()) return {};
+    if (!file.InitMsgQueue()) return Failed(file.problem(), canceled);
     int index = -1;
-    if (!TaskInfo(jobId, index)) return 1;
+    std::string reason;
+    const TaskInfoStatus info = TaskInfo(jobId, index, reason, canceled);
+    if (info != TaskInfoStatus::Ok) return Failed(reason, canceled);
     std::string reply;
-    if (!file.GetVXRFIDData(reply, index)) return 1;
+    if (!file.GetVXRFIDData(reply, index)) return Failed(file.problem(), canceled);
     const bool written = out.Write(reply.data(), reply.size());
     LOGD("RFID write size: %d", written ? static_cast<int>(reply.size()) : 0);
-    return written ? 2 : 1;
+    if (!written || reply.empty())
+        return Failed("The RFID label data could not be written to the printer stream.", canceled);
+    return {RfidOutcome::Written, {}};
 }

@@ -32,8 +32,11 @@ float GetOptionChoiceIndexf(const char* keyword, ppd_file_t* ppd) {
 
 bool UpdateLogStatus(ppd_file_t* ppd) {
     int value = GetOptionChoiceIndex("DriverLog", ppd);
-    if (value > 0) return true;
+    if (value > 0) {
+        DecideLog4z(true);
+        return true;
+    }
     LOGD("driver log record: %d", value);
-    ILog4zManager::getInstance()->stop();
+    DecideLog4z(false);
     return false;
 }

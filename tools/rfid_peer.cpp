@@ -3,8 +3,11 @@
 // request with the contents of the file <dir>/<index>, answers "REMOVE/..." with "MSG_OK/",
 // and answers "MSG_ERRIR/" when it has no data. See the README, section "RFID data jobs".
 //
-//   rfid_peer <dir> [--silent] [--delay-ms N] [--max-requests N]
+//   rfid_peer <dir> [--silent] [--echo] [--delay-ms N] [--max-requests N]
 //
+// --echo            answer "GET/<title>/<index>/" with "^FD<title>/<index>^FS" and a line
+//                   feed instead of a file's contents, so that every job and label gets
+//                   data of its own
 // --silent          read requests but never answer
 // --delay-ms N      wait N milliseconds before each answer
 // --max-requests N  stop after N requests
@@ -39,6 +42,7 @@ void Stop(int) {
 struct Options {
     std::string dir;
     bool silent = false;
+    bool echo = false;
     long delayMs = 0;
     long maxRequests = -1;
 };
@@ -51,8 +55,8 @@ struct Message {
 bool ParseOptions(int argc, char* argv[], Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--silent") {
-            options.silent = true;
+        if (arg == "--silent" || arg == "--echo") {
+            (arg == "--silent" ? options.silent : options.echo) = true;
         } else if ((arg == "--delay-ms" || arg == "--max-requests") && i + 1 < argc) {
             (arg == "--delay-ms" ? options.delayMs : options.maxRequests) =
                 std::strtol(argv[++i], nullptr, 10);
@@ -85,6 +89,12 @@ std::string LabelData(const std::string& dir, long index) {
 std::string Answer(const Options& options, const std::string& request) {
     if (request.rfind(CVXFile::REMOVE_SIGN, 0) == 0) return CVXFile::MSG_OK;
     if (request.rfind(CVXFile::GET_SIGN, 0) != 0) return CVXFile::MSG_ERROR;
+    const size_t signLength = std::strlen(CVXFile::GET_SIGN);
+    if (options.echo && LabelIndex(request) >= 0) {
+        const std::string data =
+            "^FD" + request.substr(signLength, request.size() - signLength - 1) + "^FS\n";
+        return data.size() <= CVXFile::MAX_MSG_TEXT ? data : std::string(CVXFile::MSG_ERROR);
+    }
     const std::string data = LabelData(options.dir, LabelIndex(request));
     return data.empty() ? std::string(CVXFile::MSG_ERROR) : data;
 }
@@ -130,7 +140,8 @@ int Serve(int queue, const Options& options) {
 int main(int argc, char* argv[]) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fputs("usage: rfid_peer <dir> [--silent] [--delay-ms N] [--max-requests N]\n", stderr);
+        std::fputs("usage: rfid_peer <dir> [--silent] [--echo] [--delay-ms N] [--max-requests N]\n",
+                   stderr);
         return 2;
     }
     struct sigaction action {};

@@ -37,5 +37,5 @@ const LabelFilterDefinition kTsplFilter = {
         },
     .rendererLifetime = RendererLifetime::OnePerJob,
     .makeRenderer = MakeLabelRenderer<CTSPLRenderClass>,
-    .steps = {.handleRfid = nullptr, .vxRfidJobTask = VXRFIDJobTask, .renderPdfPage = nullptr},
+    .steps = {.handleRfid = nullptr, .vxRfidJobTask = VXRFIDJobStep, .renderPdfPage = nullptr},
 };

@@ -110,7 +110,7 @@ const LabelFilterDefinition kZplFilter = {
         },
     .rendererLifetime = RendererLifetime::OnePerJob,
     .makeRenderer = MakeLabelRenderer<CZPLIIRenderClass>,
-    .steps = {.handleRfid = HandleRfid,
-              .vxRfidJobTask = VXRFIDJobTask,
+    .steps = {.handleRfid = HandleRfidStep,
+              .vxRfidJobTask = VXRFIDJobStep,
               .renderPdfPage = RenderPdfPage},
 };

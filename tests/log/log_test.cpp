@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,9 +6,12 @@
 #include <ctime>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "log/log4z.h"
+#include "log/own_file.h"
+#include "tests/support/planted.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -27,6 +31,9 @@ class LogManagerTest : public ::testing::Test {
         manager = ILog4zManager::getInstance();
         manager->setLoggerPath(LOG4Z_MAIN_LOGGER_ID, dir.path().c_str());
         manager->setLoggerName(LOG4Z_MAIN_LOGGER_ID, "job");
+        // The manager outlives each test when they run in one process.
+        manager->setLoggerLevel(LOG4Z_MAIN_LOGGER_ID, LOG_LEVEL_DEBUG);
+        manager->setLoggerMonthdir(LOG4Z_MAIN_LOGGER_ID, false);
     }
     void TearDown() override { manager->stop(); }
     std::string LogText() const { return ReadFile(dir.File("job.log")); }
@@ -131,10 +138,11 @@ TEST_F(LogManagerTest, UnopenableFileSwitchesFileOutputOff) {
     // A path below a regular file can never be created, even by root.
     WriteFile(dir.File("plain"), "x");
     manager->setLoggerPath(LOG4Z_MAIN_LOGGER_ID, dir.File("plain/sub").c_str());
+    const unsigned long long before = manager->getStatusTotalWriteCount();
     ASSERT_TRUE(manager->start());
     LOGD("lost");
     LOGD("lost again");
-    EXPECT_EQ(manager->getStatusTotalWriteCount(), 0u);
+    EXPECT_EQ(manager->getStatusTotalWriteCount(), before);
     EXPECT_EQ(ReadFile(dir.File("plain")), "x");
 }
 
@@ -168,21 +176,102 @@ TEST_F(LogManagerTest, RestartAfterStopLogsAgain) {
     EXPECT_NE(LogText().find("second run"), std::string::npos);
 }
 
-TEST(StartLog4zTest, EachJobStartsAFreshFileInTmp) {
+TEST(StartLog4zTest, EachJobStartsAFreshPrivateFileInTmp) {
     const std::string name = "mxtest-" + std::to_string(getpid());
     const std::string path = "/tmp/" + name + ".log";
     WriteFile(path, "an earlier job\r\n");
-    chmod(path.c_str(), 0666);
+    chmod(path.c_str(), 0644);
     StartLog4z(name.c_str());
     LOGD("job_id = %d", 12);
+    DecideLog4z(true);
+    LOGD("after the decision");
     ILog4zManager::getInstance()->stop();
     const std::string text = ReadFile(path);
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     unlink(path.c_str());
     EXPECT_EQ(text.find("an earlier job"), std::string::npos);
-    EXPECT_NE(text.find("LOG_DEBUG job_id = 12"), std::string::npos);
-    EXPECT_EQ(st.st_mode & 0777, 0644u) << "created under the 022 creation mask";
+    EXPECT_LT(text.find("log4z thread started"), text.find("LOG_DEBUG job_id = 12"));
+    EXPECT_LT(text.find("LOG_DEBUG job_id = 12"), text.find("after the decision"));
+    EXPECT_NE(text.find("after the decision"), std::string::npos);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(OwnFileTest, OnlyAPlainFileOfThisUserIsOpened) {
+    TempDir dir;
+    const std::string victim = dir.File("victim");
+    WriteFile(victim, "keep");
+    for (const PlantedCase& c : PlantedCases()) {
+        const std::string path = dir.File(c.name);
+        Plant(c.kind, path, victim);
+        const OwnFile file = OpenOwnFile(path.c_str(), O_WRONLY);
+        EXPECT_EQ(file.fd, -1) << c.name;
+        EXPECT_EQ(file.problem, c.problem) << c.name;
+    }
+    EXPECT_EQ(ReadFile(victim), "keep");
+
+    const OwnFile created = OpenOwnFile(dir.File("new").c_str(), O_WRONLY);
+    ASSERT_GE(created.fd, 0);
+    EXPECT_TRUE(created.created);
+    close(created.fd);
+    WriteFile(dir.File("old"), "x");
+    chmod(dir.File("old").c_str(), 0666);
+    const OwnFile old = OpenOwnFile(dir.File("old").c_str(), O_WRONLY);
+    ASSERT_GE(old.fd, 0);
+    EXPECT_FALSE(old.created);
+    close(old.fd);
+    for (const char* name : {"new", "old"}) {
+        struct stat st {};
+        ASSERT_EQ(stat(dir.File(name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+    }
+}
+
+TEST_F(LogManagerTest, HeldRecordsAreBounded) {
+    manager->holdLoggerOutput(LOG4Z_MAIN_LOGGER_ID);
+    ASSERT_TRUE(manager->start());
+    const std::string big(4000, 'b');
+    for (int i = 0; i < 100; ++i) LOGD("%s", big.c_str());
+    manager->releaseLoggerOutput(LOG4Z_MAIN_LOGGER_ID, true);
+    const std::string text = LogText();
+    EXPECT_LE(text.size(), LOG4Z_HELD_MAX_BYTES + 200);
+    EXPECT_NE(text.find("records before the log decision were dropped"), std::string::npos);
+}
+
+TEST(StartLog4zTest, AJobStartingMeanwhileKeepsTheOtherJobsLog) {
+    const std::string name = "mxtest-both-" + std::to_string(getpid());
+    const std::string path = "/tmp/" + name + ".log";
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    char byte = 0;
+    std::thread first([&] {
+        RunInChild(
+            [&] {
+                StartLog4z(name.c_str());
+                DecideLog4z(true);
+                LOGD("first job, page 1");
+                (void)!write(ready[1], "r", 1);
+                (void)!read(go[0], &byte, 1);
+                LOGD("first job, page 2");
+            },
+            20);
+    });
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    RunInChild(
+        [&] {
+            StartLog4z(name.c_str());
+            DecideLog4z(true);
+            LOGD("second job");
+        },
+        20);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    first.join();
+    const std::string text = ReadFile(path);
+    unlink(path.c_str());
+    for (const char* line : {"first job, page 1", "second job", "first job, page 2"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in:\n" << text;
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
 }
 
 TEST(LoggerTableTest, CreateAndFindLoggers) {

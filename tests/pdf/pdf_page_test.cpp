@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/pdf/pdf_test_support.h"
@@ -34,33 +36,6 @@ class PdfPageTest : public ::testing::Test {
     const std::string jobId = std::to_string(1000000 + ::getpid());
     const std::string prefix = "MXLT_TEMP_CUPS_" + jobId;
 };
-
-TEST_F(PdfPageTest, PageCountDigitsComeFromPdfinfo) {
-    EXPECT_EQ(GetPpmFilePagesBits(WritePdf(9, "nine.pdf").c_str()), 1);
-    EXPECT_EQ(GetPpmFilePagesBits(WritePdf(10, "ten.pdf").c_str()), 2);
-    EXPECT_EQ(GetPpmFilePagesBits(WritePdf(12, "twelve.pdf").c_str()), 2);
-    WriteFile(dir.File("broken.pdf"), "%PDF-1.4\nnot really\n");
-    EXPECT_EQ(GetPpmFilePagesBits(dir.File("broken.pdf").c_str()), -1);
-    EXPECT_EQ(GetPpmFilePagesBits(dir.File("absent.pdf").c_str()), -1);
-}
-
-TEST_F(PdfPageTest, PdftoppmWritesThePredictedName) {
-    struct Case {
-        int pages;
-        unsigned page;
-        std::string suffix;
-    };
-    for (const Case& c : {Case{9, 3, "-3.ppm"}, Case{10, 3, "-03.ppm"}, Case{12, 7, "-07.ppm"},
-                          Case{12, 12, "-12.ppm"}}) {
-        const std::string pdf = WritePdf(c.pages);
-        std::string ppm;
-        ASSERT_TRUE(PdftoppmCmd(ppm, Request(pdf, c.page))) << c.pages;
-        EXPECT_EQ(ppm, "/tmp/" + prefix + c.suffix);
-        EXPECT_EQ(::access(ppm.c_str(), F_OK), 0) << "pdftoppm wrote " << ppm;
-        EXPECT_EQ(TmpFilesStartingWith(prefix).size(), 1u);
-        ::unlink(ppm.c_str());
-    }
-}
 
 TEST_F(PdfPageTest, PageImageEqualsPopplersRenderingRowByRow) {
     const std::string pdf = WritePdf(12);
@@ -118,16 +93,74 @@ TEST_F(PdfPageTest, LinkedPdfIsNotRead) {
     EXPECT_FALSE(RenderPdfPage(Request(link, 1), bits.data(), 4, 4, 12));
 }
 
-TEST_F(PdfPageTest, PlantedLinkAtThePageImageNameIsNotWrittenThrough) {
-    const std::string pdf = WritePdf(1);
+TEST_F(PdfPageTest, LinkPlantedWhileTheToolRunsIsNotWrittenThrough) {
+    // The attacker's link appears at the name a page image once had, right before the real
+    // pdftoppm starts.
     const std::string victim = dir.File("victim");
     WriteFile(victim, "keep me");
-    const std::string planted = "/tmp/" + prefix + "-1.ppm";
-    ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
-    std::vector<uint8_t> bits(12 * 4, 0x5A);
-    RenderPdfPage(Request(pdf, 1), bits.data(), 4, 4, 12);
+    TempDir tools;
+    WriteTool(tools.path(), "pdftoppm",
+              "for n in 1 01; do ln -sf '" + victim + "' /tmp/" + prefix +
+                  "-$n.ppm; done\nexec /usr/bin/pdftoppm \"$@\"\n");
+    const std::string pdf = WritePdf(1);
+    const RgbImage expected = PopplerPage(pdf, 1, kDpi, dir.path());
+    const uint32_t stride = (expected.width * 3 + 3) / 4 * 4;
+    std::vector<uint8_t> bits(size_t{stride} * expected.height, 0xFF);
+    {
+        PathPrefix fake(tools.path());
+        EXPECT_TRUE(
+            RenderPdfPage(Request(pdf, 1), bits.data(), expected.width, expected.height, stride));
+    }
     EXPECT_EQ(ReadFile(victim), "keep me");
-    EXPECT_TRUE(TmpFilesStartingWith(prefix).empty());
+    EXPECT_EQ(bits, PageImageOf(expected, expected.width, expected.height));
+}
+
+TEST_F(PdfPageTest, ToolOutOfTimeIsKilledAndThePageKeepsTheRaster) {
+    TempDir tools;
+    const std::string pidFile = dir.File("pid");
+    // The tool's own child must go with it.
+    WriteTool(tools.path(), "pdftoppm", "sleep 60 & echo $! > '" + pidFile + "'; wait\n");
+    const std::string pdf = WritePdf(1);
+    std::vector<uint8_t> bits(12 * 4, 0x5A);
+    PdfPageRequest request = Request(pdf, 1);
+    request.pdftoppmLimit = std::chrono::milliseconds(300);
+    const auto start = std::chrono::steady_clock::now();
+    bool rendered = true;
+    const std::string err = CaptureStderr([&] {
+        PathPrefix fake(tools.path());
+        rendered = RenderPdfPage(request, bits.data(), 4, 4, 12);
+    });
+    EXPECT_FALSE(rendered);
+    EXPECT_LT(SecondsSince(start), 5.0);
+    EXPECT_EQ(err, "WARNING: pdftoppm ran out of time on page 1; printing the raster page.\n");
+    EXPECT_TRUE(ProcessEnds(std::stoi(ReadFile(pidFile))));
+    EXPECT_EQ(bits, std::vector<uint8_t>(12 * 4, 0x5A));
+}
+
+TEST_F(PdfPageTest, CancelDuringTheToolEndsThePageWithinASecond) {
+    TempDir tools;
+    const std::string pidFile = dir.File("pid");
+    WriteTool(tools.path(), "pdfinfo", "sleep 60 & echo $! > '" + pidFile + "'; wait\n");
+    const std::string pdf = WritePdf(1);
+    std::vector<uint8_t> bits(12 * 4, 0x5A);
+    volatile sig_atomic_t canceled = 0;
+    PdfPageRequest request = Request(pdf, 1);
+    request.canceled = &canceled;
+    std::thread cancel([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        canceled = 1;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    bool rendered = true;
+    const std::string err = CaptureStderr([&] {
+        PathPrefix fake(tools.path());
+        rendered = RenderPdfPage(request, bits.data(), 4, 4, 12);
+    });
+    cancel.join();
+    EXPECT_FALSE(rendered);
+    EXPECT_LT(SecondsSince(start), 1.5);
+    EXPECT_EQ(err, "") << "a cancel is no warning";
+    EXPECT_TRUE(ProcessEnds(std::stoi(ReadFile(pidFile))));
 }
 
 TEST_F(PdfPageTest, JobTextsNeverReachAShell) {

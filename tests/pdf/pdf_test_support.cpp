@@ -1,7 +1,9 @@
 #include "tests/pdf/pdf_test_support.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -107,9 +109,40 @@ PathPrefix::~PathPrefix() {
 }
 
 void WriteFakeTools(const std::string& dir, const std::string& marker) {
-    for (const char* tool : {"pdfinfo", "pdftoppm"}) {
-        const std::string path = dir + "/" + tool;
-        WriteFile(path, "#!/bin/sh\necho \"$0 $*\" >> '" + marker + "'\nexit 1\n");
-        ::chmod(path.c_str(), 0755);
+    for (const char* tool : {"pdfinfo", "pdftoppm"})
+        WriteTool(dir, tool, "echo \"$0 $*\" >> '" + marker + "'\nexit 1\n");
+}
+
+void WriteTool(const std::string& dir, const std::string& name, const std::string& body) {
+    const std::string path = dir + "/" + name;
+    WriteFile(path, "#!/bin/sh\n" + body);
+    ::chmod(path.c_str(), 0755);
+}
+
+std::string CaptureStderr(const std::function<void()>& run) {
+    TempDir dir;
+    const int saved = ::dup(2);
+    const int sink = ::open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(sink, 2);
+    ::close(sink);
+    run();
+    ::dup2(saved, 2);
+    ::close(saved);
+    return ReadFile(dir.File("err"));
+}
+
+bool ProcessEnds(int pid) {
+    // A killed process takes a moment to go; a zombie has ended.
+    for (int i = 0; i < 100; ++i) {
+        const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z')
+            return true;
+        ::usleep(20000);
     }
+    return false;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

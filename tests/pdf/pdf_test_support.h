@@ -2,7 +2,9 @@
 // a page as the expected image, and fake tools placed first in PATH.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,3 +44,11 @@ class PathPrefix {
 
 // Writes fake pdfinfo and pdftoppm scripts into `dir` that only create `marker` and fail.
 void WriteFakeTools(const std::string& dir, const std::string& marker);
+// Writes the shell script `dir`/`name` with the given body.
+void WriteTool(const std::string& dir, const std::string& name, const std::string& body);
+
+// What `run` writes to standard error, in process.
+std::string CaptureStderr(const std::function<void()>& run);
+// True once the process has ended (a zombie has), waiting up to 2 seconds.
+bool ProcessEnds(int pid);
+double SecondsSince(std::chrono::steady_clock::time_point start);

@@ -88,33 +88,6 @@ TEST(CopyPpmToPageTest, LargerImagesAreCutAndSmallerOnesLeaveWhite) {
     }
 }
 
-TEST(PpmFileDataTest, ReadsPlainFilesOnly) {
-    TempDir dir;
-    const std::string path = dir.File("page.ppm");
-    WriteFile(path, "P6\n1 1\n255\nabc");
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(PpmFileData(path.c_str(), data));
-    EXPECT_EQ(std::string(data.begin(), data.end()), "P6\n1 1\n255\nabc");
-
-    const std::string link = dir.File("link.ppm");
-    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
-    EXPECT_FALSE(PpmFileData(link.c_str(), data)) << "never through a link";
-    EXPECT_TRUE(data.empty());
-    const std::string fifo = dir.File("fifo.ppm");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(PpmFileData(fifo.c_str(), data));
-    EXPECT_FALSE(PpmFileData(dir.File("absent.ppm").c_str(), data));
-    WriteFile(dir.File("empty.ppm"), "");
-    EXPECT_FALSE(PpmFileData(dir.File("empty.ppm").c_str(), data));
-}
-
-TEST(PdfNamesTest, PageImageNameHasThePageCountsDigits) {
-    EXPECT_EQ(PpmFilePath("42", 1, 3), "/tmp/MXLT_TEMP_CUPS_42-3.ppm");
-    EXPECT_EQ(PpmFilePath("42", 2, 3), "/tmp/MXLT_TEMP_CUPS_42-03.ppm");
-    EXPECT_EQ(PpmFilePath("42", 2, 12), "/tmp/MXLT_TEMP_CUPS_42-12.ppm");
-    EXPECT_EQ(PpmFilePath("7", 3, 45), "/tmp/MXLT_TEMP_CUPS_7-045.ppm");
-}
-
 TEST(PdfNamesTest, OnlyDigitJobIdsAreAccepted) {
     EXPECT_TRUE(IsJobIdText("42"));
     EXPECT_TRUE(IsJobIdText("00000000000000000001"));

@@ -11,6 +11,12 @@
 
 namespace {
 
+// The step's answer as the page loop takes it: true while the page goes on printing.
+bool HandleRfid(const char* title) {
+    const RfidOutcome outcome = HandleRfidStep(title).outcome;
+    return outcome == RfidOutcome::NotRfidJob || outcome == RfidOutcome::Written;
+}
+
 using Bytes = std::vector<uint8_t>;
 
 std::string Text(const Bytes& bytes) {
@@ -151,9 +157,8 @@ TEST_F(RfidTitleFlowTest, InvalidRfidTitlesEndTheJobBeforeItsFirstPage) {
     for (const std::string title : {"wwRFID_019X", "wwRFID_011", "wwRFID no field"}) {
         const FilterResult r =
             Run(RECORDING_ZPL_FLOW, title, {TestPage::Gradient(5, 2), TestPage::Gradient(5, 2)});
-        EXPECT_EQ(r.exitCode, 0) << title;
         EXPECT_EQ(r.out, "construct\ndestroy\n") << title;
-        EXPECT_EQ(r.err, "") << title;
+        EXPECT_EQ(r.err.rfind("ERROR: The RFID ", 0), 0u) << title << ": " << r.err;
     }
 }
 

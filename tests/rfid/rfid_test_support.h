@@ -3,11 +3,13 @@
 // test process in a private folder.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -54,7 +56,8 @@ inline void RemoveQueue() {
     if (id >= 0) ::msgctl(id, IPC_RMID, nullptr);
 }
 
-// Takes /tmp/TASK_INFO.lock out of the way for a test and puts it back afterwards.
+// Takes /tmp/TASK_INFO.lock out of the way for a test and puts it back afterwards; removes the
+// request lock file the test leaves (it would belong to the test's user).
 class JobInfoFileGuard {
   public:
     JobInfoFileGuard() {
@@ -66,6 +69,7 @@ class JobInfoFileGuard {
         }
     }
     ~JobInfoFileGuard() {
+        ::unlink(CVXFile::REQUEST_LOCK);
         ::unlink(kJobInfoPath.c_str());
         if (saved_) {
             WriteFile(kJobInfoPath, *saved_);
@@ -146,6 +150,44 @@ std::string CaptureStdout(Run run) {
     std::fclose(sink);
     return ReadFile(dir.File("out"));
 }
+
+// A process that holds the whole-file lock until it is told to let go.
+class LockHolder {
+  public:
+    explicit LockHolder(const std::string& path) {
+        int ready[2], release[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(release[1]);
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0666);
+            flock lock{};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            const char ok = (fd >= 0 && ::fcntl(fd, F_SETLKW, &lock) == 0) ? '1' : '0';
+            (void)!::write(ready[1], &ok, 1);
+            char byte;
+            (void)!::read(release[0], &byte, 1);
+            _exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        release_ = release[1];
+        char ok = '0';
+        locked_ = ::read(ready[0], &ok, 1) == 1 && ok == '1';
+        ::close(ready[0]);
+    }
+    ~LockHolder() {
+        if (release_ >= 0) ::close(release_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    bool locked() const { return locked_; }
+
+  private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+    bool locked_ = false;
+};
 
 inline double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

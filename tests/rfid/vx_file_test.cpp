@@ -6,12 +6,29 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "rfid/task_info.h"
 #include "tests/rfid/rfid_test_support.h"
+#include "tests/support/planted.h"
 
 namespace {
+
+// The step's answer as a number: 0 not an RFID data job, 1 the job ends, 2 the data went out.
+int VXRFIDJobTask(const char* title, int jobId) {
+    switch (VXRFIDJobStep(title, jobId, nullptr).outcome) {
+        case RfidOutcome::NotRfidJob:
+            return 0;
+        case RfidOutcome::Written:
+            return 2;
+        default:
+            return 1;
+    }
+}
 
 class VxFileTest : public ::testing::Test {
   protected:
@@ -70,7 +87,7 @@ TEST_F(VxFileTest, FirstPageOfAJobAsksForLabelZeroAndWritesTheReply) {
     EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 42\nJOB_IDX = 0\n");
     struct stat info {};
     ASSERT_EQ(::lstat(kJobInfoPath.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0666u);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     const std::string text = log.Text();
     EXPECT_TRUE(Has(text, "SendMsg: GET/RFID_shelf.lbl/0/") && Has(text, "RFID write size: 22") &&
                 Has(text, "message handle value: "))
@@ -137,9 +154,114 @@ TEST_F(VxFileTest, JobFileIsNeverOpenedThroughALink) {
     WriteFile(target, "JOB_ID = 42\nJOB_IDX = 4\n");
     ASSERT_EQ(::symlink(target.c_str(), kJobInfoPath.c_str()), 0);
     int index = -1;
-    EXPECT_EQ(TaskInfo(42, index), 0);
+    std::string reason;
+    EXPECT_EQ(TaskInfo(42, index, reason), TaskInfoStatus::Failed);
+    EXPECT_TRUE(Has(reason, "symbolic link")) << reason;
     EXPECT_EQ(ReadFile(target), "JOB_ID = 42\nJOB_IDX = 4\n");
     EXPECT_TRUE(Has(log.Text(), "FileLock CreateFile Fail"));
+}
+
+}  // namespace
+
+namespace {
+
+class VxStepTest : public VxFileTest {
+  protected:
+    // Runs the page step of job 42; returns its result and checks it wrote only on success.
+    RfidStep Step(const std::string& title, CancelFlag canceled = nullptr) {
+        RfidStep step;
+        const std::string out =
+            CaptureStdout([&] { step = VXRFIDJobStep(title.c_str(), 42, canceled); });
+        if (step.outcome != RfidOutcome::Written) {
+            EXPECT_EQ(out, "") << title;
+        }
+        return step;
+    }
+};
+
+TEST_F(VxStepTest, EachLostLabelFailsWithItsReason) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> peerFlags;  // no peer when it holds "none"
+        std::function<void()> plant;
+        std::string title;
+        std::string reason;
+    };
+    const std::string victim = labels.File("victim");
+    const std::vector<Case> cases = {
+        {"no queue", {"none"}, [] {}, "RFID_a.lbl", "There is no RFID data queue"},
+        {"silent peer", {"--silent"}, [] {}, "RFID_a.lbl", "did not answer the RFID data"},
+        {"no data", {}, [] {}, "RFID_a.lbl", "has no RFID data for label 0 of the job"},
+        {"job file",
+         {},
+         [&] { Plant(Planted::SymbolicLink, kJobInfoPath, victim); },
+         "RFID_a.lbl",
+         "The job information file /tmp/TASK_INFO.lock cannot be used: it is a "
+         "symbolic link."},
+        {"request lock",
+         {},
+         [&] { Plant(Planted::Fifo, CVXFile::REQUEST_LOCK, victim); },
+         "RFID_a.lbl",
+         "The RFID request lock file /tmp/TASK_QUEUE.lock cannot be used: it is "
+         "not a regular file."},
+        {"long title", {}, [] {}, "RFID_" + std::string(2100, 'x'), "The job title is too long"},
+    };
+    WriteFile(victim, "keep");
+    for (const Case& c : cases) {
+        ::unlink(kJobInfoPath.c_str());
+        ::unlink(CVXFile::REQUEST_LOCK);
+        std::unique_ptr<Peer> peer;
+        if (c.peerFlags != std::vector<std::string>{"none"}) {
+            peer = std::make_unique<Peer>(labels.path(), c.peerFlags);
+            ASSERT_TRUE(peer->ready());
+        }
+        c.plant();
+        const RfidStep step = Step(c.title);
+        EXPECT_EQ(step.outcome, RfidOutcome::Failed) << c.name;
+        EXPECT_TRUE(Has(step.reason, c.reason)) << c.name << ": " << step.reason;
+        peer.reset();
+        RemoveQueue();
+    }
+    EXPECT_EQ(ReadFile(victim), "keep");
+    EXPECT_EQ(Step("Shipping label").outcome, RfidOutcome::NotRfidJob);
+}
+
+TEST_F(VxStepTest, LateReplyOfAnEarlierRequestIsNotTakenForThisOne) {
+    WriteFile(labels.File("0"), "label zero");
+    Peer peer(labels.path(), {"--delay-ms", "100"});
+    ASSERT_TRUE(peer.ready());
+    // What a peer answers after its asker gave up waiting.
+    struct {
+        long mtype;
+        char mtext[16];
+    } late{CVXFile::REPLY_TYPE, "another job's"};
+    ASSERT_EQ(::msgsnd(::msgget(CVXFile::MSG_QUEUE_KEY, 0), &late, 13, 0), 0);
+    RfidStep step;
+    const std::string out = CaptureStdout([&] { step = VXRFIDJobStep("RFID_a.lbl", 42, nullptr); });
+    EXPECT_EQ(step.outcome, RfidOutcome::Written);
+    EXPECT_EQ(out, "label zero");
+}
+
+TEST_F(VxStepTest, CancelEndsTheWaitForTheReplyAndForTheTurn) {
+    for (const bool turnTaken : {false, true}) {
+        Peer peer(labels.path(), {"--silent"});
+        ASSERT_TRUE(peer.ready());
+        // Another filter process holds the turn for its own request.
+        std::unique_ptr<LockHolder> holder;
+        if (turnTaken) {
+            holder = std::make_unique<LockHolder>(CVXFile::REQUEST_LOCK);
+            ASSERT_TRUE(holder->locked());
+        }
+        volatile sig_atomic_t canceled = 0;
+        std::thread cancel([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            canceled = 1;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Step("RFID_a.lbl", &canceled).outcome, RfidOutcome::Canceled) << turnTaken;
+        EXPECT_LT(SecondsSince(start), 0.8) << turnTaken;
+        cancel.join();
+    }
 }
 
 }  // namespace

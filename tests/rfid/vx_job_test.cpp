@@ -115,9 +115,9 @@ TEST_F(VxJobTest, FilterRunsOfOneJobNumberOnAndANewJobStartsAtZero) {
     Run(RECORDING_TSPL_FLOW, "31", Pages(1));
     const std::vector<std::string> expected = {"GET/RFID_shelf.lbl/0/", "GET/RFID_shelf.lbl/1/",
                                                "GET/RFID_shelf.lbl/2/", "GET/RFID_shelf.lbl/0/",
-                                               "GET/RFID_shelf.lbl/0/"};
-    EXPECT_EQ(peer.Stop(), expected);
-    EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 31\nJOB_IDX = 0\n");
+                                               "GET/RFID_shelf.lbl/3/"};
+    EXPECT_EQ(peer.Stop(), expected) << "job 32 in between does not restart job 31";
+    EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 31\nJOB_IDX = 3\nJOB 32 0\n");
 }
 
 TEST_F(VxJobTest, IndexGoesOnFromTheRecordedOneWhateverTheLineLayout) {
@@ -137,7 +137,8 @@ TEST_F(VxJobTest, JobFileWithOnlyAJobIdLineEndsTheJob) {
     ASSERT_TRUE(peer.ready());
     WriteFile(kJobInfoPath, "JOB_ID = 17\n");
     const FilterResult r = Run(RECORDING_ZPL_FLOW, "17", Pages(2));
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << "a lost label fails the job: " << r.err;
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "construct\ndestroy\n");
     EXPECT_TRUE(peer.Stop().empty());
     EXPECT_EQ(ReadFile(kJobInfoPath), "JOB_ID = 17\n");
@@ -165,7 +166,8 @@ TEST_F(VxJobTest, ErrorReplyEndsTheJobAndThePageBeforePrintsLast) {
     ASSERT_TRUE(peer.ready());
     const std::vector<TestPage> pages = Pages(3);
     const FilterResult r = Run(RECORDING_ZPL_FLOW, "42", pages);
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << "a lost label fails the job: " << r.err;
+    EXPECT_EQ(r.exitCode, 1);
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 5u) << r.out;
     EXPECT_EQ(lines[1] + "\n", Label(0));
@@ -194,7 +196,8 @@ TEST_F(VxJobTest, SilentPeerEndsTheJobAfterAboutOneSecond) {
     const auto start = std::chrono::steady_clock::now();
     const FilterResult r = Run(RECORDING_ZPL_FLOW, "42", Pages(2));
     const double seconds = SecondsSince(start);
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << "a lost label fails the job: " << r.err;
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "construct\ndestroy\n");
     EXPECT_GE(seconds, 0.9);
     EXPECT_LT(seconds, 15.0);
@@ -221,7 +224,8 @@ TEST_F(VxJobTest, PeerStopsAfterItsLastRequest) {
 TEST_F(VxJobTest, NoQueueEndsTheJobAtOnce) {
     ASSERT_FALSE(QueueExists());
     const FilterResult r = Run(RECORDING_ZPL_FLOW, "42", Pages(2));
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << "a lost label fails the job: " << r.err;
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "construct\ndestroy\n");
     EXPECT_NE(::access(kJobInfoPath.c_str(), F_OK), 0) << "the job file is not touched";
 }
@@ -271,7 +275,8 @@ TEST_F(VxJobTest, TitleTooLongForOneMessageEndsTheJob) {
     ASSERT_TRUE(peer.ready());
     const FilterResult r =
         Run(RECORDING_TSPL_FLOW, "42", Pages(1), kTitle + std::string(2100, 'x'));
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << "a lost label fails the job: " << r.err;
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.termSignal, 0);
     EXPECT_EQ(r.out, "construct\ndestroy\n");
     EXPECT_TRUE(peer.Stop().empty());

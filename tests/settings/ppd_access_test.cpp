@@ -1,6 +1,7 @@
 #include "settings/ppd_access.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "log/log4z.h"
 #include "tests/settings/ppd_test_support.h"
@@ -76,6 +77,26 @@ TEST_F(UpdateLogStatusTest, DriverLogOffStopsLoggingForTheJob) {
     const std::string log = Log();
     EXPECT_NE(log.find("driver log record: 0"), std::string::npos);
     EXPECT_EQ(log.find("must not appear"), std::string::npos);
+}
+
+TEST(UpdateLogStatusDecisionTest, HeldStartOfTheJobIsWrittenOnlyWhenTheLogIsOn) {
+    for (const bool on : {false, true}) {
+        TempDir logDir;
+        ILog4zManager* manager = ILog4zManager::getInstance();
+        manager->setLoggerPath(LOG4Z_MAIN_LOGGER_ID, logDir.path().c_str());
+        manager->setLoggerName(LOG4Z_MAIN_LOGGER_ID, "job");
+        manager->holdLoggerOutput(LOG4Z_MAIN_LOGGER_ID);
+        manager->start();
+        LOGD("start of the job");
+        OpenedPpd ppd(Options(), on ? "DriverLog=1" : "");
+        EXPECT_EQ(UpdateLogStatus(ppd.get()), on);
+        manager->stop();
+        const bool exists = access(logDir.File("job.log").c_str(), F_OK) == 0;
+        EXPECT_EQ(exists, on) << "the file exists only when the log is on";
+        if (on) {
+            EXPECT_NE(ReadFile(logDir.File("job.log")).find("start of the job"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(UpdateLogStatusTest, MissingDriverLogStopsLogging) {
