@@ -8,114 +8,46 @@
 //
 // Exit status: 0 when the stream is sound, 1 when the decoder found errors, 2 for usage or
 // file errors and for a stream in none of the languages.
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "tools/labelpreview/label_preview.h"
-#include "tools/preview/stream_input.h"
-
-namespace {
-
-struct Arguments {
-    std::string input;
-    std::string outDir = ".";
-    std::string prefix;
-    bool png = true;
-    PreviewOptions options;
-};
-
-int Usage() {
-    std::cerr << "Usage: labelpreview [-o outdir] [--prefix name] [--language "
-                 "zpl|tspl|epl|escpos] [--dpi n] [--barcodes] [--no-png] file|-\n";
-    return 2;
-}
-
-bool ParseDpi(const char* text, uint32_t& dpi) {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < 1 || value > 9600) return false;
-    dpi = static_cast<uint32_t>(value);
-    return true;
-}
-
-bool ParseOption(int argc, char* argv[], int& i, Arguments& args) {
-    const std::string arg = argv[i];
-    if (arg == "--barcodes") {
-        args.options.readBarcodes = true;
-        return true;
-    }
-    if (arg == "--no-png") {
-        args.png = false;
-        return true;
-    }
-    if (i + 1 >= argc) return false;
-    const char* value = argv[++i];
-    if (arg == "-o" || arg == "--prefix") {
-        (arg == "-o" ? args.outDir : args.prefix) = value;
-        return *value != '\0';
-    }
-    if (arg == "--dpi") return ParseDpi(value, args.options.dpi);
-    if (arg == "--language") {
-        const auto language = ParseLanguage(value);
-        args.options.language = language.value_or(PrinterLanguage::Unknown);
-        return language.has_value();
-    }
-    return false;
-}
-
-bool ParseArguments(int argc, char* argv[], Arguments& args) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (args.input.empty() && (arg == "-" || arg[0] != '-')) {
-            args.input = arg;
-        } else if (!ParseOption(argc, argv, i, args)) {
-            return false;
-        }
-    }
-    if (args.prefix.empty()) {
-        args.prefix =
-            args.input == "-" ? "label" : std::filesystem::path(args.input).stem().string();
-    }
-    return !args.input.empty();
-}
-
-}  // namespace
+#include "tools/preview/command_line.h"
 
 int main(int argc, char* argv[]) {
-    Arguments args;
-    if (!ParseArguments(argc, argv, args)) return Usage();
+    PreviewCommand command("labelpreview",
+                           .usage =
+                               "Usage: labelpreview [-o outdir] [--prefix name] [--language "
+                               "zpl|tspl|epl|escpos] [--dpi n] [--barcodes] [--no-png] file|-",
+                           "label");
+    PreviewOptions options;
+    const auto own = [&](const std::string& option, const char* value) {
+        if (option == "--barcodes") {
+            options.readBarcodes = true;
+            return 1;
+        }
+        if (option == "--dpi") return ParseWholeNumber(value, 1, 9600, options.dpi) ? 2 : 0;
+        if (option == "--language" && value != nullptr) {
+            const auto language = ParseLanguage(value);
+            options.language = language.value_or(PrinterLanguage::Unknown);
+            return language.has_value() ? 2 : 0;
+        }
+        return 0;
+    };
     std::string stream;
-    if (!ReadStreamInput(args.input, stream)) {
-        std::cerr << "labelpreview: cannot read " << args.input << ": " << std::strerror(errno)
-                  << "\n";
-        return 2;
-    }
-    bool written = true;
-    if (args.png) {
-        args.options.onImage = [&](const PreviewLabel& label, const GreyBitmap& image) {
-            const std::string path =
-                args.outDir + "/" + args.prefix + "-" + std::to_string(label.number) + ".png";
-            std::string error;
-            if (WritePng(path, image, &error)) {
-                std::cerr << "labelpreview: wrote " << path << "\n";
-            } else {
-                std::cerr << "labelpreview: " << error << "\n";
-                written = false;
-            }
+    if (!ParsePreviewCommand(argc, argv, command, own)) return 2;
+    if (!ReadPreviewInput(command, stream)) return 2;
+    if (command.png) {
+        options.onImage = [&](const PreviewLabel& label, const GreyBitmap& image) {
+            WritePreviewPng(command, label.number, image);
         };
     }
-    const PreviewJob job = PreviewStream(stream, args.options);
+    const PreviewJob job = PreviewStream(stream, options);
     std::cout << FormatPreviewSummary(job);
     if (job.language == PrinterLanguage::Unknown) {
-        std::cerr << "labelpreview: cannot tell the printer language of " << args.input
+        std::cerr << "labelpreview: cannot tell the printer language of " << command.input
                   << "; name it with --language zpl|tspl|epl|escpos\n";
         return 2;
     }
-    if (!written) return 2;
-    return job.ok() ? 0 : 1;
+    return PreviewExitStatus(command, job.ok());
 }

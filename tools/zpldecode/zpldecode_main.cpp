@@ -5,80 +5,26 @@
 //
 // Exit status: 0 when the stream is sound, 1 when the decoder found errors, 2 for usage or
 // file errors.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <string>
 
-#include "tools/preview/stream_input.h"
+#include "tools/preview/command_line.h"
 #include "tools/zpldecode/zpl_decoder.h"
 
-namespace {
-
-struct Arguments {
-    std::string input;
-    std::string outDir = ".";
-    std::string prefix;
-    bool png = true;
-};
-
-int Usage() {
-    std::cerr << "Usage: zpldecode [-o outdir] [--prefix name] [--no-png] file.zpl|-\n";
-    return 2;
-}
-
-bool ParseArguments(int argc, char* argv[], Arguments& args) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if ((arg == "-o" || arg == "--prefix") && i + 1 < argc) {
-            (arg == "-o" ? args.outDir : args.prefix) = argv[++i];
-        } else if (arg == "--no-png") {
-            args.png = false;
-        } else if (args.input.empty() && (arg == "-" || arg[0] != '-')) {
-            args.input = arg;
-        } else {
-            return false;
-        }
-    }
-    if (args.prefix.empty()) {
-        args.prefix =
-            args.input == "-" ? "label" : std::filesystem::path(args.input).stem().string();
-    }
-    return !args.input.empty();
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
-    Arguments args;
-    if (!ParseArguments(argc, argv, args)) return Usage();
+    PreviewCommand command(
+        "zpldecode", "Usage: zpldecode [-o outdir] [--prefix name] [--no-png] file.zpl|-", "label");
     std::string stream;
-    if (!ReadStreamInput(args.input, stream)) {
-        std::cerr << "zpldecode: cannot read " << args.input << ": " << std::strerror(errno)
-                  << "\n";
-        return 2;
-    }
-    bool written = true;
+    if (!ParsePreviewCommand(argc, argv, command)) return 2;
+    if (!ReadPreviewInput(command, stream)) return 2;
     ZplDecodeOptions options;
-    options.renderImages = args.png;
-    if (args.png) {
+    options.renderImages = command.png;
+    if (command.png) {
         options.onLabel = [&](const ZplLabel& label) {
-            if (label.image.empty()) return;
-            const std::string path =
-                args.outDir + "/" + args.prefix + "-" + std::to_string(label.number) + ".png";
-            std::string error;
-            if (WritePng(path, label.image, &error)) {
-                std::cerr << "zpldecode: wrote " << path << "\n";
-            } else {
-                std::cerr << "zpldecode: " << error << "\n";
-                written = false;
-            }
+            WritePreviewPng(command, label.number, label.image);
         };
     }
     const ZplDecodeResult result = DecodeZpl(stream, options);
     std::cout << FormatSummary(result);
-    if (!written) return 2;
-    return result.ok() ? 0 : 1;
+    return PreviewExitStatus(command, result.ok());
 }
