@@ -16,9 +16,8 @@
 
 int main(int argc, char* argv[]) {
     PreviewCommand command("labelpreview",
-                           .usage =
-                               "Usage: labelpreview [-o outdir] [--prefix name] [--language "
-                               "zpl|tspl|epl|escpos] [--dpi n] [--barcodes] [--no-png] file|-",
+                           "Usage: labelpreview [-o outdir] [--prefix name] [--language "
+                           "zpl|tspl|epl|escpos] [--dpi n] [--barcodes] [--no-png] file|-",
                            "label");
     PreviewOptions options;
     const auto own = [&](const std::string& option, const char* value) {

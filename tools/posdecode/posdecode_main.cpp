@@ -13,9 +13,8 @@
 
 int main(int argc, char* argv[]) {
     PreviewCommand command("posdecode",
-                           .usage =
-                               "Usage: posdecode [-o outdir] [--prefix name] [--dpi 203] [--width "
-                               "dots] [--no-png] file|-",
+                           "Usage: posdecode [-o outdir] [--prefix name] [--dpi 203] [--width "
+                           "dots] [--no-png] file|-",
                            "receipt");
     PosDecodeOptions options;
     const auto own = [&](const std::string& option, const char* value) {
