@@ -23,7 +23,8 @@ void LabelJob::HoldPage(PageImage image) {
 }
 
 void LabelJob::DropPage() {
-    std::free(pdev.pBufStart);
+    if (pdev.pBufStart == nullptr) return;
+    spare_.reset(pdev.pBufStart);
     pdev.pBufStart = nullptr;
 }
 
@@ -76,10 +77,11 @@ bool PageLoop::RfidLetsPagePrint() {
     return true;
 }
 
-// Reads the page into a fresh buffer and hands it to the page device record, which now
-// describes this page's own image.
+// Reads the page into the buffer of the page before (or a fresh one) and hands it to the page
+// device record, which now describes this page's own image.
 bool PageLoop::GetPrintData(const cups_page_header2_t& header, const PageFormat& format) {
     PageImage image;
+    image.bits = job_.TakeSpareBuffer();
     if (!ReadPageImage(job_.input.raster, format, image)) return false;
     if (steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
         const PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],

@@ -66,8 +66,9 @@ struct PageImage {
     PageFormat format{};
 };
 
-// Allocates a white page image and reads the page's rows into it. Rows that a truncated
-// stream never delivered stay white. Returns false only when no buffer could be allocated.
+// Reads the page's rows into the page image: into `image.bits` when that buffer (an earlier
+// page's) is large enough, else into a fresh one. Rows that a truncated stream never delivered
+// are white. Returns false only when no buffer could be allocated.
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image);
 
 // Reads and drops the page's pixel data so that the stream stays in step.

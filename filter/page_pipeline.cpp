@@ -1,5 +1,7 @@
 #include "filter/page_pipeline.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -29,12 +31,19 @@ struct WorkingImage {
         size = newSize;
         header.biSizeImage = newSize;
     }
+    // Goes on in a buffer that someone else owns; the image owned so far is freed.
+    void Borrow(uint8_t* newBits) {
+        owned.reset();
+        bits = newBits;
+    }
 };
 
 constexpr tagColorCFG kNoColourChange{0, 0, 0, 0, 0};
 
 uint8_t* AllocateFilled(uint64_t size, uint8_t fill) {
     if (size == 0 || size > kMaxPageBytes) return nullptr;
+    // Fresh memory from calloc is zero without a pass over it.
+    if (fill == 0) return static_cast<uint8_t*>(std::calloc(size, 1));
     auto* bits = static_cast<uint8_t*>(std::malloc(size));
     if (bits != nullptr) std::memset(bits, fill, size);
     return bits;
@@ -202,9 +211,32 @@ bool FitWidth(CBmpProcessing& bmpProcessing, const tagOEMCFG& cfg, WorkingImage&
     return true;
 }
 
-// Step 13: one byte per dot, 0 printed and 255 blank.
+// The methods that write every dot of the page; the tiled threshold may stop part way and
+// Stucki leaves the last two rows and columns.
+bool WritesEveryDot(uint16_t method) {
+    return method != 4 && method != 6;
+}
+
+// Makes blank what the halftoning will not write: the whole buffer, or only the row padding
+// and the rows below the page.
+void BlankUnwrittenDots(uint8_t* dots, uint32_t size, uint32_t stride, uint32_t w, uint32_t h,
+                        bool everyDot) {
+    if (!everyDot || stride == 0) {
+        std::memset(dots, 0xFF, size);
+        return;
+    }
+    const uint32_t rows = std::min(h, size / stride);
+    if (stride > w) {
+        for (uint32_t y = 0; y < rows; ++y)
+            std::memset(dots + uint64_t{y} * stride + w, 0xFF, stride - w);
+    }
+    std::memset(dots + uint64_t{rows} * stride, 0xFF, size - uint64_t{rows} * stride);
+}
+
+// Step 13: one byte per dot, 0 printed and 255 blank. The dots go into the page buffer when it
+// is large enough: its image is spent once converted, and its memory is already mapped.
 void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingImage& work,
-              uint32_t w, uint32_t h, bool logFlag) {
+              uint32_t w, uint32_t h, bool logFlag, uint8_t* pageBuffer) {
     const bool negative = policy.negative == NegativePrint::Inverted && cfg.bNegative != 0;
     const uint32_t stride = work.Stride();
     const uint16_t method = cfg.sHalftoneMethod >= 1 && cfg.sHalftoneMethod <= 10
@@ -229,10 +261,17 @@ void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingIma
         }
         return;
     }
-    uint8_t* dots = AllocateFilled(work.size, 0xFF);
+    const bool borrowed = work.bits != pageBuffer && pageBuffer != nullptr &&
+                          ::malloc_usable_size(pageBuffer) >= work.size;
+    uint8_t* dots = borrowed ? pageBuffer : static_cast<uint8_t*>(std::malloc(work.size));
     if (dots == nullptr) return;
+    BlankUnwrittenDots(dots, work.size, stride, w, h, WritesEveryDot(method));
     CBmpProcessing::Dither(method, work.bits, dots, h, w, stride, 0, negative);
-    work.Take(dots, work.size);
+    if (borrowed) {
+        work.Borrow(dots);
+    } else {
+        work.Take(dots, work.size);
+    }
     if (logFlag && policy.outputBitmap == HalftoneBitmap::AfterEveryMethod) {
         WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError, work.bits,
                          work.size, static_cast<int>(w), static_cast<int>(h), 8);
@@ -363,7 +402,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     if (work.owned == nullptr || work.header.biBitCount != 8 || w == 0 || h == 0)
         return PipelineResult::Empty;
 
-    Halftone(policy, cfg, work, w, h, logFlag);
+    Halftone(policy, cfg, work, w, h, logFlag, pdev.pBufStart);
     if (cfg.sIsLineImaginary != 0) {
         const double runDpi =
             policy.solidRunLength == ResolutionBasis::Raster ? dm.dmPrintQuality : cfg.sOutputXDPI;
@@ -371,7 +410,11 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     }
 
     page.stride = work.Stride();
-    page.image = std::move(work.owned);
+    if (work.owned != nullptr) {
+        page.image.Own(std::move(work.owned));
+    } else {
+        page.image.Borrow(work.bits);
+    }
     page.width = w;
     page.height = h;
     page.rect = rect;
