@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <malloc.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -227,20 +226,6 @@ uint32_t ReadRowsOneByOne(const RasterInput& input, const PageFormat& format, ui
     return y;
 }
 
-// Maps a fresh buffer's pages in one call instead of one fault per page while it is filled;
-// kernels without MADV_POPULATE_WRITE fault them in as before.
-void Prefault(uint8_t* bits, uint64_t size) {
-#ifdef MADV_POPULATE_WRITE
-    const uintptr_t pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(bits) + pageSize - 1) & ~(pageSize - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(bits) + size) & ~(pageSize - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-#else
-    (void)bits;
-    (void)size;
-#endif
-}
-
 }  // namespace
 
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image) {
@@ -249,7 +234,7 @@ bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage
         // The old buffer goes first, so that a job never holds two pages' worth.
         image.bits.reset();
         image.bits.reset(static_cast<uint8_t*>(std::malloc(format.bufferSize)));
-        if (image.bits != nullptr) Prefault(image.bits.get(), format.bufferSize);
+        PrefaultPages(image.bits.get(), format.bufferSize);
     }
     if (image.bits == nullptr) return false;
     uint32_t rows = 0;
