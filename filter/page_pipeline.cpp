@@ -32,9 +32,11 @@ struct WorkingImage {
         header.biSizeImage = newSize;
     }
     // Goes on in a buffer that someone else owns; the image owned so far is freed.
-    void Borrow(uint8_t* newBits) {
+    void Borrow(uint8_t* newBits, uint32_t newSize) {
         owned.reset();
         bits = newBits;
+        size = newSize;
+        header.biSizeImage = newSize;
     }
 };
 
@@ -233,8 +235,43 @@ void BlankUnwrittenDots(uint8_t* dots, uint32_t size, uint32_t stride, uint32_t 
     std::memset(dots + uint64_t{rows} * stride, 0xFF, size - uint64_t{rows} * stride);
 }
 
-// Step 13: one byte per dot, 0 printed and 255 blank. The dots go into the page buffer when it
-// is large enough: its image is spent once converted, and its memory is already mapped.
+// The page buffer takes the dots when it is large enough: its image is spent once converted,
+// and its memory is already mapped.
+bool HoldsDots(const uint8_t* pageBuffer, const WorkingImage& work, uint64_t size) {
+    return pageBuffer != nullptr && work.bits != pageBuffer &&
+           ::malloc_usable_size(const_cast<uint8_t*>(pageBuffer)) >= size;
+}
+
+// Method 4 of the TSPL and EPL filters. False when no threshold can be found; the image then
+// goes on as it is.
+bool ThresholdAdaptively(WorkingImage& work, uint32_t w, uint32_t h, bool negative,
+                         uint8_t* pageBuffer) {
+    const int32_t stride = static_cast<int32_t>(work.Stride());
+    const int32_t width = static_cast<int32_t>(w);
+    const int32_t height = static_cast<int32_t>(h);
+    const uint64_t size = uint64_t{DibStride(w, 8)} * h;
+    if (HoldsDots(pageBuffer, work, size)) {
+        if (!AdaptiveThresholdInto(work.bits, width, height, stride, pageBuffer, size, negative, 0,
+                                   64, 0, 0.5f)) {
+            return false;
+        }
+        work.Borrow(pageBuffer, static_cast<uint32_t>(size));
+        return true;
+    }
+    uint8_t* result = nullptr;
+    int32_t resultSize = 0;
+    if (!AdaptiveThreshold(work.bits, width, height, stride, &result, &resultSize, negative, 0, 64,
+                           0, 0.5f) ||
+        result == nullptr) {
+        std::free(result);
+        return false;
+    }
+    work.Take(result, static_cast<uint32_t>(resultSize));
+    return true;
+}
+
+// Step 13: one byte per dot, 0 printed and 255 blank, written into the page buffer when it can
+// hold them.
 void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingImage& work,
               uint32_t w, uint32_t h, bool logFlag, uint8_t* pageBuffer) {
     const bool negative = policy.negative == NegativePrint::Inverted && cfg.bNegative != 0;
@@ -243,32 +280,23 @@ void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingIma
                                 ? cfg.sHalftoneMethod
                                 : policy.unsetHalftoneMethod;
     if (policy.halftoneMethod4 == HalftoneMethod4::AdaptiveThreshold && method == 4) {
-        uint8_t* result = nullptr;
-        int32_t resultSize = 0;
-        if (AdaptiveThreshold(work.bits, static_cast<int32_t>(w), static_cast<int32_t>(h),
-                              static_cast<int32_t>(stride), &result, &resultSize, negative, 0, 64,
-                              0, 0.5f) &&
-            result != nullptr) {
-            work.Take(result, static_cast<uint32_t>(resultSize));
+        if (ThresholdAdaptively(work, w, h, negative, pageBuffer)) {
             work.header.biWidth = static_cast<int32_t>(w);
             work.header.biHeight = static_cast<int32_t>(h);
             if (logFlag) {
                 WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError,
                                  work.bits, work.size, static_cast<int>(w), static_cast<int>(h), 8);
             }
-        } else {
-            std::free(result);
         }
         return;
     }
-    const bool borrowed = work.bits != pageBuffer && pageBuffer != nullptr &&
-                          ::malloc_usable_size(pageBuffer) >= work.size;
+    const bool borrowed = HoldsDots(pageBuffer, work, work.size);
     uint8_t* dots = borrowed ? pageBuffer : static_cast<uint8_t*>(std::malloc(work.size));
     if (dots == nullptr) return;
     BlankUnwrittenDots(dots, work.size, stride, w, h, WritesEveryDot(method));
     CBmpProcessing::Dither(method, work.bits, dots, h, w, stride, 0, negative);
     if (borrowed) {
-        work.Borrow(dots);
+        work.Borrow(dots, work.size);
     } else {
         work.Take(dots, work.size);
     }
