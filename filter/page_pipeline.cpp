@@ -237,9 +237,9 @@ void BlankUnwrittenDots(uint8_t* dots, uint32_t size, uint32_t stride, uint32_t 
 
 // The page buffer takes the dots when it is large enough: its image is spent once converted,
 // and its memory is already mapped.
-bool HoldsDots(const uint8_t* pageBuffer, const WorkingImage& work, uint64_t size) {
+bool HoldsDots(uint8_t* pageBuffer, const WorkingImage& work, uint64_t size) {
     return pageBuffer != nullptr && work.bits != pageBuffer &&
-           ::malloc_usable_size(const_cast<uint8_t*>(pageBuffer)) >= size;
+           ::malloc_usable_size(pageBuffer) >= size;
 }
 
 // Method 4 of the TSPL and EPL filters. False when no threshold can be found; the image then
