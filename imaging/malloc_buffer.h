@@ -19,7 +19,7 @@ using MallocBuffer = std::unique_ptr<uint8_t, FreeDeleter>;
 // are left to fault in as before.
 inline void PrefaultPages(void* bits, size_t size) {
 #ifdef MADV_POPULATE_WRITE
-    constexpr size_t kWorthIt = size_t{1} << 20;
+    constexpr size_t kWorthIt = size_t{1} << 18;
     if (bits == nullptr || size < kWorthIt) return;
     const uintptr_t pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(bits) + pageSize - 1) & ~(pageSize - 1);
