@@ -257,6 +257,18 @@ std::vector<Row> HalftoneSteps(Clock& clock, const Grey& grey) {
                         },
                         fresh),
                     3.0});
+    // What the TSPL and EPL filters run: the dots go into the spent page buffer.
+    std::vector<uint8_t> into(uint64_t{DibStride(grey.width, 8)} * grey.height);
+    rows.push_back({"AdaptiveThresholdInto (filters)",
+                    clock.Time(
+                        [&] {
+                            AdaptiveThresholdInto(src.data(), static_cast<int32_t>(grey.width),
+                                                  static_cast<int32_t>(grey.height),
+                                                  static_cast<int32_t>(grey.width), into.data(),
+                                                  into.size(), false, 0, 64, 0, 0.5f);
+                        },
+                        fresh),
+                    3.0});
     return rows;
 }
 

@@ -37,5 +37,6 @@ bool RunFilterTimed(const std::string& filter, const std::string& ppd, const std
     pass.ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     pass.rssKib = usage.ru_maxrss;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    pass.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return pass.exitStatus == 0;
 }

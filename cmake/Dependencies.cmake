@@ -14,4 +14,12 @@ find_library(CUPSIMAGE_LIBRARY cupsimage REQUIRED)
 
 add_library(cups::cups INTERFACE IMPORTED)
 target_include_directories(cups::cups INTERFACE ${CUPS_INCLUDE_DIR})
-target_link_libraries(cups::cups INTERFACE ${CUPSIMAGE_LIBRARY} ${CUPS_LIBRARY})
+# libcups first: it holds the raster stream functions too, so that a program linked with
+# --as-needed (the filters) does not load libcupsimage for them.
+target_link_libraries(cups::cups INTERFACE ${CUPS_LIBRARY} ${CUPSIMAGE_LIBRARY})
+
+# Link options of the four filter programs. CUPS starts one process per job, so the dynamic
+# loader runs once per label job: libstdc++ and libgcc linked in spare it their symbol lookups
+# and relocations, and unused libraries are not loaded at all.
+add_library(mx_filter_program INTERFACE)
+target_link_options(mx_filter_program INTERFACE -Wl,--as-needed -static-libstdc++ -static-libgcc)

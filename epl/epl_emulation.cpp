@@ -183,9 +183,46 @@ void CEPLEmulation::AppendPageLabelSize(int width, int rows) {
 void CEPLEmulation::AppendForm(int x, int y, int width, int rows, const uint8_t* data,
                                int64_t dataLength, int copies) {
     ClearPrinterImgBufCMD();
-    DirectGraphicWriteCMD(x, y, width, rows, data, dataLength);
+    AppendGraphic(x, y, width, rows, data, dataLength);
     PrintCMD(copies);
     m_oemCfg.sLabelCount = static_cast<uint16_t>(m_oemCfg.sLabelCount + copies);
+}
+
+// The graphic in bands of the rows that carry dots: the cleared image buffer is blank already,
+// so a run of blank rows (all bits set) is left out wherever its bytes would cost more than the
+// header of another GW. A graphic without dots is sent whole.
+void CEPLEmulation::AppendGraphic(int x, int y, int width, int rows, const uint8_t* data,
+                                  int64_t dataLength) {
+    const int64_t bytesPerRow = data != nullptr && rows > 0 ? dataLength / rows : 0;
+    if (bytesPerRow <= 0) {
+        DirectGraphicWriteCMD(x, y, width, rows, data, dataLength);
+        return;
+    }
+    constexpr int64_t kHeaderBytes = 24;  // "GWx,y,bytes,rows," with CR LF, and the closing CR LF
+    const int minGap = static_cast<int>(kHeaderBytes / bytesPerRow) + 1;
+    const auto blank = [&](int row) {
+        const uint8_t* p = data + row * bytesPerRow;
+        return std::all_of(p, p + bytesPerRow, [](uint8_t b) { return b == 0xFF; });
+    };
+    const auto band = [&](int first, int last) {
+        DirectGraphicWriteCMD(x, y + first, width, last - first + 1, data + first * bytesPerRow,
+                              (last - first + 1) * bytesPerRow);
+    };
+    int first = -1, last = -1;
+    for (int row = 0; row < rows; ++row) {
+        if (blank(row)) continue;
+        if (first >= 0 && row - last > minGap) {
+            band(first, last);
+            first = row;
+        }
+        if (first < 0) first = row;
+        last = row;
+    }
+    if (first < 0) {
+        DirectGraphicWriteCMD(x, y, width, rows, data, dataLength);
+        return;
+    }
+    band(first, last);
 }
 
 _HWOPT CEPLEmulation::CutterOptions(bool cutter, int cutCount) const {

@@ -74,6 +74,7 @@ class CEPLEmulation {
     void AppendLabelLength(int64_t lengthDots, int dpi);
     void AppendForm(int x, int y, int width, int rows, const uint8_t* data, int64_t dataLength,
                     int copies);
+    void AppendGraphic(int x, int y, int width, int rows, const uint8_t* data, int64_t dataLength);
     void AppendCutterPage(int x, int y, int width, int rows, const uint8_t* data,
                           int64_t dataLength, int copies, bool lastPage);
     void AppendCutterStart(const _HWOPT& options);

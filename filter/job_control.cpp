@@ -28,7 +28,6 @@ bool StartJob(int argc, char* argv[], const char* logName, JobInput& job) {
     std::setbuf(stderr, nullptr);
     // A printer connection that goes away must fail the write, not kill the filter unseen.
     std::signal(SIGPIPE, SIG_IGN);
-    StartLog4z(logName);
     if (OpenPageStream(argc, argv, job.raster) != 0) return false;
     if (job.raster.raster == nullptr) {
         ReportError("cupsRasterOpen failed. The job's input is not a CUPS raster stream.");
@@ -37,6 +36,9 @@ bool StartJob(int argc, char* argv[], const char* logName, JobInput& job) {
     InstallCancelHandler();
     if (OpenPpdFile(job.ppd) != 0) return false;
     InitializeSetting(argv[5], job.ppd.get());
+    // The job log costs a thread and a synced write per line, so it starts only once the PPD
+    // and the job's options have switched it on; what fails before that goes to CUPS alone.
+    if (GetOptionChoiceIndex("DriverLog", job.ppd.get()) > 0) StartLog4z(logName);
     job.logFlag = UpdateLogStatus(job.ppd.get());
     return true;
 }

@@ -29,10 +29,10 @@ enum class HeaderRead {
     Refused,  // libcups refused the header; the reason is on standard error and in the log
 };
 
-// The start of every job: standard error unbuffered, the job log started, the raster input
-// and the PPD opened, SIGTERM handled and a closed pipe reported as a write error, the job's
-// options marked and the "DriverLog" switch read. False (with one ERROR line on standard
-// error) when the job cannot start.
+// The start of every job: standard error unbuffered, the raster input and the PPD opened,
+// SIGTERM handled and a closed pipe reported as a write error, the job's options marked, and
+// the job log started when "DriverLog" is on. False (with one ERROR line on standard error)
+// when the job cannot start.
 bool StartJob(int argc, char* argv[], const char* logName, JobInput& job);
 
 // Reads the header of page `pageNumber`.

@@ -23,7 +23,8 @@ void LabelJob::HoldPage(PageImage image) {
 }
 
 void LabelJob::DropPage() {
-    std::free(pdev.pBufStart);
+    if (pdev.pBufStart == nullptr) return;
+    spare_.reset(pdev.pBufStart);
     pdev.pBufStart = nullptr;
 }
 
@@ -87,12 +88,13 @@ bool PageLoop::RfidLetsPagePrint() {
     return step.outcome == RfidOutcome::NotRfidJob || step.outcome == RfidOutcome::Written;
 }
 
-// Reads the page into a fresh buffer and hands it to the page device record, which now
-// describes this page's own image. A page cut short by a cancel is dropped; one cut short by
-// the end of the data still prints, its missing rows white.
+// Reads the page into the buffer of the page before (or a fresh one) and hands it to the page
+// device record, which now describes this page's own image. A page cut short by a cancel is
+// dropped; one cut short by the end of the data still prints, its missing rows white.
 PageLoop::PageRead PageLoop::GetPrintData(const cups_page_header2_t& header,
                                           const PageFormat& format) {
     PageImage image;
+    image.bits = job_.TakeSpareBuffer();
     if (!ReadPageImage(job_.input.raster, format, image)) return PageRead::NoMemory;
     if (image.rows < format.height && Canceled) return PageRead::Cancelled;
     const bool truncated = image.rows < format.height;

@@ -12,7 +12,7 @@
 
 // One label job: what it reads, the records built from its first page, the page waiting for
 // the renderer, and where its printer stream goes. The page loop makes one and passes it on;
-// its input closes and its page buffer is freed when it goes.
+// its input closes and its page buffers are freed when it goes.
 struct LabelJob {
     LabelJob(const LabelFilterDefinition& definition, OutputSink& output)
         : definition(definition), output(output) {}
@@ -24,8 +24,11 @@ struct LabelJob {
     // reads it there and may swap it for a malloc'd buffer of its own; whatever buffer the
     // record holds belongs to the job.
     void HoldPage(PageImage image);
-    // Frees the page image the record holds.
+    // Takes the page image out of the record. Its buffer is kept for the next page, so that
+    // every page of a job is read into memory that is already mapped.
     void DropPage();
+    // The kept buffer, for the next page to be read into (null when there is none).
+    MallocBuffer TakeSpareBuffer() { return std::move(spare_); }
 
     const LabelFilterDefinition& definition;
     OutputSink& output;
@@ -33,6 +36,9 @@ struct LabelJob {
     tagOEMCFG cfg{};
     _DEVMODE devMode{};
     _OEMPDEV pdev{};
+
+  private:
+    MallocBuffer spare_;
 };
 
 // Page setup steps of the loop.

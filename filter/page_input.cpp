@@ -1,6 +1,7 @@
 #include "filter/page_input.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -237,7 +238,12 @@ uint32_t ReadRowsOneByOne(const RasterInput& input, const PageFormat& format, ui
 
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image) {
     image.format = format;
-    image.bits.reset(static_cast<uint8_t*>(std::malloc(format.bufferSize)));
+    if (image.bits == nullptr || ::malloc_usable_size(image.bits.get()) < format.bufferSize) {
+        // The old buffer goes first, so that a job never holds two pages' worth.
+        image.bits.reset();
+        image.bits.reset(static_cast<uint8_t*>(std::malloc(format.bufferSize)));
+        PrefaultPages(image.bits.get(), format.bufferSize);
+    }
     if (image.bits == nullptr) return false;
     uint32_t rows = 0;
     if (input.raster != nullptr) {

@@ -67,9 +67,9 @@ struct PageImage {
     uint32_t rows = 0;  // rows the stream delivered; fewer than the format's when it ended early
 };
 
-// Allocates a page image and reads the page's rows into it. Rows that a truncated stream (or a
-// cancelled job) never delivered are white. Returns false only when no buffer could be
-// allocated.
+// Reads the page's rows into the page image: into `image.bits` when that buffer (an earlier
+// page's) is large enough, else into a fresh one. Rows that a truncated stream (or a cancelled
+// job) never delivered are white. Returns false only when no buffer could be allocated.
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image);
 
 // Reads and drops the page's pixel data so that the stream stays in step.

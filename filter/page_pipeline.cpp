@@ -1,5 +1,7 @@
 #include "filter/page_pipeline.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -30,12 +32,21 @@ struct WorkingImage {
         size = newSize;
         header.biSizeImage = newSize;
     }
+    // Goes on in a buffer that someone else owns; the image owned so far is freed.
+    void Borrow(uint8_t* newBits, uint32_t newSize) {
+        owned.reset();
+        bits = newBits;
+        size = newSize;
+        header.biSizeImage = newSize;
+    }
 };
 
 constexpr tagColorCFG kNoColourChange{0, 0, 0, 0, 0};
 
 uint8_t* AllocateFilled(uint64_t size, uint8_t fill) {
     if (size == 0 || size > kMaxPageBytes) return nullptr;
+    // Fresh memory from calloc is zero without a pass over it.
+    if (fill == 0) return static_cast<uint8_t*>(std::calloc(size, 1));
     auto* bits = static_cast<uint8_t*>(std::malloc(size));
     if (bits != nullptr) std::memset(bits, fill, size);
     return bits;
@@ -205,37 +216,93 @@ bool FitWidth(CBmpProcessing& bmpProcessing, const tagOEMCFG& cfg, WorkingImage&
     return true;
 }
 
-// Step 13: one byte per dot, 0 printed and 255 blank.
+// The methods that write every dot of the page; the tiled threshold may stop part way and
+// Stucki leaves the last two rows and columns.
+bool WritesEveryDot(uint16_t method) {
+    return method != 4 && method != 6;
+}
+
+// Makes blank what the halftoning will not write: the whole buffer, or only the row padding
+// and the rows below the page.
+void BlankUnwrittenDots(uint8_t* dots, uint32_t size, uint32_t stride, uint32_t w, uint32_t h,
+                        bool everyDot) {
+    if (!everyDot || stride == 0) {
+        std::memset(dots, 0xFF, size);
+        return;
+    }
+    const uint32_t rows = std::min(h, size / stride);
+    if (stride > w) {
+        for (uint32_t y = 0; y < rows; ++y)
+            std::memset(dots + uint64_t{y} * stride + w, 0xFF, stride - w);
+    }
+    std::memset(dots + uint64_t{rows} * stride, 0xFF, size - uint64_t{rows} * stride);
+}
+
+// The page buffer takes the dots when it is large enough: its image is spent once converted,
+// and its memory is already mapped.
+bool HoldsDots(uint8_t* pageBuffer, const WorkingImage& work, uint64_t size) {
+    return pageBuffer != nullptr && work.bits != pageBuffer &&
+           ::malloc_usable_size(pageBuffer) >= size;
+}
+
+// Method 4 of the TSPL and EPL filters. False when no threshold can be found; the image then
+// goes on as it is.
+bool ThresholdAdaptively(WorkingImage& work, uint32_t w, uint32_t h, bool negative,
+                         uint8_t* pageBuffer) {
+    const int32_t stride = static_cast<int32_t>(work.Stride());
+    const int32_t width = static_cast<int32_t>(w);
+    const int32_t height = static_cast<int32_t>(h);
+    const uint64_t size = uint64_t{DibStride(w, 8)} * h;
+    if (HoldsDots(pageBuffer, work, size)) {
+        if (!AdaptiveThresholdInto(work.bits, width, height, stride, pageBuffer, size, negative, 0,
+                                   64, 0, 0.5f)) {
+            return false;
+        }
+        work.Borrow(pageBuffer, static_cast<uint32_t>(size));
+        return true;
+    }
+    uint8_t* result = nullptr;
+    int32_t resultSize = 0;
+    if (!AdaptiveThreshold(work.bits, width, height, stride, &result, &resultSize, negative, 0, 64,
+                           0, 0.5f) ||
+        result == nullptr) {
+        std::free(result);
+        return false;
+    }
+    work.Take(result, static_cast<uint32_t>(resultSize));
+    return true;
+}
+
+// Step 13: one byte per dot, 0 printed and 255 blank, written into the page buffer when it can
+// hold them.
 void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingImage& work,
-              uint32_t w, uint32_t h, bool logFlag) {
+              uint32_t w, uint32_t h, bool logFlag, uint8_t* pageBuffer) {
     const bool negative = policy.negative == NegativePrint::Inverted && cfg.bNegative != 0;
     const uint32_t stride = work.Stride();
     const uint16_t method = cfg.sHalftoneMethod >= 1 && cfg.sHalftoneMethod <= 10
                                 ? cfg.sHalftoneMethod
                                 : policy.unsetHalftoneMethod;
     if (policy.halftoneMethod4 == HalftoneMethod4::AdaptiveThreshold && method == 4) {
-        uint8_t* result = nullptr;
-        int32_t resultSize = 0;
-        if (AdaptiveThreshold(work.bits, static_cast<int32_t>(w), static_cast<int32_t>(h),
-                              static_cast<int32_t>(stride), &result, &resultSize, negative, 0, 64,
-                              0, 0.5f) &&
-            result != nullptr) {
-            work.Take(result, static_cast<uint32_t>(resultSize));
+        if (ThresholdAdaptively(work, w, h, negative, pageBuffer)) {
             work.header.biWidth = static_cast<int32_t>(w);
             work.header.biHeight = static_cast<int32_t>(h);
             if (logFlag) {
                 WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError,
                                  work.bits, work.size, static_cast<int>(w), static_cast<int>(h), 8);
             }
-        } else {
-            std::free(result);
         }
         return;
     }
-    uint8_t* dots = AllocateFilled(work.size, 0xFF);
+    const bool borrowed = HoldsDots(pageBuffer, work, work.size);
+    uint8_t* dots = borrowed ? pageBuffer : static_cast<uint8_t*>(std::malloc(work.size));
     if (dots == nullptr) return;
+    BlankUnwrittenDots(dots, work.size, stride, w, h, WritesEveryDot(method));
     CBmpProcessing::Dither(method, work.bits, dots, h, w, stride, 0, negative);
-    work.Take(dots, work.size);
+    if (borrowed) {
+        work.Borrow(dots, work.size);
+    } else {
+        work.Take(dots, work.size);
+    }
     if (logFlag && policy.outputBitmap == HalftoneBitmap::AfterEveryMethod) {
         WriteDebugBitmap(policy, policy.outputBitmapPath, policy.outputBitmapError, work.bits,
                          work.size, static_cast<int>(w), static_cast<int>(h), 8);
@@ -366,7 +433,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     if (work.owned == nullptr || work.header.biBitCount != 8 || w == 0 || h == 0)
         return PipelineResult::Empty;
 
-    Halftone(policy, cfg, work, w, h, logFlag);
+    Halftone(policy, cfg, work, w, h, logFlag, pdev.pBufStart);
     if (cfg.sIsLineImaginary != 0) {
         const double runDpi =
             policy.solidRunLength == ResolutionBasis::Raster ? dm.dmPrintQuality : cfg.sOutputXDPI;
@@ -374,7 +441,11 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     }
 
     page.stride = work.Stride();
-    page.image = std::move(work.owned);
+    if (work.owned != nullptr) {
+        page.image.Own(std::move(work.owned));
+    } else {
+        page.image.Borrow(work.bits);
+    }
     page.width = w;
     page.height = h;
     page.rect = rect;

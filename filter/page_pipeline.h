@@ -75,10 +75,31 @@ struct PagePipelinePolicy {
     ResolutionBasis solidRunLength;
 };
 
+// Where a halftoned page's dots are: a buffer of their own, or the page buffer that the page
+// device record still holds, whose image is spent once it has been converted.
+class DotBuffer {
+  public:
+    void Own(MallocBuffer bits) {
+        owned_ = std::move(bits);
+        bits_ = owned_.get();
+    }
+    void Borrow(uint8_t* bits) {
+        owned_.reset();
+        bits_ = bits;
+    }
+    uint8_t* get() const { return bits_; }
+    explicit operator bool() const { return bits_ != nullptr; }
+
+  private:
+    MallocBuffer owned_;
+    uint8_t* bits_ = nullptr;
+};
+
 // A page after the image steps: one byte per dot, 0 printed and 255 blank (swapped for a
-// negative print), `width` x `height` dots at `stride` bytes per row.
+// negative print), `width` x `height` dots at `stride` bytes per row. Its dots may lie in the
+// page buffer, so they are read before the page is dropped.
 struct HalftonedPage {
-    MallocBuffer image;
+    DotBuffer image;
     uint32_t stride = 0;
     uint32_t width = 0;
     uint32_t height = 0;

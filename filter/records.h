@@ -32,7 +32,9 @@ struct GDIINFO {
 };
 
 struct _OEMPDEV {
-    uint8_t* pBufStart;  // current page image (24-bit BGR rows, top row first) or null
+    // Current page image (24-bit BGR rows, top row first) or null. Once a renderer has
+    // converted it, the buffer may hold that page's halftoned dots instead.
+    uint8_t* pBufStart;
     uint32_t dwBufSize;
     tagBITMAPINFOHEADER bmInfoHeader;  // describes the image in pBufStart
     GDIINFO srcGdiInfo;

@@ -73,6 +73,7 @@ inline MallocBuffer AllocateBuffer(uint64_t bytes, bool zeroed) {
     if (bytes > kMaxImageBytes) return MallocBuffer();
     const size_t n = bytes ? static_cast<size_t>(bytes) : 1;  // malloc(0) may return null
     void* p = zeroed ? std::calloc(n, 1) : std::malloc(n);
+    PrefaultPages(p, n);
     return MallocBuffer(static_cast<uint8_t*>(p));
 }
 

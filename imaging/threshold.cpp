@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -315,6 +316,81 @@ int32_t CBmpProcessing::AdThresholdImgLocal(uint32_t dwWidth, uint32_t dwHeight,
         0);
 }
 
+namespace {
+
+// The adaptive threshold's map: per-tile thresholds blended with the page's, and the size of
+// the tiles it is enlarged by.
+struct ThresholdMap {
+    std::vector<uint8_t> values;
+    uint32_t tilesX = 0, tilesY = 0, pitch = 0, tile = 0;
+};
+
+// Steps 1 to 4 of the adaptive threshold: false when an argument is unusable or a tile or the
+// page has no threshold.
+bool MeasureThresholdMap(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
+                         int32_t nCriterion, int32_t nTileSize, int32_t nOffset,
+                         float fGlobalWeight, ThresholdMap& map) {
+    if (!pSrc || nWidth <= 0 || nHeight <= 0 || nStride < nWidth || !DimensionOk(nWidth) ||
+        !DimensionOk(nHeight)) {
+        return false;
+    }
+    map.tile = static_cast<uint32_t>(std::max(nTileSize, 8));
+    const float weight = fGlobalWeight >= 0.0f ? std::min(fGlobalWeight, 1.0f) : 0.0f;
+    TileThresholds tiles;
+    if (!MeasureTiles(pSrc, static_cast<size_t>(nStride), static_cast<uint32_t>(nWidth),
+                      static_cast<uint32_t>(nHeight), map.tile, nCriterion, Form::Free, tiles)) {
+        return false;
+    }
+    map.tilesX = tiles.tilesX;
+    map.tilesY = tiles.tilesY;
+    map.pitch = (tiles.tilesX + 3) & ~3u;
+    map.values.assign(static_cast<size_t>(map.pitch) * tiles.tilesY, 0);
+    for (uint32_t ty = 0; ty < tiles.tilesY; ++ty) {
+        for (uint32_t tx = 0; tx < tiles.tilesX; ++tx) {
+            const float v =
+                tiles.local[static_cast<size_t>(ty) * tiles.tilesX + tx] * (1.0f - weight) +
+                tiles.global * weight + static_cast<float>(nOffset);
+            map.values[static_cast<size_t>(ty) * map.pitch + tx] = ClampToByte(v);
+        }
+    }
+    return true;
+}
+
+// Steps 5 and 6: every pixel against the enlarged map, into rows of `resultStride` bytes whose
+// padding the caller has made zero.
+void ApplyThresholdMap(const ThresholdMap& map, const uint8_t* pSrc, uint32_t width,
+                       uint32_t height, size_t stride, bool bNegative, uint8_t* result,
+                       uint64_t resultStride) {
+    // The map enlarged to tiles x tile pixels, produced row by row as it is needed.
+    BilinearRows enlarged(map.values.data(), map.tilesX, map.tilesY, map.pitch,
+                          static_cast<uint32_t>(uint64_t{map.tilesX} * map.tile),
+                          static_cast<uint32_t>(uint64_t{map.tilesY} * map.tile), width);
+    std::vector<uint8_t> thresholds(width);
+    const uint8_t dark = bNegative ? 255 : 0;
+    const uint8_t light = bNegative ? 0 : 255;
+    for (uint32_t y = 0; y < height; ++y) {
+        enlarged.StartRow(y);
+        const uint8_t* s = pSrc + static_cast<size_t>(y) * stride;
+        uint8_t* d = result + y * resultStride;
+        for (const BilinearRows::Segment& seg : enlarged.Segments()) {
+            const uint32_t n = seg.end - seg.begin;
+            // White is never below a threshold and black is below any positive one; the
+            // thresholds of a segment run monotonically between its two ends.
+            const uint8_t lowest =
+                std::min(enlarged.At(seg, seg.begin), enlarged.At(seg, seg.end - 1));
+            if (lowest > 0 && BlackAndWhite(s + seg.begin, n)) {
+                DecideBlackAndWhite(s + seg.begin, d + seg.begin, n, dark, light);
+            } else {
+                enlarged.Fill(seg, thresholds.data() + seg.begin);
+                DarkBelow(s + seg.begin, thresholds.data() + seg.begin, d + seg.begin, n, dark,
+                          light);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
                        uint8_t** ppResult, int32_t* pnResultSize, bool bNegative,
                        int32_t nCriterion, int32_t nTileSize, int32_t nOffset,
@@ -322,66 +398,50 @@ bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int
     // Allocations that fail end the operation with its failure value.
     return OrFailure(
         [&]() -> bool {
-            if (!pSrc || !ppResult || !pnResultSize) return false;
-            if (nWidth <= 0 || nHeight <= 0 || nStride < nWidth || !DimensionOk(nWidth) ||
-                !DimensionOk(nHeight)) {
+            if (!ppResult || !pnResultSize) return false;
+            ThresholdMap map;
+            if (!MeasureThresholdMap(pSrc, nWidth, nHeight, nStride, nCriterion, nTileSize, nOffset,
+                                     fGlobalWeight, map)) {
                 return false;
             }
-            const uint32_t tile = static_cast<uint32_t>(std::max(nTileSize, 8));
-            const float weight = fGlobalWeight >= 0.0f ? std::min(fGlobalWeight, 1.0f) : 0.0f;
-            const uint32_t width = static_cast<uint32_t>(nWidth),
-                           height = static_cast<uint32_t>(nHeight);
-
-            TileThresholds tiles;
-            if (!MeasureTiles(pSrc, static_cast<size_t>(nStride), width, height, tile, nCriterion,
-                              Form::Free, tiles)) {
-                return false;
-            }
-            const uint32_t mapPitch = (tiles.tilesX + 3) & ~3u;
-            std::vector<uint8_t> map(static_cast<size_t>(mapPitch) * tiles.tilesY, 0);
-            for (uint32_t ty = 0; ty < tiles.tilesY; ++ty) {
-                for (uint32_t tx = 0; tx < tiles.tilesX; ++tx) {
-                    const float v =
-                        tiles.local[static_cast<size_t>(ty) * tiles.tilesX + tx] * (1.0f - weight) +
-                        tiles.global * weight + static_cast<float>(nOffset);
-                    map[static_cast<size_t>(ty) * mapPitch + tx] = ClampToByte(v);
-                }
-            }
-
+            const uint32_t width = static_cast<uint32_t>(nWidth);
+            const uint32_t height = static_cast<uint32_t>(nHeight);
             const uint64_t stride = DibStride(width, 8);
             const uint64_t size = ImageBytes(height, stride);
             if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return false;
             MallocBuffer result = AllocateBuffer(size, true);
             if (!result) return false;
-
-            // The map enlarged to tiles x tile pixels, produced row by row as it is needed.
-            BilinearRows enlarged(map.data(), tiles.tilesX, tiles.tilesY, mapPitch,
-                                  static_cast<uint32_t>(uint64_t{tiles.tilesX} * tile),
-                                  static_cast<uint32_t>(uint64_t{tiles.tilesY} * tile), width);
-            std::vector<uint8_t> thresholds(width);
-            const uint8_t dark = bNegative ? 255 : 0;
-            const uint8_t light = bNegative ? 0 : 255;
-            for (uint32_t y = 0; y < height; ++y) {
-                enlarged.StartRow(y);
-                const uint8_t* s = pSrc + static_cast<size_t>(y) * nStride;
-                uint8_t* d = result.get() + y * stride;
-                for (const BilinearRows::Segment& seg : enlarged.Segments()) {
-                    const uint32_t n = seg.end - seg.begin;
-                    // White is never below a threshold and black is below any positive one; the
-                    // thresholds of a segment run monotonically between its two ends.
-                    const uint8_t lowest =
-                        std::min(enlarged.At(seg, seg.begin), enlarged.At(seg, seg.end - 1));
-                    if (lowest > 0 && BlackAndWhite(s + seg.begin, n)) {
-                        DecideBlackAndWhite(s + seg.begin, d + seg.begin, n, dark, light);
-                    } else {
-                        enlarged.Fill(seg, thresholds.data() + seg.begin);
-                        DarkBelow(s + seg.begin, thresholds.data() + seg.begin, d + seg.begin, n,
-                                  dark, light);
-                    }
-                }
-            }
+            ApplyThresholdMap(map, pSrc, width, height, static_cast<size_t>(nStride), bNegative,
+                              result.get(), stride);
             *pnResultSize = static_cast<int32_t>(size);
             *ppResult = result.release();
+            return true;
+        },
+        false);
+}
+
+bool AdaptiveThresholdInto(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
+                           uint8_t* pResult, uint64_t nResultSize, bool bNegative,
+                           int32_t nCriterion, int32_t nTileSize, int32_t nOffset,
+                           float fGlobalWeight) {
+    return OrFailure(
+        [&]() -> bool {
+            if (!pResult || nWidth <= 0 || nHeight <= 0) return false;
+            const uint32_t width = static_cast<uint32_t>(nWidth);
+            const uint32_t height = static_cast<uint32_t>(nHeight);
+            const uint64_t stride = DibStride(width, 8);
+            if (ImageBytes(height, stride) > nResultSize) return false;
+            ThresholdMap map;
+            if (!MeasureThresholdMap(pSrc, nWidth, nHeight, nStride, nCriterion, nTileSize, nOffset,
+                                     fGlobalWeight, map)) {
+                return false;
+            }
+            if (stride > width) {
+                for (uint32_t y = 0; y < height; ++y)
+                    std::memset(pResult + y * stride + width, 0, stride - width);
+            }
+            ApplyThresholdMap(map, pSrc, width, height, static_cast<size_t>(nStride), bNegative,
+                              pResult, stride);
             return true;
         },
         false);

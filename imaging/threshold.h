@@ -17,3 +17,11 @@ int32_t OptimalThreshold(int32_t nCriterion, const uint8_t* pImage, int32_t nWid
 bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
                        uint8_t** ppResult, int32_t* pnResultSize, bool bNegative,
                        int32_t nCriterion, int32_t nTileSize, int32_t nOffset, float fGlobalWeight);
+
+// AdaptiveThreshold into the caller's buffer of `nResultSize` bytes, which must hold height rows
+// of DibStride(width, 8) bytes; the row padding is made zero, as in an allocated result. False,
+// with the buffer untouched, when the buffer is too small or no threshold can be computed.
+bool AdaptiveThresholdInto(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
+                           uint8_t* pResult, uint64_t nResultSize, bool bNegative,
+                           int32_t nCriterion, int32_t nTileSize, int32_t nOffset,
+                           float fGlobalWeight);

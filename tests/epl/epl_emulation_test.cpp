@@ -263,6 +263,30 @@ TEST(EplPageTest, TheGraphicKeepsItsDistanceFromThePageTop) {
     EXPECT_EQ(job.labels[0].objects.at(0).y, 56);
 }
 
+TEST(EplPageTest, BlankRowRunsWorthAHeaderAreLeftOut) {
+    const std::string blankRow(40, '.');
+    std::vector<std::string> art(24, blankRow);
+    art[0] = art[11] = art[14] = std::string(20, '#') + std::string(20, '.');
+    const std::vector<std::vector<std::string>> pages = {art, std::vector(3, blankRow)};
+    for (const auto& page : pages) {
+        tagOEMCFG c = Settings();
+        c.sCopies = 1;
+        const std::vector<uint8_t> bits = PackEplArt(page);
+        const std::string stream = Page(c, 0, true, bits, 40, int(page.size()));
+        CEPLEmulation start;
+        const EplJob job = DecodeEpl(StartDoc(start, c) + stream);
+        ASSERT_EQ(job.labels.size(), 1u) << FormatEplSummary(job);
+        const std::vector<std::string> drawn = Art(job.labels[0].image);
+        for (size_t row = 0; row < page.size(); ++row)
+            EXPECT_EQ(drawn.at(row).substr(0, 40), page[row]) << row;
+        // Ten blank rows cost more than a header and go; the two between rows 11 and 14 stay,
+        // and so does a graphic without dots.
+        const bool dotted = page.size() == art.size();
+        EXPECT_EQ(job.labels[0].objects.size(), dotted ? 2u : 1u);
+        EXPECT_EQ(stream.size() < bits.size(), dotted);
+    }
+}
+
 TEST(EplPageTest, EmptyPageWithLabelSizePerPageSendsNothing) {
     tagOEMCFG c = Settings();
     c.sPaperMode = 1;

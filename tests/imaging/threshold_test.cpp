@@ -351,3 +351,21 @@ TEST(AdaptiveThreshold, HugeTileIsOneTile) {
     for (int i = 0; i < 400; ++i)
         ASSERT_EQ(a.buf.get()[(i / 20) * 20 + i % 20], img[i] < t ? 0 : 255);
 }
+
+TEST(AdaptiveThreshold, IntoACallersBufferGivesTheAllocatedResult) {
+    const std::vector<uint8_t> img = Patchwork(150, 100);
+    const Adaptive a = RunAdaptive(img, 150, 100, 150, 64, 0, 0.5f, true);
+    ASSERT_TRUE(a.ok);
+    // A buffer that held something else: the padding is cleared as in a fresh result.
+    std::vector<uint8_t> into(size_t(a.size) + 7, 0x5A);
+    EXPECT_TRUE(AdaptiveThresholdInto(img.data(), 150, 100, 150, into.data(), into.size(), true, 0,
+                                      64, 0, 0.5f));
+    EXPECT_TRUE(std::equal(a.buf.get(), a.buf.get() + a.size, into.begin()));
+    // Too small, or no threshold: the buffer is left as it was.
+    std::vector<uint8_t> small(size_t(a.size) - 1, 0x5A);
+    EXPECT_FALSE(AdaptiveThresholdInto(img.data(), 150, 100, 150, small.data(), small.size(), true,
+                                       0, 64, 0, 0.5f));
+    EXPECT_FALSE(AdaptiveThresholdInto(img.data(), 150, 100, 100, into.data(), into.size(), true, 0,
+                                       64, 0, 0.5f));
+    EXPECT_EQ(std::count(small.begin(), small.end(), 0x5A), long(small.size()));
+}
