@@ -141,7 +141,8 @@ std::array<int16_t, 256> MakeStuckiLevels() {
 // outer, inner, centre, inner, outer (weights 2 4 8 4 2 or 1 2 4 2 1).
 void Spread(int16_t* __restrict row, const int16_t* __restrict outer,
             const int16_t* __restrict inner, const int16_t* __restrict centre, size_t n) {
-    for (size_t p = 0; p < n; ++p) {
+    // Signed columns: the shares come from up to two columns before the first one.
+    for (ptrdiff_t p = 0; p < static_cast<ptrdiff_t>(n); ++p) {
         row[p] = static_cast<int16_t>(row[p] + outer[p + 2] + inner[p + 1] + centre[p] +
                                       inner[p - 1] + outer[p - 2]);
     }

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config clang-format
+  build-essential cmake pkg-config clang clang-format libclang-rt-14-dev
   libcups2-dev libcupsimage2-dev zlib1g-dev libdeflate-dev libpng-dev libqrencode-dev libzbar-dev googletest libgtest-dev
   cups cups-client cups-filters cups-filters-core-drivers cups-ppdc poppler-utils ghostscript zbar-tools
 )

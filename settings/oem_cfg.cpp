@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "log/log4z.h"
 #include "settings/ppd_access.h"
@@ -23,6 +24,16 @@ void ReadChoice(Field& field, const char* keyword, const ReaderContext& ctx) {
     if (value != -1) field = static_cast<Field>(value);
 }
 
+// A number from a PPD code as the field's type holds it: codes beyond its range keep its ends.
+template <typename Field>
+Field ClampedField(double value) {
+    if (!(value == value)) return Field{};  // not a number
+    // 64-bit ends are not doubles; 9.2e18 lies just inside them.
+    const double low = std::max(static_cast<double>(std::numeric_limits<Field>::min()), -9.2e18);
+    const double high = std::min(static_cast<double>(std::numeric_limits<Field>::max()), 9.2e18);
+    return static_cast<Field>(std::clamp(value, low, high));
+}
+
 // "tenths": the option's code in millimetres, stored in tenths of a millimetre. The small
 // nudge keeps codes such as "0.7", which a float holds as 0.6999999, at 7 tenths.
 template <typename Field>
@@ -30,14 +41,14 @@ void ReadTenths(Field& field, const char* keyword, const ReaderContext& ctx) {
     float value = GetOptionChoiceIndexf(keyword, ctx.ppd);
     if (value == -1.0f) return;
     double tenths = static_cast<double>(value) * 10.0;
-    field = static_cast<Field>(std::trunc(tenths + std::copysign(1e-3, tenths)));
+    field = ClampedField<Field>(std::trunc(tenths + std::copysign(1e-3, tenths)));
 }
 
 // "plain": the option's code truncated toward zero.
 template <typename Field>
 void ReadPlain(Field& field, const char* keyword, const ReaderContext& ctx) {
     float value = GetOptionChoiceIndexf(keyword, ctx.ppd);
-    if (value != -1.0f) field = static_cast<Field>(static_cast<int64_t>(value));
+    if (value != -1.0f) field = ClampedField<Field>(std::trunc(value));
 }
 
 // "keyword": a plain PPD main keyword read from the file.

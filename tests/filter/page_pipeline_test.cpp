@@ -20,6 +20,8 @@ namespace {
 const LabelFilterDefinition* const kFilters[] = {&kZplFilter, &kTsplFilter, &kEplFilter};
 
 struct Outcome {
+    // The page buffer first: the dots may lie in it, so it goes after them.
+    MallocBuffer pageBuffer;
     PipelineResult result = PipelineResult::NoPage;
     HalftonedPage page;
     tagOEMCFG cfg{};
@@ -54,7 +56,7 @@ Outcome Through(const PagePipelinePolicy& policy, const TestPage& page, uint16_t
     _OEMPDEV pdev{};
     HoldTestPage(pdev, page);
     out.result = RunPagePipeline(policy, cfg, devMode, pdev, logFlag, out.page);
-    std::free(pdev.pBufStart);
+    out.pageBuffer.reset(pdev.pBufStart);
     return out;
 }
 
