@@ -21,8 +21,8 @@ bool IsGreySpace(unsigned space) {
 }
 
 bool ClassifyPixels(const cups_page_header2_t& h, RasterPixels& pixels) {
-    if (h.cupsColorOrder != CUPS_ORDER_CHUNKED) return false;
-    const unsigned space = h.cupsColorSpace;
+    if (RawField(h.cupsColorOrder) != CUPS_ORDER_CHUNKED) return false;
+    const unsigned space = RawField(h.cupsColorSpace);
     if (h.cupsBitsPerPixel == 24 && h.cupsBitsPerColor == 8 && IsRgbSpace(space)) {
         pixels = RasterPixels::Rgb24;
     } else if (h.cupsBitsPerPixel == 8 && h.cupsBitsPerColor == 8 && IsGreySpace(space)) {
@@ -63,7 +63,7 @@ bool CheckPageHeader(const cups_page_header2_t& h, unsigned pageNumber, PageForm
         error = Format(
             "Page %u has an unsupported pixel format (%u bits per pixel, colour space %u, "
             "order %u).",
-            pageNumber, h.cupsBitsPerPixel, h.cupsColorSpace, h.cupsColorOrder);
+            pageNumber, h.cupsBitsPerPixel, RawField(h.cupsColorSpace), RawField(h.cupsColorOrder));
         return false;
     }
     const uint64_t rowBits = uint64_t{h.cupsWidth} * h.cupsBitsPerPixel;

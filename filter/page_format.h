@@ -5,6 +5,7 @@
 #include <cups/raster.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 enum class RasterPixels {
@@ -33,6 +34,16 @@ constexpr double kMaxPageLengthMm = 3000.0;
 constexpr uint64_t kMaxInputPageBytes = uint64_t{64} << 20;
 // Largest page image the image steps make, when a page is scaled to the output resolution.
 constexpr uint64_t kMaxPageBytes = uint64_t{128} << 20;
+
+// The number an enumerated header field holds. A raster stream may carry any number there, and
+// reading one outside the enumeration as the enumeration is undefined, so it is read as stored.
+template <typename Enum>
+unsigned RawField(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(unsigned));
+    unsigned value;
+    std::memcpy(&value, &field, sizeof(value));
+    return value;
+}
 
 // Validates the header. On failure `error` holds a one-line reason for CUPS.
 bool CheckPageHeader(const cups_page_header2_t& header, unsigned pageNumber, PageFormat& format,

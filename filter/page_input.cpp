@@ -171,15 +171,15 @@ void InitializeSetting(const char* options, ppd_file_t* ppd) {
 }
 
 void LogPageHeader(const cups_page_header2_t& h) {
-    LOGD("Duplex = %d", h.Duplex);
+    LOGD("Duplex = %u", RawField(h.Duplex));
     LOGD("HWResolution = [ %d %d ]", h.HWResolution[0], h.HWResolution[1]);
     LOGD("ImagingBoundingBox = [ %d %d %d %d ]", h.ImagingBoundingBox[0], h.ImagingBoundingBox[1],
          h.ImagingBoundingBox[2], h.ImagingBoundingBox[3]);
     LOGD("Margins = [ %d %d ]", h.Margins[0], h.Margins[1]);
-    LOGD("ManualFeed = %d", h.ManualFeed);
+    LOGD("ManualFeed = %u", RawField(h.ManualFeed));
     LOGD("MediaPosition = %d", h.MediaPosition);
     LOGD("NumCopies = %d", h.NumCopies);
-    LOGD("Orientation = %d", h.Orientation);
+    LOGD("Orientation = %u", RawField(h.Orientation));
     LOGD("PageSize = [ %d %d ]", h.PageSize[0], h.PageSize[1]);
     LOGD("cupsWidth = %d", h.cupsWidth);
     LOGD("cupsHeight = %d", h.cupsHeight);
@@ -187,8 +187,8 @@ void LogPageHeader(const cups_page_header2_t& h) {
     LOGD("cupsBitsPerColor = %d", h.cupsBitsPerColor);
     LOGD("cupsBitsPerPixel = %d", h.cupsBitsPerPixel);
     LOGD("cupsBytesPerLine = %d", h.cupsBytesPerLine);
-    LOGD("cupsColorOrder = %d", h.cupsColorOrder);
-    LOGD("cupsColorSpace = %d", h.cupsColorSpace);
+    LOGD("cupsColorOrder = %u", RawField(h.cupsColorOrder));
+    LOGD("cupsColorSpace = %u", RawField(h.cupsColorSpace));
     LOGD("cupsCompression = %d", h.cupsCompression);
 }
 

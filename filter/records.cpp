@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "filter/page_format.h"
 #include "log/log4z.h"
 
 void InitDevmode(_DEVMODE* devMode, const cups_page_header2_t* header) {
@@ -11,7 +12,7 @@ void InitDevmode(_DEVMODE* devMode, const cups_page_header2_t* header) {
     devMode->dmPrintQuality = static_cast<int16_t>(header->HWResolution[0]);
     devMode->dmYResolution = static_cast<int16_t>(header->HWResolution[1]);
     devMode->dmOrientation = 1;
-    devMode->dmCollate = static_cast<int16_t>(header->Collate);
+    devMode->dmCollate = static_cast<int16_t>(RawField(header->Collate));
     LOGD("Init dmPrintQuality: %d, dmYResolution: %d", devMode->dmPrintQuality,
          devMode->dmYResolution);
     LOGD("Init dmOrientation: %d", devMode->dmOrientation);
