@@ -15,16 +15,7 @@ bench_setup rastomoxepl epl_ppds
 B_NAME=peer B_FILTER=/usr/lib/cups/filter/rastertolabel B_BITS=1 B_OPTIONS=Resolution=@DPI@dpi
 B_PPD_203=$work/peer/zebraep2.ppd B_PPD_300=$work/peer/zebraep2.ppd
 
-bench_startup 203
-bench_case 4x6@203 "$work/4x6.pdf" 1 203 w288h432
-bench_case 4x6@300 "$work/4x6.pdf" 1 300 w288h432
-bench_case 2x1@203 "$work/2x1.pdf" 1 203 w144h72
-bench_case 100x4x6@203 "$work/4x6x100.pdf" 100 203 w288h432
-bench_case 100x4x6@300 "$work/4x6x100.pdf" 100 300 w288h432
-
-echo
-bench_goal report empty@203
-bench_goal report dot@203
+bench_labels
 for c in 4x6@203 4x6@300 2x1@203 100x4x6@203 100x4x6@300; do bench_goal time "$c" 1.0; done
 for c in 4x6@203 4x6@300 2x1@203 100x4x6@203 100x4x6@300; do bench_goal bytes "$c" 1.0; done
 bench_goal memory 100x4x6@203 4

@@ -101,3 +101,17 @@ bench_goal() {
         ratio, limit == "" ? "" : "goal " (kind == "memory" ? "< " : "<= ") limit "  ", verdict
     }' "$work/results"
 }
+
+# The labels every script measures: start-up, a 4x6 label at 203 and 300 dpi, a 2x1 label and
+# a 100-label job at both resolutions; then the start-up reports.
+bench_labels() {
+  bench_startup 203
+  bench_case 4x6@203 "$work/4x6.pdf" 1 203 w288h432
+  bench_case 4x6@300 "$work/4x6.pdf" 1 300 w288h432
+  bench_case 2x1@203 "$work/2x1.pdf" 1 203 w144h72
+  bench_case 100x4x6@203 "$work/4x6x100.pdf" 100 203 w288h432
+  bench_case 100x4x6@300 "$work/4x6x100.pdf" 100 300 w288h432
+  echo
+  bench_goal report empty@203
+  bench_goal report dot@203
+}

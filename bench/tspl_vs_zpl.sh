@@ -15,16 +15,7 @@ B_NAME=zpl B_FILTER=$build/zpl/rastomoxzpl B_BITS=24 B_OPTIONS=
 B_PPD_203=$build/ppd/mxzpl203.ppd B_PPD_300=$build/ppd/mxzpl300.ppd
 bench_setup rastomoxtspl rastomoxzpl tspl_ppds zpl_ppds
 
-bench_startup 203
-bench_case 4x6@203 "$work/4x6.pdf" 1 203 w288h432
-bench_case 4x6@300 "$work/4x6.pdf" 1 300 w288h432
-bench_case 2x1@203 "$work/2x1.pdf" 1 203 w144h72
-bench_case 100x4x6@203 "$work/4x6x100.pdf" 100 203 w288h432
-bench_case 100x4x6@300 "$work/4x6x100.pdf" 100 300 w288h432
-
-echo
-bench_goal report empty@203
-bench_goal report dot@203
+bench_labels
 bench_goal report 4x6@203
 bench_goal report 4x6@300
 bench_goal report 2x1@203

@@ -15,16 +15,7 @@ bench_setup rastomoxzpl zpl_ppds
 B_NAME=peer B_FILTER=/usr/lib/cups/filter/rastertolabel B_BITS=1 B_OPTIONS=Resolution=@DPI@dpi
 B_PPD_203=$work/peer/zebra.ppd B_PPD_300=$work/peer/zebra.ppd
 
-bench_startup 203
-bench_case 4x6@203 "$work/4x6.pdf" 1 203 w288h432
-bench_case 4x6@300 "$work/4x6.pdf" 1 300 w288h432
-bench_case 2x1@203 "$work/2x1.pdf" 1 203 w144h72
-bench_case 100x4x6@203 "$work/4x6x100.pdf" 100 203 w288h432
-bench_case 100x4x6@300 "$work/4x6x100.pdf" 100 300 w288h432
-
-echo
-bench_goal report empty@203
-bench_goal report dot@203
+bench_labels
 bench_goal time 4x6@203 1.0
 bench_goal time 4x6@300 1.0
 bench_goal time 2x1@203 1.0

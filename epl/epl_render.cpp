@@ -111,12 +111,11 @@ int CEPLRender::TransCommand(bool isLastPage, bool logFlag) {
     if (m_pOemCfg == nullptr || m_pDevMode == nullptr || m_pOemPdev == nullptr) return 0;
     tagOEMCFG& cfg = *m_pOemCfg;
     _OEMPDEV& pdev = *m_pOemPdev;
-    const KeptPageSize kept = KeepPageSize(pdev);
+    const KeptPageSize kept(pdev);
     HalftonedPage page;
     const PipelineResult result =
         RunPagePipeline(kEplFilter.pipeline, cfg, *m_pDevMode, pdev, logFlag, page);
     if (result != PipelineResult::Ready) {
-        RestorePageSize(pdev, kept);
         return result == PipelineResult::NoPage ? 0 : 1;
     }
     const EplGraphic g = Pack(page, cfg);
@@ -131,6 +130,5 @@ int CEPLRender::TransCommand(bool isLastPage, bool logFlag) {
                                              g.width, g.rows, out, size, n, isLastPage);
     });
     if (!bytes.empty()) SendCommand(bytes.data(), static_cast<uint32_t>(bytes.size()), 0, nullptr);
-    RestorePageSize(pdev, kept);
     return 1;
 }

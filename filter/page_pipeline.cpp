@@ -342,15 +342,6 @@ int32_t RotationCode(int16_t orientation, uint16_t rotate90, int64_t rotation) {
     return kCodes[orientation - 1][rotate90][rotation];
 }
 
-KeptPageSize KeepPageSize(const _OEMPDEV& pdev) {
-    return {pdev.bmInfoHeader.biWidth, pdev.bmInfoHeader.biHeight};
-}
-
-void RestorePageSize(_OEMPDEV& pdev, KeptPageSize kept) {
-    pdev.bmInfoHeader.biWidth = kept.width;
-    pdev.bmInfoHeader.biHeight = kept.height;
-}
-
 PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _DEVMODE& dm,
                                _OEMPDEV& pdev, bool logFlag, HalftonedPage& page) {
     if (pdev.pBufStart == nullptr) return PipelineResult::NoPage;

@@ -116,7 +116,7 @@ enum class PipelineResult {
 };
 
 // Runs the page in `pdev.pBufStart` through the image steps. It may replace the page buffer
-// (resampling) and changes the page image's size in `pdev.bmInfoHeader`; RestorePageSize puts
+// (resampling) and changes the page image's size in `pdev.bmInfoHeader`; a KeptPageSize puts
 // the size back once the page has been sent.
 PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
                                const _DEVMODE& devMode, _OEMPDEV& pdev, bool logFlag,
@@ -132,10 +132,21 @@ constexpr int64_t BoundedShiftMm(int64_t mm) {
 // The rotation passed to the conversion for a page orientation and the two rotation settings.
 int32_t RotationCode(int16_t orientation, uint16_t rotate90, int64_t rotation);
 
-// Page image size in the record before the pipeline ran, to be restored after the page.
-struct KeptPageSize {
-    int32_t width;
-    int32_t height;
+// Keeps the page image size the record has before the image steps and puts it back when the
+// page has been sent, on every path out of the renderer.
+class KeptPageSize {
+  public:
+    explicit KeptPageSize(_OEMPDEV& pdev)
+        : pdev_(pdev), width_(pdev.bmInfoHeader.biWidth), height_(pdev.bmInfoHeader.biHeight) {}
+    ~KeptPageSize() {
+        pdev_.bmInfoHeader.biWidth = width_;
+        pdev_.bmInfoHeader.biHeight = height_;
+    }
+    KeptPageSize(const KeptPageSize&) = delete;
+    KeptPageSize& operator=(const KeptPageSize&) = delete;
+
+  private:
+    _OEMPDEV& pdev_;
+    int32_t width_;
+    int32_t height_;
 };
-KeptPageSize KeepPageSize(const _OEMPDEV& pdev);
-void RestorePageSize(_OEMPDEV& pdev, KeptPageSize kept);

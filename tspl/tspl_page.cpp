@@ -189,12 +189,11 @@ bool CTSPLRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     _OEMPDEV& pdev = *m_pOemPdev;
     LOGD("page width: %d, height: %d, buffer length: %u", pdev.bmInfoHeader.biWidth,
          pdev.bmInfoHeader.biHeight, pdev.dwBufSize);
-    const KeptPageSize kept = KeepPageSize(pdev);
+    const KeptPageSize kept(pdev);
     HalftonedPage page;
     const PipelineResult result =
         RunPagePipeline(kTsplFilter.pipeline, cfg, *m_pDevMode, pdev, logFlag, page);
     if (result != PipelineResult::Ready) {
-        RestorePageSize(pdev, kept);
         return result != PipelineResult::NoPage;
     }
     const TsplLabel label = PlaceOnLabel(page, cfg, *m_pDevMode, pdev);
@@ -209,6 +208,5 @@ bool CTSPLRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     } else {
         PrintLabels(rect, g.bytes.data(), size, std::max<long>(pdev.sCurCopies, 1));
     }
-    RestorePageSize(pdev, kept);
     return true;
 }

@@ -142,12 +142,11 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     if (m_pOemCfg == nullptr || m_pDevMode == nullptr || m_pOemPdev == nullptr) return false;
     tagOEMCFG& cfg = *m_pOemCfg;
     _OEMPDEV& pdev = *m_pOemPdev;
-    const KeptPageSize kept = KeepPageSize(pdev);
+    const KeptPageSize kept(pdev);
     HalftonedPage page;
     const PipelineResult result =
         RunPagePipeline(kZplFilter.pipeline, cfg, *m_pDevMode, pdev, logFlag, page);
     if (result != PipelineResult::Ready) {
-        RestorePageSize(pdev, kept);
         return result != PipelineResult::NoPage;
     }
 
@@ -202,7 +201,6 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     OutputDeleteFileCMD(0, nullptr, nullptr);
     OutputEndFormatCMD();
 
-    RestorePageSize(pdev, kept);
     LOGD("lpDataBuf: 0x%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(g.bytes.data())));
     LOGD("lpDataBuf2: 0x%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(page.image.get())));
     return true;
