@@ -76,11 +76,7 @@ bool CEPLRender::SendCommand(const void* bytes, uint32_t length, uint8_t /*flag*
 
 void CEPLRender::LogData2BmpFile(const char* path, const uint8_t* data, uint32_t length, int width,
                                  int height, int bits) {
-    LOGD("Path: %s, datalen: %u, lWidth: %d, lHeight: %d", path, length, width, height);
-    bool failed = false;
-    WriteBmpFile(path, data, length, width, height, bits, kEplFilter.pipeline.bitmapLayout,
-                 &failed);
-    if (failed) LOGE("writing %s failed", path);
+    LogPageBitmap(kEplFilter.pipeline.bitmapLayout, path, data, length, width, height, bits);
 }
 
 int CEPLRender::StartDocCMD() {

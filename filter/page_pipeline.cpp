@@ -122,6 +122,18 @@ void WriteDebugBitmap(const PagePipelinePolicy& policy, const char* path, const 
     if (failed) LOGE("%s", error);
 }
 
+}  // namespace
+
+void LogPageBitmap(const BmpFileLayout& layout, const char* path, const uint8_t* data,
+                   uint32_t length, int width, int height, int bits) {
+    LOGD("Path: %s, datalen: %u, lWidth: %d, lHeight: %d", path, length, width, height);
+    bool failed = false;
+    WriteBmpFile(path, data, length, width, height, bits, layout, &failed);
+    if (failed) LOGE("writing %s failed", path);
+}
+
+namespace {
+
 int32_t ConversionLimit(uint16_t dpi) {
     return static_cast<int32_t>(dpi * 300000.0 / 25400.0 + 0.5);
 }

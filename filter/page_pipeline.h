@@ -122,6 +122,11 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
                                const _DEVMODE& devMode, _OEMPDEV& pdev, bool logFlag,
                                HalftonedPage& page);
 
+// The renderers' debug bitmap writer: the data as a BMP file in the filter's layout, its
+// failure only logged.
+void LogPageBitmap(const BmpFileLayout& layout, const char* path, const uint8_t* data,
+                   uint32_t length, int width, int height, int bits);
+
 // A shift in millimetres, no longer than the longest page: a shift past every label moves the
 // page off it all the same, and the dots it comes to stay far from overflowing.
 constexpr int64_t BoundedShiftMm(int64_t mm) {

@@ -98,11 +98,7 @@ TsplGraphic Pack(const HalftonedPage& page, const TsplLabel& label, bool mirror)
 
 void CTSPLRenderClass::LogData2BmpFile(const char* path, const uint8_t* data, uint32_t length,
                                        int width, int height, int bits) {
-    LOGD("Path: %s, datalen: %u, lWidth: %d, lHeight: %d", path, length, width, height);
-    bool failed = false;
-    WriteBmpFile(path, data, length, width, height, bits, kTsplFilter.pipeline.bitmapLayout,
-                 &failed);
-    if (failed) LOGE("writing %s failed", path);
+    LogPageBitmap(kTsplFilter.pipeline.bitmapLayout, path, data, length, width, height, bits);
 }
 
 void CTSPLRenderClass::PrintLabels(tagRECT& rect, const uint8_t* graphic, uint32_t size,

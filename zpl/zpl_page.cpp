@@ -55,11 +55,7 @@ ZplGraphic Pack(const HalftonedPage& page, bool mirror, int32_t labelWidth, bool
 
 void CZPLIIRenderClass::LogData2BmpFile(const char* path, const uint8_t* data, uint32_t length,
                                         int width, int height, int bits) {
-    LOGD("Path: %s, datalen: %u, lWidth: %d, lHeight: %d", path, length, width, height);
-    bool failed = false;
-    WriteBmpFile(path, data, length, width, height, bits, kZplFilter.pipeline.bitmapLayout,
-                 &failed);
-    if (failed) LOGE("writing %s failed", path);
+    LogPageBitmap(kZplFilter.pipeline.bitmapLayout, path, data, length, width, height, bits);
 }
 
 void CZPLIIRenderClass::SendLabelBlock(tagPOINT origin, int quantity, int pauseEvery,

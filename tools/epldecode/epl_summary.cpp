@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "tools/epldecode/epl_decoder.h"
+#include "tools/preview/summary_lines.h"
 
 namespace {
 
@@ -47,14 +48,6 @@ std::string FormatEplSummary(const EplJob& job) {
         out << "cut after label " << cut.afterLabel << " (label " << cut.label << " copy "
             << cut.copy << ")\n";
     }
-    for (const auto& [command, count] : job.unknown)
-        out << "unknown " << command << " count " << count << "\n";
-    for (const std::string& w : job.warnings) out << "warning: " << w << "\n";
-    for (const std::string& e : job.errors) out << "error: " << e << "\n";
-    if (job.ok()) {
-        out << "result ok\n";
-    } else {
-        out << "result errors " << job.errors.size() << "\n";
-    }
+    FindingLines(out, job.unknown, job.warnings, job.errors);
     return out.str();
 }

@@ -3,18 +3,9 @@
 #include <sstream>
 
 #include "tools/labelpreview/label_preview.h"
+#include "tools/preview/summary_lines.h"
 
 namespace {
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    char pair[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(pair, sizeof(pair), "%02x", b);
-        out += pair;
-    }
-    return out;
-}
 
 const char* CutName(const PreviewLabel& receipt) {
     if (!receipt.cutAfter) return "no cut";
@@ -49,7 +40,8 @@ std::string FormatPreviewSummary(const PreviewJob& job) {
         char command[8];
         std::snprintf(command, sizeof(command), "%02x", job.rfid[i].command);
         out << "rfid " << i + 1 << ": offset " << job.rfid[i].offset << " command " << command
-            << " length " << job.rfid[i].data.size() << " data " << Hex(job.rfid[i].data) << "\n";
+            << " length " << job.rfid[i].data.size() << " data " << HexDigits(job.rfid[i].data)
+            << "\n";
     }
     if (receipts) {
         out << "receipts " << job.labels.size() << " cuts " << job.cuts << "\n";

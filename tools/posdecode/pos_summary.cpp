@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "tools/posdecode/pos_decoder.h"
+#include "tools/preview/summary_lines.h"
 
 namespace {
 
@@ -55,14 +56,6 @@ std::string FormatPosSummary(const PosDecodeResult& r) {
     out << "cuts " << r.cuts << " drawer " << r.drawerPulses << " black-marks " << r.blackMarks
         << " logos " << r.logos << " init " << r.initialisations << " cr " << r.carriageReturns
         << " lf " << r.lineFeeds << " text " << r.textBytes << "\n";
-    for (const auto& [command, count] : r.unknown)
-        out << "unknown " << command << " count " << count << "\n";
-    for (const std::string& w : r.warnings) out << "warning: " << w << "\n";
-    for (const std::string& e : r.errors) out << "error: " << e << "\n";
-    if (r.ok()) {
-        out << "result ok\n";
-    } else {
-        out << "result errors " << r.errors.size() << "\n";
-    }
+    FindingLines(out, r.unknown, r.warnings, r.errors);
     return out.str();
 }

@@ -1,6 +1,7 @@
 // The text summary of a decoded TSPL stream (format described in tspl_decoder.h).
 #include <sstream>
 
+#include "tools/preview/summary_lines.h"
 #include "tools/tspldecode/tspl_decoder.h"
 #include "tools/tspldecode/tspl_params.h"
 
@@ -101,14 +102,6 @@ std::string FormatTsplSummary(const TsplJob& job) {
     out << "clears " << job.clears << "\n";
     for (const TsplPrint& p : job.prints) PrintLines(out, p);
     CutLines(out, job);
-    for (const auto& [command, count] : job.unknown)
-        out << "unknown " << command << " count " << count << "\n";
-    for (const std::string& w : job.warnings) out << "warning: " << w << "\n";
-    for (const std::string& e : job.errors) out << "error: " << e << "\n";
-    if (job.ok()) {
-        out << "result ok\n";
-    } else {
-        out << "result errors " << job.errors.size() << "\n";
-    }
+    FindingLines(out, job.unknown, job.warnings, job.errors);
     return out.str();
 }

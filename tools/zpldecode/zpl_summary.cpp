@@ -2,20 +2,11 @@
 #include <cstdio>
 #include <sstream>
 
+#include "tools/preview/summary_lines.h"
 #include "tools/zpldecode/zpl_decoder.h"
 #include "tools/zpldecode/zpl_text.h"
 
 namespace {
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    char pair[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(pair, sizeof(pair), "%02x", b);
-        out += pair;
-    }
-    return out;
-}
 
 std::string Dimension(const std::optional<uint32_t>& value) {
     return value ? std::to_string(*value) : "unset";
@@ -71,7 +62,7 @@ std::string FormatSummary(const ZplDecodeResult& r) {
         char command[8];
         std::snprintf(command, sizeof(command), "%02x", r.rfid[i].command);
         out << "rfid " << i + 1 << ": offset " << r.rfid[i].offset << " command " << command
-            << " length " << r.rfid[i].data.size() << " data " << Hex(r.rfid[i].data) << "\n";
+            << " length " << r.rfid[i].data.size() << " data " << HexDigits(r.rfid[i].data) << "\n";
     }
     for (const ZplSetting& s : r.settings) {
         out << "setting " << s.command << (s.params.empty() ? "" : " ") << s.params << "\n";
@@ -88,14 +79,6 @@ std::string FormatSummary(const ZplDecodeResult& r) {
     }
     for (const ZplDelete& d : r.deletes)
         out << "delete " << d.pattern << " removed " << d.removed << "\n";
-    for (const auto& [command, count] : r.unknown)
-        out << "unknown " << command << " count " << count << "\n";
-    for (const std::string& w : r.warnings) out << "warning: " << w << "\n";
-    for (const std::string& e : r.errors) out << "error: " << e << "\n";
-    if (r.ok()) {
-        out << "result ok\n";
-    } else {
-        out << "result errors " << r.errors.size() << "\n";
-    }
+    FindingLines(out, r.unknown, r.warnings, r.errors);
     return out.str();
 }
