@@ -26,16 +26,8 @@ class EplFilterTest : public ::testing::Test {
     // A raster job of `pages` small labels, `copies` each, on the shipped 203 dpi queue.
     EplJob Run(int pages, unsigned copies, const std::string& options,
                const TestPage& page = BlockPage(64, 48, 16, 8, 24, 12)) {
-        std::vector<TestPage> job(static_cast<size_t>(pages), page);
-        for (TestPage& p : job) p.numCopies = copies;
-        WriteRasterFile(dir.File("job.ras"), job);
-        FilterArgs args;
-        args.ppdPath = kPpdDir + "/mxepl203.ppd";
-        args.options = options;
-        args.rasterFile = dir.File("job.ras");
-        const FilterResult r = RunFilter(kFilter, args);
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        return DecodeEpl(r.out);
+        return DecodeEpl(
+            RunLabelJob(dir, kFilter, kPpdDir + "/mxepl203.ppd", pages, copies, options, page));
     }
 
     TempDir dir;

@@ -1,5 +1,7 @@
 #include "tests/support/label_checks.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -40,6 +42,21 @@ std::string Barcodes(const TempDir& dir, const GreyBitmap& image) {
     const std::string png = dir.File("label.png");
     if (!WritePng(png, image)) return {};
     return RunTool("/usr/bin/zbarimg", {"-q", png}).out;
+}
+
+std::string RunLabelJob(const TempDir& dir, const std::string& filter, const std::string& ppd,
+                        int pages, unsigned copies, const std::string& options,
+                        const TestPage& page) {
+    std::vector<TestPage> job(static_cast<size_t>(pages), page);
+    for (TestPage& p : job) p.numCopies = copies;
+    WriteRasterFile(dir.File("job.ras"), job);
+    FilterArgs args;
+    args.ppdPath = ppd;
+    args.options = options;
+    args.rasterFile = dir.File("job.ras");
+    const FilterResult r = RunFilter(filter, args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out;
 }
 
 Box ReferenceBox(const TempDir& dir, const std::string& pdf, int dpi) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "tests/support/raster_writer.h"
 #include "tests/support/temp_dir.h"
 #include "tools/preview/bitmap.h"
 
@@ -20,6 +21,12 @@ std::string SampleLabelPdf(const TempDir& dir, const std::string& size, int page
 
 // What zbarimg reads on a label preview, one "TYPE:data" per line.
 std::string Barcodes(const TempDir& dir, const GreyBitmap& image);
+
+// A raster job of `pages` copies of `page`, each page asking for `copies`, run through `filter`
+// with the queue's PPD and the job's options; a failed job fails the calling test.
+std::string RunLabelJob(const TempDir& dir, const std::string& filter, const std::string& ppd,
+                        int pages, unsigned copies, const std::string& options,
+                        const TestPage& page);
 
 // The dark box of page 1 of `pdf` as pdftoppm draws it at `dpi` without anti-aliasing.
 Box ReferenceBox(const TempDir& dir, const std::string& pdf, int dpi);

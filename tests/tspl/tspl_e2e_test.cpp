@@ -29,18 +29,11 @@ class TsplFilterTest : public ::testing::Test {
     // A raster job of `pages` small labels, `copies` each, on the shipped 203 dpi queue.
     TsplJob Run(int pages, unsigned copies, const std::string& options,
                 const TestPage& page = BlockPage(64, 32, 16, 8, 24, 12)) {
-        std::vector<TestPage> job(static_cast<size_t>(pages), page);
-        for (TestPage& p : job) p.numCopies = copies;
-        WriteRasterFile(dir.File("job.ras"), job);
-        FilterArgs args;
-        args.ppdPath = kPpdDir + "/mxtspl203.ppd";
-        args.options = options;
-        args.rasterFile = dir.File("job.ras");
-        const FilterResult r = RunFilter(kFilter, args);
-        EXPECT_EQ(r.exitCode, 0) << r.err;
         TsplDecodeOptions decode;
         decode.dpi = 203;
-        return DecodeTspl(r.out, decode);
+        return DecodeTspl(
+            RunLabelJob(dir, kFilter, kPpdDir + "/mxtspl203.ppd", pages, copies, options, page),
+            decode);
     }
 
     TempDir dir;
