@@ -15,11 +15,12 @@ void LabelJob::HoldPage(PageImage image) {
     DropPage();
     const PageFormat& format = image.format;
     pdev.pBufStart = image.bits.release();
-    pdev.dwBufSize = format.bufferSize;
+    pdev.dwBufSize = image.Bytes();
     pdev.bmInfoHeader.biWidth = static_cast<int32_t>(format.width);
     pdev.bmInfoHeader.biHeight = static_cast<int32_t>(format.height);
-    pdev.bmInfoHeader.biBitCount = 24;
-    pdev.bmInfoHeader.biSizeImage = format.bufferSize;
+    // An 8-bit page is the label grey (see ReadPageImage); any other is blue-green-red.
+    pdev.bmInfoHeader.biBitCount = image.content == PageContent::LabelGrey8 ? 8 : 24;
+    pdev.bmInfoHeader.biSizeImage = image.Bytes();
 }
 
 void LabelJob::DropPage() {
@@ -93,9 +94,17 @@ bool PageLoop::RfidLetsPagePrint() {
 // dropped; one cut short by the end of the data still prints, its missing rows white.
 PageLoop::PageRead PageLoop::GetPrintData(const cups_page_header2_t& header,
                                           const PageFormat& format) {
+    const bool pdfPage =
+        steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty();
+    // The PDF step draws the page in colour; otherwise the page is read as the grey the image
+    // steps would make of it, where they allow.
+    const bool grey = !pdfPage && TakesLabelGrey(job_.definition.pipeline, job_.cfg, job_.devMode,
+                                                 format.width, format.height, job_.input.logFlag);
     PageImage image;
     image.bits = job_.TakeSpareBuffer();
-    if (!ReadPageImage(job_.input.raster, format, image)) return PageRead::NoMemory;
+    if (!ReadPageImage(job_.input.raster, format, image,
+                       grey ? PageContent::LabelGrey8 : PageContent::Bgr24))
+        return PageRead::NoMemory;
     if (image.rows < format.height && Canceled) return PageRead::Cancelled;
     const bool truncated = image.rows < format.height;
     if (truncated) {
@@ -103,7 +112,7 @@ PageLoop::PageRead PageLoop::GetPrintData(const cups_page_header2_t& header,
         truncatedRows_ = image.rows;
         truncatedHeight_ = format.height;
     }
-    if (steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty()) {
+    if (pdfPage) {
         PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
                                header.HWResolution[1]};
         request.canceled = &Canceled;

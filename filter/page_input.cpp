@@ -15,6 +15,7 @@
 
 #include "filter/job_control.h"
 #include "filter/job_messages.h"
+#include "imaging/label_grey.h"
 #include "log/log4z.h"
 #include "settings/ppd_api.h"
 
@@ -194,28 +195,55 @@ void LogPageHeader(const cups_page_header2_t& h) {
 
 namespace {
 
-// Colour rows without padding, read in blocks of rows straight into the page. In an
-// uncompressed stream a short read still tells how many whole rows arrived.
-uint32_t ReadRowsDirect(const RasterInput& input, const PageFormat& format, uint8_t* bits) {
+// Blocks are read straight from the stream; a quarter of a megabyte keeps one in cache.
+uint32_t RowsPerBlock(const PageFormat& format) {
     constexpr uint64_t kBlockBytes = uint64_t{1} << 18;
-    const uint32_t blockRows =
-        static_cast<uint32_t>(std::max<uint64_t>(1, kBlockBytes / format.bytesPerLine));
+    return static_cast<uint32_t>(std::max<uint64_t>(1, kBlockBytes / format.bytesPerLine));
+}
+
+// Reads colour rows without padding in blocks of rows, each into `Block(y, rows)`, and hands
+// each block that arrived to `Arrived(block, y, rows)`. In an uncompressed stream a short read
+// still tells how many whole rows arrived. Returns the rows read.
+template <typename Block, typename Arrived>
+uint32_t ReadRowBlocks(const RasterInput& input, const PageFormat& format, Block block,
+                       Arrived arrived) {
+    const uint32_t blockRows = RowsPerBlock(format);
     uint32_t y = 0;
     while (y < format.height) {
         const uint32_t rows = std::min(blockRows, format.height - y);
-        uint8_t* block = bits + uint64_t{y} * format.stride;
+        uint8_t* bits = block(y, rows);
         const uint64_t before = input.delivered;
         const unsigned bytes = rows * format.bytesPerLine;
-        if (cupsRasterReadPixels(input.raster, block, bytes) != bytes) {
-            const uint32_t arrived =
-                static_cast<uint32_t>((input.delivered - before) / format.bytesPerLine);
-            SwapRedAndBlue(block, std::min(arrived, rows) * format.width);
-            return y + std::min(arrived, rows);
+        if (cupsRasterReadPixels(input.raster, bits, bytes) != bytes) {
+            const uint32_t got = std::min(
+                rows, static_cast<uint32_t>((input.delivered - before) / format.bytesPerLine));
+            arrived(bits, y, got);
+            return y + got;
         }
-        SwapRedAndBlue(block, rows * format.width);
+        arrived(bits, y, rows);
         y += rows;
     }
     return y;
+}
+
+// Colour rows straight into the page, red and blue swapped while the block is in cache.
+uint32_t ReadRowsDirect(const RasterInput& input, const PageFormat& format, uint8_t* bits) {
+    return ReadRowBlocks(
+        input, format, [&](uint32_t y, uint32_t) { return bits + uint64_t{y} * format.stride; },
+        [&](uint8_t* block, uint32_t, uint32_t rows) {
+            SwapRedAndBlue(block, rows * format.width);
+        });
+}
+
+// Colour rows into one block at a time, each turned into the label grey while in cache.
+uint32_t ReadRowsAsGrey(const RasterInput& input, const PageFormat& format, uint8_t* block,
+                        uint8_t* grey, uint32_t greyStride) {
+    return ReadRowBlocks(
+        input, format, [&](uint32_t, uint32_t) { return block; },
+        [&](uint8_t* rgb, uint32_t y, uint32_t rows) {
+            LabelGreyFromRgbRows(rgb, format.bytesPerLine, format.width, rows,
+                                 grey + uint64_t{y} * greyStride, greyStride);
+        });
 }
 
 // Any other rows, one at a time.
@@ -236,28 +264,42 @@ uint32_t ReadRowsOneByOne(const RasterInput& input, const PageFormat& format, ui
 
 }  // namespace
 
-bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image) {
+uint32_t PageImage::Stride() const {
+    return content == PageContent::LabelGrey8 ? DibStride(format.width, 8) : format.stride;
+}
+
+bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image,
+                   PageContent wanted) {
     image.format = format;
-    if (image.bits == nullptr || ::malloc_usable_size(image.bits.get()) < format.bufferSize) {
+    // Only rows that come as they are, in blocks, are worth turning grey on the way in.
+    const bool direct =
+        input.raster != nullptr && input.uncompressed && format.pixels == RasterPixels::Rgb24 &&
+        format.bytesPerLine == format.width * 3 && format.stride == format.bytesPerLine;
+    image.content = direct ? wanted : PageContent::Bgr24;
+    const uint32_t size = image.Bytes();
+    if (image.bits == nullptr || ::malloc_usable_size(image.bits.get()) < size) {
         // The old buffer goes first, so that a job never holds two pages' worth.
         image.bits.reset();
-        image.bits.reset(static_cast<uint8_t*>(std::malloc(format.bufferSize)));
-        PrefaultPages(image.bits.get(), format.bufferSize);
+        image.bits.reset(static_cast<uint8_t*>(std::malloc(size)));
+        PrefaultPages(image.bits.get(), size);
     }
     if (image.bits == nullptr) return false;
     uint32_t rows = 0;
-    if (input.raster != nullptr) {
-        const bool contiguous = format.pixels == RasterPixels::Rgb24 &&
-                                format.bytesPerLine == format.width * 3 &&
-                                format.stride == format.bytesPerLine;
-        rows = contiguous && input.uncompressed ? ReadRowsDirect(input, format, image.bits.get())
-                                                : ReadRowsOneByOne(input, format, image.bits.get());
+    if (image.content == PageContent::LabelGrey8) {
+        const MallocBuffer block(static_cast<uint8_t*>(
+            std::malloc(uint64_t{RowsPerBlock(format)} * format.bytesPerLine)));
+        if (block == nullptr) return false;
+        rows = ReadRowsAsGrey(input, format, block.get(), image.bits.get(), image.Stride());
+    } else if (direct) {
+        rows = ReadRowsDirect(input, format, image.bits.get());
+    } else if (input.raster != nullptr) {
+        rows = ReadRowsOneByOne(input, format, image.bits.get());
     }
     image.rows = rows;
     if (rows < format.height) LOGD("page data ends at row %u of %u", rows, format.height);
     // Rows the stream never delivered are white paper.
-    std::memset(image.bits.get() + uint64_t{rows} * format.stride, 0xFF,
-                uint64_t{format.height - rows} * format.stride);
+    std::memset(image.bits.get() + uint64_t{rows} * image.Stride(), 0xFF,
+                uint64_t{format.height - rows} * image.Stride());
     return true;
 }
 

@@ -59,18 +59,29 @@ void InitializeSetting(const char* options, ppd_file_t* ppd);
 // Logs the page header fields.
 void LogPageHeader(const cups_page_header2_t& header);
 
-// Page image: 24-bit blue-green-red rows of `format.stride` bytes, malloc'd so that the
-// renderers may hand back buffers of their own.
+// What a page image holds: the raster's pixels as 24-bit blue-green-red rows of
+// `format.stride` bytes, or, where the label pipeline asks for it and the stream allows, the
+// 8-bit grey its conversion makes (LabelGreyFromRgbRows), in rows of DibStride(width, 8).
+enum class PageContent { Bgr24, LabelGrey8 };
+
+// Page image, malloc'd so that the renderers may hand back buffers of their own.
 struct PageImage {
     MallocBuffer bits;
     PageFormat format{};
+    PageContent content = PageContent::Bgr24;
     uint32_t rows = 0;  // rows the stream delivered; fewer than the format's when it ended early
+
+    uint32_t Stride() const;
+    uint32_t Bytes() const { return Stride() * format.height; }
 };
 
 // Reads the page's rows into the page image: into `image.bits` when that buffer (an earlier
-// page's) is large enough, else into a fresh one. Rows that a truncated stream (or a cancelled
-// job) never delivered are white. Returns false only when no buffer could be allocated.
-bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image);
+// page's) is large enough, else into a fresh one. The grey is made only from uncompressed
+// 24-bit streams; otherwise the image holds the page's colours. Rows that a truncated stream
+// (or a cancelled job) never delivered are white. Returns false only when no buffer could be
+// allocated.
+bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image,
+                   PageContent wanted = PageContent::Bgr24);
 
 // Reads and drops the page's pixel data so that the stream stays in step.
 void DiscardPagePixels(const RasterInput& input, const PageFormat& format);

@@ -9,6 +9,7 @@
 #include "filter/job_messages.h"
 #include "filter/page_format.h"
 #include "imaging/bmp_processing.h"
+#include "imaging/label_grey.h"
 #include "imaging/threshold.h"
 #include "log/log4z.h"
 #include "settings/units.h"
@@ -54,12 +55,12 @@ uint8_t* AllocateFilled(uint64_t size, uint8_t fill) {
 
 // Step 1: the output resolution and the scale factors from the raster to it.
 void ResolveResolution(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _DEVMODE& dm,
-                       const _OEMPDEV& pdev, double& xs, double& ys) {
+                       int32_t pageWidth, double& xs, double& ys) {
     if (policy.paperModeZero == PaperModeZero::OwnLabelAtRasterResolution && cfg.sPaperMode == 0) {
         cfg.sOutputXDPI = static_cast<uint16_t>(dm.dmPrintQuality);
         cfg.sOutputYDPI = static_cast<uint16_t>(dm.dmYResolution);
-        cfg.sMaxOutputWidth = static_cast<uint16_t>(
-            pdev.bmInfoHeader.biWidth / static_cast<double>(dm.dmPrintQuality) * 25.4 + 0.5);
+        cfg.sMaxOutputWidth =
+            static_cast<uint16_t>(pageWidth / static_cast<double>(dm.dmPrintQuality) * 25.4 + 0.5);
         xs = ys = 1.0;
         return;
     }
@@ -73,10 +74,12 @@ void ResolveResolution(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _
 // Step 3: brings the page buffer to the output resolution, replacing it in the record.
 bool ResamplePage(const tagOEMCFG& cfg, _OEMPDEV& pdev, double xs, double ys) {
     tagBITMAPINFOHEADER& bmp = pdev.bmInfoHeader;
+    const uint32_t depth = bmp.biBitCount;
     const uint64_t width = static_cast<uint64_t>(bmp.biWidth * xs);
     const uint64_t height = static_cast<uint64_t>(bmp.biHeight * ys);
     const uint64_t size =
-        uint64_t{DibStride(static_cast<uint32_t>(std::min<uint64_t>(width, UINT32_MAX / 32)), 24)} *
+        uint64_t{
+            DibStride(static_cast<uint32_t>(std::min<uint64_t>(width, UINT32_MAX / 32)), depth)} *
         height;
     uint8_t* resampled = width > 0 && width < UINT32_MAX / 32 ? AllocateFilled(size, 0) : nullptr;
     if (resampled == nullptr) {
@@ -87,16 +90,16 @@ bool ResamplePage(const tagOEMCFG& cfg, _OEMPDEV& pdev, double xs, double ys) {
         return false;
     }
     CBmpProcessing bmpProcessing;
-    const uint32_t srcStride = DibStride(static_cast<uint32_t>(bmp.biWidth), 24);
+    const uint32_t srcStride = DibStride(static_cast<uint32_t>(bmp.biWidth), depth);
     if (xs >= 1.0 || ys >= 1.0) {
         bmpProcessing.InvoicResampleImg2(
-            bmp.biWidth, bmp.biHeight, 24, srcStride, pdev.pBufStart, static_cast<uint32_t>(width),
-            static_cast<uint32_t>(height), 24, &resampled, static_cast<uint32_t>(size),
-            kNoColourChange, 0, tagRECT{});
+            bmp.biWidth, bmp.biHeight, depth, srcStride, pdev.pBufStart,
+            static_cast<uint32_t>(width), static_cast<uint32_t>(height), depth, &resampled,
+            static_cast<uint32_t>(size), kNoColourChange, 0, tagRECT{});
     } else {
         bmpProcessing.InvoicQIShrinkImg2(
-            bmp.biWidth, bmp.biHeight, 24, srcStride, pdev.pBufStart, nullptr,
-            static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, &resampled, nullptr,
+            bmp.biWidth, bmp.biHeight, depth, srcStride, pdev.pBufStart, nullptr,
+            static_cast<uint32_t>(width), static_cast<uint32_t>(height), depth, &resampled, nullptr,
             static_cast<uint32_t>(size), kNoColourChange, kNoColourChange, tagRECT{});
     }
     std::free(pdev.pBufStart);
@@ -146,16 +149,47 @@ struct Conversion {
     bool mirror;
     int32_t brightness;
     int32_t contrast;
+
+    // Whether the conversion of a pixel depends on nothing but the pixel, as the label grey
+    // made while reading assumes.
+    bool PixelByPixel() const {
+        return rotationCode == 3 && xShift == 0 && yShift == 0 && levels.fGamma == 1.0f &&
+               brightness == 0 && contrast == 0;
+    }
 };
 
-// Converts the working image to cropped 8-bit grey. False when nothing printable is left.
+// Step 6: the shifts, the rotation and the tone of the page's conversion.
+Conversion ConversionFor(const PagePipelinePolicy& policy, const tagOEMCFG& cfg,
+                         const _DEVMODE& dm) {
+    Conversion conversion{};
+    conversion.rotationCode = RotationCode(dm.dmOrientation, cfg.sRotate90, cfg.sRotation);
+    if (policy.offsets == PageOffsets::ShiftedWhileConverting &&
+        (cfg.sHrzOffset != 0 || cfg.sVtcOffset != 0)) {
+        conversion.xShift = Shift(cfg.sHrzOffset, cfg.sHrzDir, cfg.sOutputXDPI);
+        conversion.yShift = Shift(cfg.sVtcOffset, cfg.sVtcDir, cfg.sOutputYDPI);
+    }
+    // A levels setting of 0 is as neutral as 100.
+    const float gamma = cfg.nColorLevelsAdj == 0 ? 1.0f : cfg.nColorLevelsAdj / 100.0f;
+    conversion.levels = {gamma, 0, 255, 0, 255};
+    conversion.mirror = cfg.sMirror != 0;
+    conversion.brightness = cfg.nBrightness;
+    conversion.contrast = cfg.nContrast;
+    return conversion;
+}
+
+// Converts the working image to cropped 8-bit grey. False when nothing printable is left. A
+// page read as the label grey is only cropped, unless the conversion would have done more.
 bool Convert(CBmpProcessing& bmpProcessing, const Conversion& c, int32_t limit, int16_t skipWhite,
              WorkingImage& work, tagRECT& rect) {
     uint8_t* out = nullptr;
     uint32_t outSize = 0;
-    bmpProcessing.CoverBMP2OutputFormat(work.bits, work.size, &out, &outSize, &work.header, &rect,
-                                        c.rotationCode, c.xShift, c.yShift, c.levels, c.mirror,
-                                        c.brightness, c.contrast, limit, skipWhite);
+    if (work.header.biBitCount == 8 && c.PixelByPixel()) {
+        CropLabelGrey(work.bits, work.size, &out, &outSize, &work.header, &rect, limit, skipWhite);
+    } else {
+        bmpProcessing.CoverBMP2OutputFormat(work.bits, work.size, &out, &outSize, &work.header,
+                                            &rect, c.rotationCode, c.xShift, c.yShift, c.levels,
+                                            c.mirror, c.brightness, c.contrast, limit, skipWhite);
+    }
     if (out == nullptr || work.header.biWidth <= 0 || work.header.biHeight <= 0) {
         std::free(out);
         return false;
@@ -165,7 +199,7 @@ bool Convert(CBmpProcessing& bmpProcessing, const Conversion& c, int32_t limit, 
 }
 
 // Step 10: a page that does not fit the print width, or a tall page when asked, is turned.
-void AutoRotate(const tagOEMCFG& cfg, WorkingImage& work, tagRECT& rect, uint32_t& w, uint32_t& h) {
+bool TurnsPage(const tagOEMCFG& cfg, uint32_t w, uint32_t h) {
     const double wmm = w / static_cast<double>(cfg.sOutputXDPI) * 25.4 + 0.5;
     const double hmm = h / static_cast<double>(cfg.sOutputXDPI) * 25.4 + 0.5;
     const uint32_t mx = static_cast<uint32_t>(cfg.sOutputXDPI * 5000.0 / 25400.0 + 0.5);
@@ -175,7 +209,11 @@ void AutoRotate(const tagOEMCFG& cfg, WorkingImage& work, tagRECT& rect, uint32_
     const bool tooWide = limited && wmm - cfg.sMaxOutputWidth > 20.0 && w > h + my;
     const bool tallAndFits =
         (!limited || hmm - cfg.sMaxOutputWidth < 20.0) && w + mx < h && cfg.sAutoRotate90 > 0;
-    if (!tooWide && !tallAndFits) return;
+    return tooWide || tallAndFits;
+}
+
+void AutoRotate(const tagOEMCFG& cfg, WorkingImage& work, tagRECT& rect, uint32_t& w, uint32_t& h) {
+    if (!TurnsPage(cfg, w, h)) return;
     // A page turned only because it is too wide, with no direction chosen, turns anticlockwise.
     const int16_t mode = cfg.sAutoRotate90 > 0 ? static_cast<int16_t>(cfg.sAutoRotate90 - 1) : 0;
     uint8_t* turned = nullptr;
@@ -197,11 +235,21 @@ void AutoRotate(const tagOEMCFG& cfg, WorkingImage& work, tagRECT& rect, uint32_
 }
 
 // Step 11: a page wider than the print width is scaled down to it, keeping its proportions.
+// The print width in dots when a page of width w must be scaled down to it, else 0.
+uint32_t NarrowedWidth(const tagOEMCFG& cfg, uint32_t w) {
+    if (cfg.sMaxOutputWidth == 0) return 0;
+    const uint32_t maxDots = static_cast<uint32_t>(MmToDots(cfg.sMaxOutputWidth, cfg.sOutputXDPI));
+    return maxDots != 0 && maxDots < w ? maxDots : 0;
+}
+
+bool WidthLimited(const PagePipelinePolicy& policy, const tagOEMCFG& cfg) {
+    return policy.widthLimit == WidthLimit::Always || cfg.sPaperMode == 1 || cfg.sSavePaper == 1;
+}
+
 bool FitWidth(CBmpProcessing& bmpProcessing, const tagOEMCFG& cfg, WorkingImage& work,
               tagRECT& rect, uint32_t& w, uint32_t& h) {
-    if (cfg.sMaxOutputWidth == 0) return true;
-    const uint32_t maxDots = static_cast<uint32_t>(MmToDots(cfg.sMaxOutputWidth, cfg.sOutputXDPI));
-    if (maxDots == 0 || maxDots >= w) return true;
+    const uint32_t maxDots = NarrowedWidth(cfg, w);
+    if (maxDots == 0) return true;
     const uint32_t newHeight = static_cast<uint32_t>(maxDots * (static_cast<double>(h) / w));
     const uint32_t depth = work.header.biBitCount;
     const uint64_t size = uint64_t{DibStride(maxDots, depth)} * newHeight;
@@ -346,6 +394,20 @@ void DashSolidRuns(const tagOEMCFG& cfg, double runDpi, WorkingImage& work, uint
 
 }  // namespace
 
+bool TakesLabelGrey(const PagePipelinePolicy& policy, const tagOEMCFG& jobCfg, const _DEVMODE& dm,
+                    uint32_t width, uint32_t height, bool logFlag) {
+    if (logFlag || dm.dmPrintQuality <= 0 || dm.dmYResolution <= 0) return false;
+    tagOEMCFG cfg = jobCfg;  // the steps adjust the settings they read
+    double xs = 1.0;
+    double ys = 1.0;
+    ResolveResolution(policy, cfg, dm, static_cast<int32_t>(width), xs, ys);
+    if (xs != 1.0 || ys != 1.0 || !ConversionFor(policy, cfg, dm).PixelByPixel()) return false;
+    // Print mode 0 turns and narrows the page before converting it.
+    if (cfg.sPaperMode != 0) return true;
+    return !TurnsPage(cfg, width, height) &&
+           !(WidthLimited(policy, cfg) && NarrowedWidth(cfg, width));
+}
+
 int32_t RotationCode(int16_t orientation, uint16_t rotate90, int64_t rotation) {
     if ((orientation != 1 && orientation != 2) || rotate90 > 1 || (rotation != 0 && rotation != 1))
         return 3;
@@ -360,7 +422,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     if (dm.dmPrintQuality <= 0 || dm.dmYResolution <= 0) return PipelineResult::Empty;
     double xs = 1.0;
     double ys = 1.0;
-    ResolveResolution(policy, cfg, dm, pdev, xs, ys);
+    ResolveResolution(policy, cfg, dm, pdev.bmInfoHeader.biWidth, xs, ys);
     if ((xs != 1.0 || ys != 1.0) && !ResamplePage(cfg, pdev, xs, ys)) return PipelineResult::Empty;
 
     WorkingImage work;
@@ -368,7 +430,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     work.size = pdev.dwBufSize;
     work.header.biWidth = pdev.bmInfoHeader.biWidth;
     work.header.biHeight = pdev.bmInfoHeader.biHeight;
-    work.header.biBitCount = 24;
+    work.header.biBitCount = pdev.bmInfoHeader.biBitCount == 8 ? 8 : 24;
     work.header.biSizeImage = pdev.dwBufSize;
     uint32_t w = static_cast<uint32_t>(work.header.biWidth);
     uint32_t h = static_cast<uint32_t>(work.header.biHeight);
@@ -376,23 +438,13 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     LOGD("Page Num=%d,rectTmp.right=%d,rectTmp.bottom=%d", pdev.dwCurPageNum, rect.right,
          rect.bottom);
 
-    Conversion conversion{};
-    conversion.rotationCode = RotationCode(dm.dmOrientation, cfg.sRotate90, cfg.sRotation);
-    if (policy.offsets == PageOffsets::ShiftedWhileConverting &&
-        (cfg.sHrzOffset != 0 || cfg.sVtcOffset != 0)) {
-        conversion.xShift = Shift(cfg.sHrzOffset, cfg.sHrzDir, cfg.sOutputXDPI);
-        conversion.yShift = Shift(cfg.sVtcOffset, cfg.sVtcDir, cfg.sOutputYDPI);
-    }
-    // A levels setting of 0 is as neutral as 100.
-    const float gamma = cfg.nColorLevelsAdj == 0 ? 1.0f : cfg.nColorLevelsAdj / 100.0f;
-    conversion.levels = {gamma, 0, 255, 0, 255};
-    conversion.mirror = cfg.sMirror != 0;
-    conversion.brightness = cfg.nBrightness;
-    conversion.contrast = cfg.nContrast;
+    Conversion conversion = ConversionFor(policy, cfg, dm);
+    const float gamma = conversion.levels.fGamma;
 
     if (logFlag) {
         WriteDebugBitmap(policy, policy.beginBitmapPath, policy.beginBitmapError, pdev.pBufStart,
-                         pdev.dwBufSize, pdev.bmInfoHeader.biWidth, pdev.bmInfoHeader.biHeight, 24);
+                         pdev.dwBufSize, pdev.bmInfoHeader.biWidth, pdev.bmInfoHeader.biHeight,
+                         work.header.biBitCount);
     }
     CBmpProcessing bmpProcessing;
     if (gamma != 1.0f) bmpProcessing.SetColorLevelsData(&conversion.levels, 0);
@@ -414,7 +466,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     if (rect.right == rect.left || rect.bottom == rect.top) return PipelineResult::Empty;
 
     AutoRotate(cfg, work, rect, w, h);
-    if (policy.widthLimit == WidthLimit::Always || cfg.sPaperMode == 1 || cfg.sSavePaper == 1) {
+    if (WidthLimited(policy, cfg)) {
         if (!FitWidth(bmpProcessing, cfg, work, rect, w, h) || w == 0 || h == 0)
             return PipelineResult::Empty;
     }

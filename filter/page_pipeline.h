@@ -122,6 +122,13 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
                                const _DEVMODE& devMode, _OEMPDEV& pdev, bool logFlag,
                                HalftonedPage& page);
 
+// Whether a page of width x height may be read as the label grey (PageContent::LabelGrey8):
+// the image steps then give exactly what they give the page in colour, because they neither
+// resample, turn, shift, narrow nor tone it before it is grey, and no debug bitmap of the page
+// in colour is asked for.
+bool TakesLabelGrey(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, const _DEVMODE& devMode,
+                    uint32_t width, uint32_t height, bool logFlag);
+
 // The renderers' debug bitmap writer: the data as a BMP file in the filter's layout, its
 // failure only logged.
 void LogPageBitmap(const BmpFileLayout& layout, const char* path, const uint8_t* data,

@@ -13,8 +13,13 @@
 #include <limits>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "imaging/bmp_processing.h"
 #include "imaging/buffer_util.h"
+#include "imaging/label_grey.h"
 #include "imaging/tone_mapper.h"
 #include "imaging/variant_rules.h"
 #include "imaging/word_scan.h"
@@ -569,4 +574,172 @@ int32_t CBmpProcessing::CoverBMP2OutputFormat(const uint8_t* pSrc, uint32_t dwSr
         return KeepFrame(job, box, ReceiptConverter(*this), *this, nBrightness, nContrast);
     }
     return CropToContent(job, box, LabelConverter(*this, nBrightness != 0 || nContrast != 0));
+}
+
+// ---- Label grey made while the page is read -------------------------------------------------
+
+namespace {
+
+// The label conversion's grey with a neutral tone curve, worked out rather than looked up:
+// paper is white, any other pixel its weighted grey (which cannot reach 255).
+void NeutralGreyPixels(const uint8_t* rgb, uint8_t* grey, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i, rgb += 3) {
+        const uint32_t r = rgb[0], g = rgb[1], b = rgb[2];
+        const bool paper = std::min({r, g, b}) >= kPaper;
+        grey[i] = paper ? 255 : static_cast<uint8_t>((11 * r + 16 * g + 5 * b) >> 5);
+    }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MX_SSSE3 __attribute__((target("ssse3")))
+
+// One channel of sixteen pixels from their three vectors: each vector supplies one run of the
+// channel's bytes, which sit three apart.
+MX_SSSE3 __m128i Channel(__m128i a, __m128i b, __m128i c, __m128i fromA, __m128i fromB,
+                         __m128i fromC) {
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, fromA), _mm_shuffle_epi8(b, fromB)),
+                        _mm_shuffle_epi8(c, fromC));
+}
+
+MX_SSSE3 __m128i Weigh(__m128i r, __m128i g, __m128i b) {
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(r, _mm_set1_epi16(11)),
+                                                    _mm_mullo_epi16(g, _mm_set1_epi16(16))),
+                                      _mm_mullo_epi16(b, _mm_set1_epi16(5)));
+    return _mm_srli_epi16(sum, 5);
+}
+
+// Sixteen pixels at a time: one vector per channel, weighed in 16-bit lanes, with paper
+// or-ed in as white; sixteen pixels of paper are written white at once.
+MX_SSSE3 uint32_t NeutralGreySsse3(const uint8_t* rgb, uint8_t* grey, uint32_t n) {
+    constexpr char Z = static_cast<char>(0x80);  // a shuffle index that yields 0
+    const __m128i redA = _mm_setr_epi8(0, 3, 6, 9, 12, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i redB = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, 2, 5, 8, 11, 14, Z, Z, Z, Z, Z);
+    const __m128i redC = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 1, 4, 7, 10, 13);
+    const __m128i greenA = _mm_setr_epi8(1, 4, 7, 10, 13, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i greenB = _mm_setr_epi8(Z, Z, Z, Z, Z, 0, 3, 6, 9, 12, 15, Z, Z, Z, Z, Z);
+    const __m128i greenC = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 2, 5, 8, 11, 14);
+    const __m128i blueA = _mm_setr_epi8(2, 5, 8, 11, 14, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i blueB = _mm_setr_epi8(Z, Z, Z, Z, Z, 1, 4, 7, 10, 13, Z, Z, Z, Z, Z, Z);
+    const __m128i blueC = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 0, 3, 6, 9, 12, 15);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i paperLevel = _mm_set1_epi8(static_cast<char>(kPaper));
+    uint32_t i = 0;
+    for (; i + 16 <= n; i += 16, rgb += 48, grey += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 32));
+        // Most of a label is paper: sixteen pixels of it are seen from their bytes alone.
+        const __m128i any = _mm_min_epu8(_mm_min_epu8(a, b), c);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(any, paperLevel), any)) == 0xFFFF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(grey), _mm_set1_epi8(-1));
+            continue;
+        }
+        const __m128i red = Channel(a, b, c, redA, redB, redC);
+        const __m128i green = Channel(a, b, c, greenA, greenB, greenC);
+        const __m128i blue = Channel(a, b, c, blueA, blueB, blueC);
+        const __m128i lowest = _mm_min_epu8(_mm_min_epu8(red, green), blue);
+        const __m128i paper = _mm_cmpeq_epi8(_mm_max_epu8(lowest, paperLevel), lowest);
+        const __m128i lo = Weigh(_mm_unpacklo_epi8(red, zero), _mm_unpacklo_epi8(green, zero),
+                                 _mm_unpacklo_epi8(blue, zero));
+        const __m128i hi = Weigh(_mm_unpackhi_epi8(red, zero), _mm_unpackhi_epi8(green, zero),
+                                 _mm_unpackhi_epi8(blue, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(grey),
+                         _mm_or_si128(_mm_packus_epi16(lo, hi), paper));
+    }
+    return i;
+}
+#undef MX_SSSE3
+#endif
+
+void NeutralGrey(const uint8_t* rgb, uint8_t* grey, uint32_t n) {
+    uint32_t done = 0;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) done = NeutralGreySsse3(rgb, grey, n);
+#endif
+    NeutralGreyPixels(rgb + uint64_t{done} * 3, grey + done, n - done);
+}
+
+// Ink on the label grey page is anything below white.
+constexpr uint64_t kWhiteWord = ~uint64_t{0};
+
+int64_t FirstGreyInk(const uint8_t* row, int64_t begin, int64_t end) {
+    int64_t i = begin;
+    while (i + 8 <= end && LoadWord(row + i) == kWhiteWord) i += 8;
+    while (i < end && row[i] == 255) ++i;
+    return i < end ? i : kNone;
+}
+
+int64_t LastGreyInk(const uint8_t* row, int64_t begin, int64_t end) {
+    int64_t i = end;
+    while (i - 8 >= begin && LoadWord(row + i - 8) == kWhiteWord) i -= 8;
+    while (i > begin && row[i - 1] == 255) --i;
+    return i > begin ? i - 1 : kNone;
+}
+
+}  // namespace
+
+void LabelGreyFromRgbRows(const uint8_t* rgb, uint64_t rgbStride, uint32_t width, uint32_t rows,
+                          uint8_t* grey, uint64_t greyStride) {
+    for (uint32_t y = 0; y < rows; ++y)
+        NeutralGrey(rgb + y * rgbStride, grey + y * greyStride, width);
+}
+
+int32_t CropLabelGrey(const uint8_t* grey, uint32_t size, uint8_t** ppOut, uint32_t* pdwOutSize,
+                      tagBITMAPINFOHEADER* pHeader, tagRECT* pRect, int32_t nMaxOutputWidth,
+                      int16_t sSkipWhite) {
+    if (!grey || !ppOut || !pdwOutSize || !pHeader || !pRect) return 0;
+    const int64_t w = pHeader->biWidth, h = pHeader->biHeight;
+    if (pHeader->biBitCount != 8 || !DimensionOk(w) || !DimensionOk(h)) return 0;
+    const int64_t stride = static_cast<int64_t>(RowBytes(static_cast<uint64_t>(w), 8));
+    if (ImageBytes(h, stride) > size) return 0;
+    if (w == 0 || h == 0) return EmptyResult(pHeader, pRect);
+
+    // The content box as the conversion finds it: ink columns inside the frame, and every
+    // row with ink anywhere.
+    const int64_t frameW = std::min<int64_t>(w, static_cast<uint32_t>(nMaxOutputWidth));
+    Box box;
+    for (int64_t i = 0; i < h; ++i) {
+        const uint8_t* row = grey + i * stride;
+        if (!sSkipWhite) {
+            if (frameW > 0) {
+                box.x.Take(0);
+                box.x.Take(frameW - 1);
+            }
+            box.y.Take(i);
+            continue;
+        }
+        const int64_t first = FirstGreyInk(row, 0, frameW);
+        if (first != kNone) {
+            box.x.Take(first);
+            box.x.Take(LastGreyInk(row, first, frameW));
+            box.y.Take(i);
+        } else if (FirstGreyInk(row, std::max<int64_t>(frameW, 0), w) != kNone) {
+            box.y.Take(i);
+        }
+    }
+    if (box.empty()) return EmptyResult(pHeader, pRect);
+
+    const int64_t left = box.x.lo & ~int64_t{7};
+    const int64_t width = (box.x.hi - left + 1 + 7) & ~int64_t{7};
+    const int64_t top = box.y.lo, rows = box.y.hi - top + 1;
+    const uint64_t outSize = ImageBytes(rows, width);
+    if (outSize > kMaxImageBytes) return 0;
+    *pRect = tagRECT{static_cast<int32_t>(left), static_cast<int32_t>(top),
+                     static_cast<int32_t>(left + width - 1), static_cast<int32_t>(box.y.hi)};
+    pHeader->biWidth = static_cast<int32_t>(width);
+    pHeader->biHeight = static_cast<int32_t>(rows);
+    pHeader->biSizeImage = static_cast<uint32_t>(outSize);
+
+    OutBuffer out(ppOut, pdwOutSize, outSize, OutBuffer::Fill::None);
+    if (!out.ok()) return 0;
+    // Columns past the frame (the clip, or the rounding) are paper.
+    const int64_t used = std::min(left + width, frameW) - left;
+    for (int64_t r = 0; r < rows; ++r) {
+        uint8_t* d = out.data() + r * width;
+        std::memcpy(d, grey + (top + r) * stride + left, static_cast<size_t>(used));
+        std::memset(d + used, 255, static_cast<size_t>(width - used));
+    }
+    out.Commit();
+    return 1;
 }

@@ -2,7 +2,11 @@
 // receipt filter's frame-keeping variant.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "imaging/bmp_processing.h"
+#include "imaging/label_grey.h"
 #include "tests/imaging/image_fixtures.h"
 
 using namespace fixtures;
@@ -476,4 +480,68 @@ TEST(CoverReceipt, CallerBufferTooSmallFails) {
                                         0, kNeutral, false, 0, 0, 5, 0),
               0);
     EXPECT_EQ(+hdr.biSizeImage, 8u);
+}
+
+// The label grey made while reading, then cropped, must be exactly what the conversion makes
+// of the page in colour, unturned, unshifted and with a neutral tone: faint pixels just below
+// paper in one channel, pure black, ink beyond the clip, blank pages, odd widths.
+TEST(CoverLabelGrey, CropOfTheGreyReadEqualsTheConversion) {
+    const auto noisy = [] {
+        Image src = Blank(37, 23, 24);
+        for (uint32_t y = 0; y < src.height; ++y) {
+            for (uint32_t x = 0; x < src.width; ++x) {
+                if (y % 7 != 3 && x > 5 + y && x < 12 + 2 * y && (x + y) % 5 != 0) {
+                    src.set(x, y, uint8_t(x * 7), uint8_t(y * 11), 90);
+                } else {
+                    src.set(x, y, uint8_t(250 + (x + y) % 6), 255, uint8_t(249 + y % 3));
+                }
+            }
+        }
+        return src;
+    };
+    const auto faintAt = [](uint32_t x, uint32_t y) {
+        Image src = Blank(29, 5, 24);
+        src.set(x, y, 255, 249, 255);
+        src.set(x + 1, y, 0, 0, 0);
+        return src;
+    };
+    const std::vector<Image> pages = {noisy(), faintAt(2, 0), faintAt(26, 4), Blank(16, 3, 24),
+                                      Blank(40, 2, 24, 0)};
+    for (size_t p = 0; p < pages.size(); ++p) {
+        const Image& src = pages[p];
+        std::vector<uint8_t> rgb(size_t{src.width} * 3 * src.height);
+        for (uint32_t y = 0; y < src.height; ++y) {
+            for (uint32_t x = 0; x < src.width * 3; x += 3) {
+                const uint8_t* bgr = src.row(y) + x;
+                uint8_t* out = &rgb[y * src.width * 3 + x];
+                std::reverse_copy(bgr, bgr + 3, out);
+            }
+        }
+        Image grey = Blank(src.width, src.height, 8, 0);
+        LabelGreyFromRgbRows(rgb.data(), src.width * 3, src.width, src.height, grey.data.data(),
+                             grey.stride());
+        for (int16_t skipWhite : {0, 1}) {
+            for (int32_t maxWidth : {kNoClip, 20, 0, -1}) {
+                SCOPED_TRACE(::testing::Message() << "page " << p << " skipWhite " << skipWhite
+                                                  << " maxWidth " << maxWidth);
+                const Cover want = Convert(src, {.maxWidth = maxWidth, .skipWhite = skipWhite});
+                Cover got;
+                got.hdr = grey.header();
+                uint8_t* out = nullptr;
+                got.ret = CropLabelGrey(grey.data.data(), grey.size(), &out, &got.size, &got.hdr,
+                                        &got.rect, maxWidth, skipWhite);
+                got.buf.reset(out);
+                ASSERT_EQ(got.ret, want.ret);
+                ExpectRect(got.rect, want.rect.left, want.rect.top, want.rect.right,
+                           want.rect.bottom);
+                ASSERT_EQ(got.hdr.biWidth, want.hdr.biWidth);
+                ASSERT_EQ(got.hdr.biHeight, want.hdr.biHeight);
+                ASSERT_EQ(got.hdr.biSizeImage, want.hdr.biSizeImage);
+                ASSERT_EQ(got.buf == nullptr, want.buf == nullptr);
+                if (want.buf != nullptr) {
+                    EXPECT_EQ(0, std::memcmp(got.buf.get(), want.buf.get(), want.hdr.biSizeImage));
+                }
+            }
+        }
+    }
 }

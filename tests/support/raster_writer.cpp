@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "imaging/label_grey.h"
 #include "tests/support/temp_dir.h"
 
 TestPage TestPage::Solid(uint32_t width, uint32_t height, uint8_t r, uint8_t g, uint8_t b) {
@@ -117,7 +118,14 @@ RasterStream MakeRasterStream(const std::vector<TestPage>& pages, bool compresse
     return stream;
 }
 
-std::vector<uint8_t> ExpectedPageImage(const TestPage& page) {
+std::vector<uint8_t> ExpectedPageImage(const TestPage& page, unsigned bits) {
+    if (bits == 8) {
+        const size_t stride = (size_t{page.width} + 3) & ~size_t{3};
+        std::vector<uint8_t> grey(stride * page.height, 0xFF);
+        LabelGreyFromRgbRows(page.rgb.data(), size_t{page.width} * 3, page.width, page.height,
+                             grey.data(), stride);
+        return grey;
+    }
     const size_t stride = ((size_t{page.width} * 24 + 31) / 32) * 4;
     std::vector<uint8_t> image(stride * page.height, 0xFF);
     for (uint32_t y = 0; y < page.height; ++y) {
