@@ -45,7 +45,7 @@ struct Outcome {
 // of `outputDpi`, print mode 1 unless `tweak` says otherwise.
 Outcome Through(const PagePipelinePolicy& policy, const TestPage& page, uint16_t rasterDpi,
                 uint16_t outputDpi, const std::function<void(tagOEMCFG&)>& tweak,
-                bool logFlag = false) {
+                bool logFlag = false, unsigned bits = 24) {
     Outcome out;
     tagOEMCFG& cfg = out.cfg;
     cfg.sOutputXDPI = cfg.sOutputYDPI = outputDpi;
@@ -54,7 +54,7 @@ Outcome Through(const PagePipelinePolicy& policy, const TestPage& page, uint16_t
     tweak(cfg);
     const _DEVMODE devMode{1, static_cast<int16_t>(rasterDpi), static_cast<int16_t>(rasterDpi), 0};
     _OEMPDEV pdev{};
-    HoldTestPage(pdev, page);
+    HoldTestPage(pdev, page, bits);
     out.result = RunPagePipeline(policy, cfg, devMode, pdev, logFlag, out.page);
     out.pageBuffer.reset(pdev.pBufStart);
     return out;
@@ -185,3 +185,67 @@ TEST(PagePipelineDefinitionsTest, HalftonedPageDebugFileAfterEveryMethodOrOnlyAf
 }
 
 }  // namespace
+
+// A page read as the label grey must come out of the steps exactly as the page in colour,
+// wherever TakesLabelGrey lets the job read it so; settings that tone, turn, shift, scale or
+// narrow the colour page keep it in colour.
+TEST(PagePipelineDefinitionsTest, LabelGreyPagesComeOutAsTheirColourPages) {
+    TestPage page = TestPage::Gradient(61, 40);
+    for (uint32_t y = 5; y < 30; ++y) page.rgb[(y * 61 + 7) * 3 + 1] = 249;  // faint green only
+    struct Row {
+        const char* settings;
+        uint16_t outputDpi;
+        std::function<void(tagOEMCFG&)> tweak;
+        bool grey;
+    };
+    const Row rows[] = {
+        {"print mode 1", 203, [](tagOEMCFG&) {}, true},
+        {"print mode 0", 203, [](tagOEMCFG& c) { c.sPaperMode = 0; }, true},
+        {"save paper", 203, [](tagOEMCFG& c) { c.sSavePaper = 1; }, true},
+        {"dither, negative, mirror, dashes", 203,
+         [](tagOEMCFG& c) {
+             c.sHalftoneMethod = 3, c.bNegative = 1, c.sMirror = 1, c.sIsLineImaginary = 1;
+         },
+         true},
+        {"adaptive threshold", 203, [](tagOEMCFG& c) { c.sHalftoneMethod = 4; }, true},
+        {"narrower print width", 203, [](tagOEMCFG& c) { c.sMaxOutputWidth = 5; }, true},
+        {"levels", 203, [](tagOEMCFG& c) { c.nColorLevelsAdj = 120; }, false},
+        {"brightness", 203, [](tagOEMCFG& c) { c.nBrightness = 10; }, false},
+        {"rotation", 203, [](tagOEMCFG& c) { c.sRotation = 1; }, false},
+        {"other output resolution", 300, [](tagOEMCFG&) {}, false},
+    };
+    for (const LabelFilterDefinition* filter : kFilters) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(filter->logName) + ": " + row.settings);
+            tagOEMCFG cfg{};
+            cfg.sOutputXDPI = cfg.sOutputYDPI = row.outputDpi;
+            cfg.sPaperMode = 1;
+            cfg.sHalftoneMethod = 1;
+            row.tweak(cfg);
+            const _DEVMODE devMode{1, 203, 203, 0};
+            const bool grey =
+                TakesLabelGrey(filter->pipeline, cfg, devMode, page.width, page.height, false);
+            EXPECT_EQ(grey, row.grey);
+            EXPECT_FALSE(
+                TakesLabelGrey(filter->pipeline, cfg, devMode, page.width, page.height, true))
+                << "the debug bitmap of the page in colour";
+            if (!grey) continue;
+            const Outcome colour = Through(filter->pipeline, page, 203, row.outputDpi, row.tweak);
+            const Outcome fromGrey =
+                Through(filter->pipeline, page, 203, row.outputDpi, row.tweak, false, 8);
+            ASSERT_EQ(colour.result, PipelineResult::Ready);
+            ASSERT_EQ(fromGrey.result, colour.result);
+            EXPECT_EQ(fromGrey.page.width, colour.page.width);
+            EXPECT_EQ(fromGrey.page.height, colour.page.height);
+            EXPECT_EQ(fromGrey.page.rect.left, colour.page.rect.left);
+            EXPECT_EQ(fromGrey.page.rect.top, colour.page.rect.top);
+            EXPECT_EQ(fromGrey.Hash(), colour.Hash());
+        }
+    }
+    // Print mode 0 narrows the colour page before converting it (a ZPL page is its own label).
+    tagOEMCFG narrowed{};
+    narrowed.sOutputXDPI = narrowed.sOutputYDPI = 203;
+    narrowed.sMaxOutputWidth = 5;
+    EXPECT_FALSE(TakesLabelGrey(kTsplFilter.pipeline, narrowed, {1, 203, 203, 0}, page.width,
+                                page.height, false));
+}

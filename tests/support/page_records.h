@@ -19,16 +19,17 @@ inline TestPage BlockPage(uint32_t pageWidth, uint32_t pageHeight, uint32_t x, u
 }
 
 // Puts the page image into the record (malloc'd, as the job's page buffer is), replacing and
-// freeing the one it held, and describes it as the first page's geometry.
-inline void HoldTestPage(_OEMPDEV& pdev, const TestPage& page) {
-    const std::vector<uint8_t> image = ExpectedPageImage(page);
+// freeing the one it held, and describes it as the first page's geometry; with bits 8, as the
+// label grey the job reads where the image steps allow.
+inline void HoldTestPage(_OEMPDEV& pdev, const TestPage& page, unsigned bits = 24) {
+    const std::vector<uint8_t> image = ExpectedPageImage(page, bits);
     std::free(pdev.pBufStart);
     pdev.pBufStart = static_cast<uint8_t*>(std::malloc(image.size()));
     std::memcpy(pdev.pBufStart, image.data(), image.size());
     pdev.dwBufSize = static_cast<uint32_t>(image.size());
     pdev.bmInfoHeader.biWidth = static_cast<int32_t>(page.width);
     pdev.bmInfoHeader.biHeight = static_cast<int32_t>(page.height);
-    pdev.bmInfoHeader.biBitCount = 24;
+    pdev.bmInfoHeader.biBitCount = static_cast<uint16_t>(bits);
     pdev.srcGdiInfo.szlPhysSize = {static_cast<int32_t>(page.width),
                                    static_cast<int32_t>(page.height)};
 }
