@@ -268,6 +268,11 @@ uint32_t PageImage::Stride() const {
     return content == PageContent::LabelGrey8 ? DibStride(format.width, 8) : format.stride;
 }
 
+uint64_t PageImage::Capacity() const {
+    if (content != PageContent::LabelGrey8) return Bytes();
+    return std::max<uint64_t>(Bytes(), uint64_t{(format.width + 7) & ~7u} * format.height);
+}
+
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image,
                    PageContent wanted) {
     image.format = format;
@@ -276,7 +281,7 @@ bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage
         input.raster != nullptr && input.uncompressed && format.pixels == RasterPixels::Rgb24 &&
         format.bytesPerLine == format.width * 3 && format.stride == format.bytesPerLine;
     image.content = direct ? wanted : PageContent::Bgr24;
-    const uint32_t size = image.Bytes();
+    const uint64_t size = image.Capacity();
     if (image.bits == nullptr || ::malloc_usable_size(image.bits.get()) < size) {
         // The old buffer goes first, so that a job never holds two pages' worth.
         image.bits.reset();
@@ -286,9 +291,13 @@ bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage
     if (image.bits == nullptr) return false;
     uint32_t rows = 0;
     if (image.content == PageContent::LabelGrey8) {
-        const MallocBuffer block(static_cast<uint8_t*>(
-            std::malloc(uint64_t{RowsPerBlock(format)} * format.bytesPerLine)));
-        if (block == nullptr) return false;
+        const uint64_t blockBytes = uint64_t{RowsPerBlock(format)} * format.bytesPerLine;
+        MallocBuffer& block = input.rowBlock;
+        if (block == nullptr || ::malloc_usable_size(block.get()) < blockBytes) {
+            block.reset();
+            block.reset(static_cast<uint8_t*>(std::malloc(blockBytes)));
+            if (block == nullptr) return false;
+        }
         rows = ReadRowsAsGrey(input, format, block.get(), image.bits.get(), image.Stride());
     } else if (direct) {
         rows = ReadRowsDirect(input, format, image.bits.get());

@@ -30,6 +30,9 @@ struct RasterInput {
     // themselves, so they tell how many rows a short read delivered.
     uint64_t delivered = 0;
     bool uncompressed = false;
+    // Rows read ahead of their conversion to grey: one block, kept for every page of the job so
+    // that no page maps fresh memory for it.
+    mutable MallocBuffer rowBlock;
 
     RasterInput() = default;
     RasterInput(const RasterInput&) = delete;
@@ -73,6 +76,9 @@ struct PageImage {
 
     uint32_t Stride() const;
     uint32_t Bytes() const { return Stride() * format.height; }
+    // What the buffer is allocated for: the grey page's buffer later takes the page's dots,
+    // whose rows are rounded up to whole bytes of dots.
+    uint64_t Capacity() const;
 };
 
 // Reads the page's rows into the page image: into `image.bits` when that buffer (an earlier
