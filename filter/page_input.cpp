@@ -270,8 +270,23 @@ uint32_t PageImage::Stride() const {
 
 uint64_t PageImage::Capacity() const {
     if (content != PageContent::LabelGrey8) return Bytes();
-    return std::max<uint64_t>(Bytes(), uint64_t{(format.width + 7) & ~7u} * format.height);
+    return std::max<uint64_t>(Bytes(),
+                              ((uint64_t{format.width} + 7) & ~uint64_t{7}) * format.height);
 }
+
+namespace {
+
+// Keeps `buffer` when it holds `size` bytes; otherwise replaces it, the old one freed first so
+// that a job never holds two. False when no buffer could be had.
+bool Reserve(MallocBuffer& buffer, uint64_t size) {
+    if (buffer != nullptr && ::malloc_usable_size(buffer.get()) >= size) return true;
+    buffer.reset();
+    buffer.reset(static_cast<uint8_t*>(std::malloc(size)));
+    PrefaultPages(buffer.get(), size);
+    return buffer != nullptr;
+}
+
+}  // namespace
 
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image,
                    PageContent wanted) {
@@ -281,23 +296,11 @@ bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage
         input.raster != nullptr && input.uncompressed && format.pixels == RasterPixels::Rgb24 &&
         format.bytesPerLine == format.width * 3 && format.stride == format.bytesPerLine;
     image.content = direct ? wanted : PageContent::Bgr24;
-    const uint64_t size = image.Capacity();
-    if (image.bits == nullptr || ::malloc_usable_size(image.bits.get()) < size) {
-        // The old buffer goes first, so that a job never holds two pages' worth.
-        image.bits.reset();
-        image.bits.reset(static_cast<uint8_t*>(std::malloc(size)));
-        PrefaultPages(image.bits.get(), size);
-    }
-    if (image.bits == nullptr) return false;
+    if (!Reserve(image.bits, image.Capacity())) return false;
     uint32_t rows = 0;
     if (image.content == PageContent::LabelGrey8) {
-        const uint64_t blockBytes = uint64_t{RowsPerBlock(format)} * format.bytesPerLine;
         MallocBuffer& block = input.rowBlock;
-        if (block == nullptr || ::malloc_usable_size(block.get()) < blockBytes) {
-            block.reset();
-            block.reset(static_cast<uint8_t*>(std::malloc(blockBytes)));
-            if (block == nullptr) return false;
-        }
+        if (!Reserve(block, uint64_t{RowsPerBlock(format)} * format.bytesPerLine)) return false;
         rows = ReadRowsAsGrey(input, format, block.get(), image.bits.get(), image.Stride());
     } else if (direct) {
         rows = ReadRowsDirect(input, format, image.bits.get());

@@ -71,10 +71,15 @@ void ResolveResolution(const PagePipelinePolicy& policy, tagOEMCFG& cfg, const _
     ys = static_cast<double>(cfg.sOutputYDPI) / dm.dmYResolution;
 }
 
+// The page in the record is the label grey (8 bits) or blue-green-red (24 bits).
+uint32_t PageDepth(const _OEMPDEV& pdev) {
+    return pdev.bmInfoHeader.biBitCount == 8 ? 8 : 24;
+}
+
 // Step 3: brings the page buffer to the output resolution, replacing it in the record.
 bool ResamplePage(const tagOEMCFG& cfg, _OEMPDEV& pdev, double xs, double ys) {
     tagBITMAPINFOHEADER& bmp = pdev.bmInfoHeader;
-    const uint32_t depth = bmp.biBitCount;
+    const uint32_t depth = PageDepth(pdev);
     const uint64_t width = static_cast<uint64_t>(bmp.biWidth * xs);
     const uint64_t height = static_cast<uint64_t>(bmp.biHeight * ys);
     const uint64_t size =
@@ -430,7 +435,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     work.size = pdev.dwBufSize;
     work.header.biWidth = pdev.bmInfoHeader.biWidth;
     work.header.biHeight = pdev.bmInfoHeader.biHeight;
-    work.header.biBitCount = pdev.bmInfoHeader.biBitCount == 8 ? 8 : 24;
+    work.header.biBitCount = static_cast<uint16_t>(PageDepth(pdev));
     work.header.biSizeImage = pdev.dwBufSize;
     uint32_t w = static_cast<uint32_t>(work.header.biWidth);
     uint32_t h = static_cast<uint32_t>(work.header.biHeight);

@@ -407,36 +407,49 @@ int32_t EmptyResult(tagBITMAPINFOHEADER* header, tagRECT* rect) {
     return 1;
 }
 
-void Describe(const CoverJob& job, int64_t width, int64_t rows, uint64_t size) {
-    job.header->biWidth = static_cast<int32_t>(width);
-    job.header->biHeight = static_cast<int32_t>(rows);
-    job.header->biBitCount = 8;
-    job.header->biSizeImage = static_cast<uint32_t>(size);
+void Describe(tagBITMAPINFOHEADER* header, int64_t width, int64_t rows, uint64_t size) {
+    header->biWidth = static_cast<int32_t>(width);
+    header->biHeight = static_cast<int32_t>(rows);
+    header->biBitCount = 8;
+    header->biSizeImage = static_cast<uint32_t>(size);
 }
 
-// Label filters: crop to the content box, widths rounded to multiples of 8 so that the
-// rows carry no padding (stride = width) and pack into whole bytes later.
-int32_t CropToContent(const CoverJob& job, const Box& box, const GreyConverter& conv) {
+// Label filters: crop to the content box, widths rounded to multiples of 8 so that the rows
+// carry no padding (stride = width) and pack into whole bytes later. `fill(out, left, top,
+// used, rows)` writes the first `used` columns of each row; the columns past the working
+// width (the clip, or the rounding) are paper.
+template <typename Fill>
+int32_t WriteLabelCrop(const Box& box, int64_t frameW, tagBITMAPINFOHEADER* header, tagRECT* rect,
+                       uint8_t** ppOut, uint32_t* pOutSize, Fill fill) {
     const int64_t left = box.x.lo & ~int64_t{7};
     const int64_t width = (box.x.hi - left + 1 + 7) & ~int64_t{7};
     const int64_t top = box.y.lo, bottom = box.y.hi;
     const int64_t rows = bottom - top + 1;
     const uint64_t size = ImageBytes(rows, width);
     if (size > kMaxImageBytes) return 0;
-    *job.rect = tagRECT{static_cast<int32_t>(left), static_cast<int32_t>(top),
-                        static_cast<int32_t>(left + width - 1), static_cast<int32_t>(bottom)};
-    Describe(job, width, rows, size);
+    *rect = tagRECT{static_cast<int32_t>(left), static_cast<int32_t>(top),
+                    static_cast<int32_t>(left + width - 1), static_cast<int32_t>(bottom)};
+    Describe(header, width, rows, size);
 
-    OutBuffer out(job.ppOut, job.pOutSize, size, OutBuffer::Fill::None);
+    OutBuffer out(ppOut, pOutSize, size, OutBuffer::Fill::None);
     if (!out.ok()) return 0;
-    // Columns past the working width (the clip, or the rounding) are paper.
-    const int64_t used = std::min(left + width, job.frameW) - left;
-    RenderGrey(job.src, job.map, {left, left + used}, {top, bottom + 1},
-               Target{out.data(), width, 1, left, top}, conv, job.KnownInk());
-    for (int64_t r = 0; r < rows; ++r)
-        std::memset(out.data() + r * width + used, 255, width - used);
+    const int64_t used = std::min(left + width, frameW) - left;
+    fill(out.data(), left, top, used, rows);
+    if (used < width) {
+        for (int64_t r = 0; r < rows; ++r)
+            std::memset(out.data() + r * width + used, 255, width - used);
+    }
     out.Commit();
     return 1;
+}
+
+int32_t CropToContent(const CoverJob& job, const Box& box, const GreyConverter& conv) {
+    return WriteLabelCrop(box, job.frameW, job.header, job.rect, job.ppOut, job.pOutSize,
+                          [&](uint8_t* out, int64_t left, int64_t top, int64_t used, int64_t rows) {
+                              const int64_t width = job.header->biWidth;
+                              RenderGrey(job.src, job.map, {left, left + used}, {top, top + rows},
+                                         Target{out, width, 1, left, top}, conv, job.KnownInk());
+                          });
 }
 
 // Receipt filter with brightness or contrast: they pivot on the page's mean colour, so
@@ -502,7 +515,7 @@ int32_t KeepFrame(const CoverJob& job, const Box& box, const GreyConverter& conv
     if (size > kMaxImageBytes) return 0;
     *job.rect = tagRECT{static_cast<int32_t>(box.x.lo), static_cast<int32_t>(box.y.lo),
                         static_cast<int32_t>(box.x.hi), static_cast<int32_t>(job.frameH - 1)};
-    Describe(job, job.frameW, job.frameH, size);
+    Describe(job.header, job.frameW, job.frameH, size);
 
     OutBuffer out(job.ppOut, job.pOutSize, size, OutBuffer::Fill::None);
     if (!out.ok()) return 0;
@@ -584,9 +597,8 @@ namespace {
 // paper is white, any other pixel its weighted grey (which cannot reach 255).
 void NeutralGreyPixels(const uint8_t* rgb, uint8_t* grey, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i, rgb += 3) {
-        const uint32_t r = rgb[0], g = rgb[1], b = rgb[2];
-        const bool paper = std::min({r, g, b}) >= kPaper;
-        grey[i] = paper ? 255 : static_cast<uint8_t>((11 * r + 16 * g + 5 * b) >> 5);
+        const bool paper = std::min({rgb[0], rgb[1], rgb[2]}) >= kPaper;
+        grey[i] = paper ? 255 : GreyOf(rgb[0], rgb[1], rgb[2]);
     }
 }
 
@@ -696,19 +708,15 @@ int32_t CropLabelGrey(const uint8_t* grey, uint32_t size, uint8_t** ppOut, uint3
     if (w == 0 || h == 0) return EmptyResult(pHeader, pRect);
 
     // The content box as the conversion finds it: ink columns inside the frame, and every
-    // row with ink anywhere.
+    // row with ink anywhere; without skipping white, the whole frame.
     const int64_t frameW = std::min<int64_t>(w, static_cast<uint32_t>(nMaxOutputWidth));
     Box box;
-    for (int64_t i = 0; i < h; ++i) {
+    if (!sSkipWhite) {
+        if (frameW > 0) box.x = Range{0, frameW - 1};
+        box.y = Range{0, h - 1};
+    }
+    for (int64_t i = 0; sSkipWhite && i < h; ++i) {
         const uint8_t* row = grey + i * stride;
-        if (!sSkipWhite) {
-            if (frameW > 0) {
-                box.x.Take(0);
-                box.x.Take(frameW - 1);
-            }
-            box.y.Take(i);
-            continue;
-        }
         const int64_t first = FirstGreyInk(row, 0, frameW);
         if (first != kNone) {
             box.x.Take(first);
@@ -719,27 +727,12 @@ int32_t CropLabelGrey(const uint8_t* grey, uint32_t size, uint8_t** ppOut, uint3
         }
     }
     if (box.empty()) return EmptyResult(pHeader, pRect);
-
-    const int64_t left = box.x.lo & ~int64_t{7};
-    const int64_t width = (box.x.hi - left + 1 + 7) & ~int64_t{7};
-    const int64_t top = box.y.lo, rows = box.y.hi - top + 1;
-    const uint64_t outSize = ImageBytes(rows, width);
-    if (outSize > kMaxImageBytes) return 0;
-    *pRect = tagRECT{static_cast<int32_t>(left), static_cast<int32_t>(top),
-                     static_cast<int32_t>(left + width - 1), static_cast<int32_t>(box.y.hi)};
-    pHeader->biWidth = static_cast<int32_t>(width);
-    pHeader->biHeight = static_cast<int32_t>(rows);
-    pHeader->biSizeImage = static_cast<uint32_t>(outSize);
-
-    OutBuffer out(ppOut, pdwOutSize, outSize, OutBuffer::Fill::None);
-    if (!out.ok()) return 0;
-    // Columns past the frame (the clip, or the rounding) are paper.
-    const int64_t used = std::min(left + width, frameW) - left;
-    for (int64_t r = 0; r < rows; ++r) {
-        uint8_t* d = out.data() + r * width;
-        std::memcpy(d, grey + (top + r) * stride + left, static_cast<size_t>(used));
-        std::memset(d + used, 255, static_cast<size_t>(width - used));
-    }
-    out.Commit();
-    return 1;
+    return WriteLabelCrop(box, frameW, pHeader, pRect, ppOut, pdwOutSize,
+                          [&](uint8_t* out, int64_t left, int64_t top, int64_t used, int64_t rows) {
+                              const int64_t width = pHeader->biWidth;
+                              for (int64_t r = 0; r < rows; ++r) {
+                                  std::memcpy(out + r * width, grey + (top + r) * stride + left,
+                                              static_cast<size_t>(used));
+                              }
+                          });
 }

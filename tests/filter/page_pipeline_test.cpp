@@ -204,7 +204,10 @@ TEST(PagePipelineDefinitionsTest, LabelGreyPagesComeOutAsTheirColourPages) {
         {"save paper", 203, [](tagOEMCFG& c) { c.sSavePaper = 1; }, true},
         {"dither, negative, mirror, dashes", 203,
          [](tagOEMCFG& c) {
-             c.sHalftoneMethod = 3, c.bNegative = 1, c.sMirror = 1, c.sIsLineImaginary = 1;
+             c.sHalftoneMethod = 3;
+             c.bNegative = 1;
+             c.sMirror = 1;
+             c.sIsLineImaginary = 1;
          },
          true},
         {"adaptive threshold", 203, [](tagOEMCFG& c) { c.sHalftoneMethod = 4; }, true},
