@@ -281,8 +281,7 @@ namespace {
 bool Reserve(MallocBuffer& buffer, uint64_t size) {
     if (buffer != nullptr && ::malloc_usable_size(buffer.get()) >= size) return true;
     buffer.reset();
-    buffer.reset(static_cast<uint8_t*>(std::malloc(size)));
-    PrefaultPages(buffer.get(), size);
+    buffer.reset(static_cast<uint8_t*>(AllocateMapped(size)));
     return buffer != nullptr;
 }
 

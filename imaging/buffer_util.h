@@ -71,8 +71,9 @@ Result OrFailure(Work&& work, Result failure) noexcept {
 
 inline MallocBuffer AllocateBuffer(uint64_t bytes, bool zeroed) {
     if (bytes > kMaxImageBytes) return MallocBuffer();
-    const size_t n = bytes ? static_cast<size_t>(bytes) : 1;  // malloc(0) may return null
-    void* p = zeroed ? std::calloc(n, 1) : std::malloc(n);
+    const size_t n = bytes ? static_cast<size_t>(bytes) : 1;  // calloc(0) may return null
+    if (!zeroed) return MallocBuffer(static_cast<uint8_t*>(AllocateMapped(n)));
+    void* p = std::calloc(n, 1);
     PrefaultPages(p, n);
     return MallocBuffer(static_cast<uint8_t*>(p));
 }
