@@ -484,10 +484,11 @@ TEST(CoverReceipt, CallerBufferTooSmallFails) {
 
 // The label grey made while reading, then cropped, must be exactly what the conversion makes
 // of the page in colour, unturned, unshifted and with a neutral tone: faint pixels just below
-// paper in one channel, pure black, ink beyond the clip, blank pages, odd widths.
+// paper in one channel, pure black, ink beyond the clip, blank pages, odd widths. Widths of
+// 53 dots pass through every stretch of the read: 32 dots, 16 dots and single dots.
 TEST(CoverLabelGrey, CropOfTheGreyReadEqualsTheConversion) {
     const auto noisy = [] {
-        Image src = Blank(37, 23, 24);
+        Image src = Blank(53, 23, 24);
         for (uint32_t y = 0; y < src.height; ++y) {
             for (uint32_t x = 0; x < src.width; ++x) {
                 if (y % 7 != 3 && x > 5 + y && x < 12 + 2 * y && (x + y) % 5 != 0) {
@@ -500,13 +501,14 @@ TEST(CoverLabelGrey, CropOfTheGreyReadEqualsTheConversion) {
         return src;
     };
     const auto faintAt = [](uint32_t x, uint32_t y) {
-        Image src = Blank(29, 5, 24);
+        Image src = Blank(53, 5, 24);
         src.set(x, y, 255, 249, 255);
         src.set(x + 1, y, 0, 0, 0);
         return src;
     };
-    const std::vector<Image> pages = {noisy(), faintAt(2, 0), faintAt(26, 4), Blank(16, 3, 24),
-                                      Blank(40, 2, 24, 0)};
+    const std::vector<Image> pages = {
+        noisy(),        faintAt(2, 0),    faintAt(26, 4),     faintAt(40, 2),
+        faintAt(50, 1), Blank(16, 3, 24), Blank(40, 2, 24, 0)};
     for (size_t p = 0; p < pages.size(); ++p) {
         const Image& src = pages[p];
         std::vector<uint8_t> rgb(size_t{src.width} * 3 * src.height);
