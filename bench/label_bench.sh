@@ -115,3 +115,17 @@ bench_labels() {
   bench_goal report empty@203
   bench_goal report dot@203
 }
+
+# The goals of a filter against CUPS's rastertolabel: a single 4x6 label at most as long as the
+# peer's, the 100-label job per label at most 0.6 (203 dpi) and 0.75 (300 dpi) of the peer's,
+# bytes per label at most 0.35 of the peer's, peak memory under 4 pages.
+bench_rastertolabel_goals() {
+  bench_goal time 4x6@203 1.0
+  bench_goal time 4x6@300 1.0
+  bench_goal time 2x1@203 1.0
+  bench_goal time 100x4x6@203 0.6
+  bench_goal time 100x4x6@300 0.75
+  for c in 4x6@203 4x6@300 2x1@203 100x4x6@203 100x4x6@300; do bench_goal bytes "$c" 0.35; done
+  bench_goal memory 100x4x6@203 4
+  bench_goal memory 100x4x6@300 4
+}
