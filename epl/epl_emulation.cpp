@@ -3,12 +3,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "epl/epl_limits.h"
 
 using namespace epl;
 
 namespace {
+
+// What another GW costs: "GWx,y,bytes,rows," with CR LF, and the closing CR LF.
+constexpr int64_t kGraphicHeaderBytes = 24;
 
 // "Mode" (operation after printing).
 constexpr int64_t kModeNoBackup = 1;
@@ -198,15 +202,13 @@ void CEPLEmulation::AppendGraphic(int x, int y, int width, int rows, const uint8
         DirectGraphicWriteCMD(x, y, width, rows, data, dataLength);
         return;
     }
-    constexpr int64_t kHeaderBytes = 24;  // "GWx,y,bytes,rows," with CR LF, and the closing CR LF
-    const int minGap = static_cast<int>(kHeaderBytes / bytesPerRow) + 1;
+    const int minGap = static_cast<int>(kGraphicHeaderBytes / bytesPerRow) + 1;
     const auto blank = [&](int row) {
         const uint8_t* p = data + row * bytesPerRow;
         return std::all_of(p, p + bytesPerRow, [](uint8_t b) { return b == 0xFF; });
     };
     const auto band = [&](int first, int last) {
-        DirectGraphicWriteCMD(x, y + first, width, last - first + 1, data + first * bytesPerRow,
-                              (last - first + 1) * bytesPerRow);
+        AppendBand(x, y + first, width, last - first + 1, data + first * bytesPerRow, bytesPerRow);
     };
     int first = -1, last = -1;
     for (int row = 0; row < rows; ++row) {
@@ -223,6 +225,42 @@ void CEPLEmulation::AppendGraphic(int x, int y, int width, int rows, const uint8
         return;
     }
     band(first, last);
+}
+
+// A band sends only the byte columns that carry dots, in runs split where the blank columns
+// between two of them would cost more than the header of another GW.
+void CEPLEmulation::AppendBand(int x, int y, int width, int rows, const uint8_t* data,
+                               int64_t bytesPerRow) {
+    std::vector<uint8_t> blankColumns(static_cast<size_t>(bytesPerRow), 0xFF);
+    for (int row = 0; row < rows; ++row) {
+        const uint8_t* p = data + row * bytesPerRow;
+        for (int64_t col = 0; col < bytesPerRow; ++col) blankColumns[col] &= p[col];
+    }
+    std::vector<uint8_t> run;
+    const auto send = [&](int64_t begin, int64_t end) {
+        if (begin == 0 && end == bytesPerRow) {
+            DirectGraphicWriteCMD(x, y, width, rows, data, rows * bytesPerRow);
+            return;
+        }
+        run.resize(static_cast<size_t>(rows * (end - begin)));
+        for (int row = 0; row < rows; ++row) {
+            std::copy(data + row * bytesPerRow + begin, data + row * bytesPerRow + end,
+                      run.begin() + row * (end - begin));
+        }
+        DirectGraphicWriteCMD(static_cast<int>(x + begin * 8), y, width, rows, run.data(),
+                              static_cast<int64_t>(run.size()));
+    };
+    int64_t begin = -1, end = 0;  // the run being gathered, [begin, end)
+    for (int64_t col = 0; col < bytesPerRow; ++col) {
+        if (blankColumns[col] == 0xFF) continue;
+        if (begin >= 0 && (col - end) * rows > kGraphicHeaderBytes) {
+            send(begin, end);
+            begin = -1;
+        }
+        if (begin < 0) begin = col;
+        end = col + 1;
+    }
+    if (begin >= 0) send(begin, end);
 }
 
 _HWOPT CEPLEmulation::CutterOptions(bool cutter, int cutCount) const {

@@ -75,6 +75,7 @@ class CEPLEmulation {
     void AppendForm(int x, int y, int width, int rows, const uint8_t* data, int64_t dataLength,
                     int copies);
     void AppendGraphic(int x, int y, int width, int rows, const uint8_t* data, int64_t dataLength);
+    void AppendBand(int x, int y, int width, int rows, const uint8_t* data, int64_t bytesPerRow);
     void AppendCutterPage(int x, int y, int width, int rows, const uint8_t* data,
                           int64_t dataLength, int copies, bool lastPage);
     void AppendCutterStart(const _HWOPT& options);

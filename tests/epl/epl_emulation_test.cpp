@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -263,27 +264,41 @@ TEST(EplPageTest, TheGraphicKeepsItsDistanceFromThePageTop) {
     EXPECT_EQ(job.labels[0].objects.at(0).y, 56);
 }
 
-TEST(EplPageTest, BlankRowRunsWorthAHeaderAreLeftOut) {
+TEST(EplPageTest, BlankRunsWorthAHeaderAreLeftOut) {
     const std::string blankRow(40, '.');
-    std::vector<std::string> art(24, blankRow);
-    art[0] = art[11] = art[14] = std::string(20, '#') + std::string(20, '.');
-    const std::vector<std::vector<std::string>> pages = {art, std::vector(3, blankRow)};
-    for (const auto& page : pages) {
+    std::vector<std::string> rows(24, blankRow);
+    rows[0] = rows[11] = rows[14] = std::string(20, '#') + std::string(20, '.');
+    // Four rows with dots in bytes 0 and 8 (seven blank bytes between), or 0 and 2 (one).
+    const std::vector<std::string> wide(4, "#......." + std::string(56, '.') + ".......#");
+    const std::vector<std::string> narrow(4, "#......." + std::string(8, '.') + ".......#");
+    const struct {
+        std::vector<std::string> art;
+        size_t graphics;
+        std::optional<bool> fewerBytesThanTheBits;
+    } cases[] = {
+        // Ten blank rows cost more than a header and go; the two between rows 11 and 14 stay,
+        // and the blank bytes right of the dots go.
+        {rows, 2, true},
+        {std::vector(3, blankRow), 1, false},  // a graphic without dots is sent whole
+        {wide, 2, {}},                         // 28 blank bytes cost more than a header
+        {narrow, 1, {}},                       // 4 do not
+    };
+    for (const auto& k : cases) {
         tagOEMCFG c = Settings();
         c.sCopies = 1;
-        const std::vector<uint8_t> bits = PackEplArt(page);
-        const std::string stream = Page(c, 0, true, bits, 40, int(page.size()));
+        const std::vector<uint8_t> bits = PackEplArt(k.art);
+        const int width = int(k.art[0].size());
+        const std::string stream = Page(c, 0, true, bits, width, int(k.art.size()));
         CEPLEmulation start;
         const EplJob job = DecodeEpl(StartDoc(start, c) + stream);
         ASSERT_EQ(job.labels.size(), 1u) << FormatEplSummary(job);
         const std::vector<std::string> drawn = Art(job.labels[0].image);
-        for (size_t row = 0; row < page.size(); ++row)
-            EXPECT_EQ(drawn.at(row).substr(0, 40), page[row]) << row;
-        // Ten blank rows cost more than a header and go; the two between rows 11 and 14 stay,
-        // and so does a graphic without dots.
-        const bool dotted = page.size() == art.size();
-        EXPECT_EQ(job.labels[0].objects.size(), dotted ? 2u : 1u);
-        EXPECT_EQ(stream.size() < bits.size(), dotted);
+        for (size_t row = 0; row < k.art.size(); ++row)
+            EXPECT_EQ(drawn.at(row).substr(0, size_t(width)), k.art[row]) << row;
+        EXPECT_EQ(job.labels[0].objects.size(), k.graphics);
+        if (k.fewerBytesThanTheBits) {
+            EXPECT_EQ(stream.size() < bits.size(), *k.fewerBytesThanTheBits);
+        }
     }
 }
 
