@@ -44,6 +44,9 @@ double XLogX(double x) {
     return x > 0.0 ? x * std::log(x) : 0.0;
 }
 
+// Picks the threshold of a histogram by four criteria over every split t into classes
+// lo..t and t+1..hi. A split only changes where a value is present, so the other t
+// repeat the previous values and can never win.
 // Bit v of word v / 64 is set where value v is present.
 using ValueSet = std::array<uint64_t, 4>;
 
@@ -216,7 +219,7 @@ int RegionThreshold(const uint8_t* image, size_t pitch, int64_t width, int64_t h
 // bars, patches) and, once converted, mostly black and white: a segment of one value is
 // recognised with a branch-free pass and counted at once, and so are words of eight
 // equal bytes or of black and white bytes only (each byte's bits all equal).
-void CountRow(Histogram& h, const uint8_t* p, uint32_t n) {
+void CountRowWords(Histogram& h, const uint8_t* p, uint32_t n) {
     const uint64_t first = p[0] * kByteOnes;
     uint64_t diff = 0;
     uint32_t x = 0;
@@ -241,6 +244,56 @@ void CountRow(Histogram& h, const uint8_t* p, uint32_t n) {
     h[255] += white;
     h[0] += binary - white;
     for (; x < n; ++x) ++h[p[x]];
+}
+
+#if defined(__x86_64__)
+// The bytes of a vector summed.
+uint32_t LaneSum(__m128i v) {
+    const __m128i halves = _mm_sad_epu8(v, _mm_setzero_si128());
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(halves) +
+                                 _mm_cvtsi128_si32(_mm_srli_si128(halves, 8)));
+}
+
+// CountRowWords' counting sixteen bytes at a time: black and white are counted in the lanes of
+// two vectors, which are summed before a lane can overflow. Returns the bytes counted.
+uint32_t CountRowSse2(Histogram& h, const uint8_t* p, uint32_t n) {
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
+    const auto load = [p](uint32_t x) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x));
+    };
+    uint32_t x = 0;
+    // Rows of a tile are mostly paper: a leading run of it is counted alone.
+    while (n - x >= 16 && _mm_movemask_epi8(_mm_cmpeq_epi8(load(x), ones)) == 0xFFFF) x += 16;
+    h[255] += x;
+    while (n - x >= 16) {
+        const uint32_t stop = x + std::min<uint32_t>((n - x) / 16, 255) * 16;
+        __m128i white = zero, black = zero;
+        for (; x < stop; x += 16) {
+            const __m128i v = load(x);
+            const __m128i isWhite = _mm_cmpeq_epi8(v, ones), isBlack = _mm_cmpeq_epi8(v, zero);
+            if (_mm_movemask_epi8(_mm_or_si128(isWhite, isBlack)) == 0xFFFF) {
+                white = _mm_sub_epi8(white, isWhite);
+                black = _mm_sub_epi8(black, isBlack);
+            } else if (_mm_movemask_epi8(
+                           _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(p[x])))) == 0xFFFF) {
+                h[p[x]] += 16;
+            } else {
+                for (uint32_t k = 0; k < 16; ++k) ++h[p[x + k]];
+            }
+        }
+        h[255] += LaneSum(white);
+        h[0] += LaneSum(black);
+    }
+    return x;
+}
+#endif
+
+void CountRow(Histogram& h, const uint8_t* p, uint32_t n) {
+    uint32_t done = 0;
+#if defined(__x86_64__)
+    done = CountRowSse2(h, p, n);
+#endif
+    if (done < n) CountRowWords(h, p + done, n - done);
 }
 
 // Thresholds of a grid of square tiles, plus the whole page's histogram, gathered in
@@ -408,6 +461,66 @@ bool MeasureThresholdMap(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, i
     return true;
 }
 
+// One row's segment against its thresholds, which run monotonically between the segment's two
+// ends. `thresholds` is the row's scratch, indexed by column.
+struct SegmentJob {
+    const BilinearRows& enlarged;
+    const BilinearRows::Segment& seg;
+    const uint8_t* s;  // the row, indexed by column
+    uint8_t* d;
+    uint8_t* thresholds;
+    uint8_t lowest, highest;
+};
+
+// White is never below a threshold and black is below any positive one.
+void ThresholdSegmentScalar(const SegmentJob& job, uint8_t dark, uint8_t light) {
+    const uint32_t begin = job.seg.begin, n = job.seg.end - begin;
+    if (job.lowest > 0 && BlackAndWhite(job.s + begin, n)) {
+        DecideBlackAndWhite(job.s + begin, job.d + begin, n, dark, light);
+    } else {
+        job.enlarged.Fill(job.seg, job.thresholds + begin);
+        DarkBelow(job.s + begin, job.thresholds + begin, job.d + begin, n, dark, light);
+    }
+}
+
+#if defined(__x86_64__)
+// Light where each pixel is at or above its threshold, sixteen pixels at a time, the last
+// block overlapping the one before. Returns where a pixel lies in lowest..highest - 1.
+__m128i LightAtLeast(const uint8_t* s, const uint8_t* t, uint8_t* d, uint32_t n, __m128i flip,
+                     __m128i lowest, uint32_t thresholdStep) {
+    __m128i between = _mm_setzero_si128();
+    for (uint32_t x = 0; x < n; x += 16) {
+        const uint32_t at = std::min(x, n - 16);
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+        const __m128i t16 =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at * thresholdStep));
+        const __m128i light = _mm_cmpeq_epi8(_mm_max_epu8(v, t16), v);
+        between = _mm_or_si128(between,
+                               _mm_andnot_si128(light, _mm_cmpeq_epi8(_mm_max_epu8(v, lowest), v)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + at), _mm_xor_si128(light, flip));
+    }
+    return between;
+}
+
+// At or above the largest threshold is light, below the smallest dark; only a segment with a
+// pixel in between is done again against its exact thresholds. False for a segment shorter
+// than a block.
+bool ThresholdSegmentSse2(const SegmentJob& job, bool negative) {
+    const uint32_t begin = job.seg.begin, n = job.seg.end - begin;
+    if (n < 16) return false;
+    const __m128i flip = _mm_set1_epi8(negative ? -1 : 0);
+    const __m128i lowest = _mm_set1_epi8(static_cast<char>(job.lowest));
+    alignas(16) uint8_t highest[16];
+    std::memset(highest, job.highest, sizeof highest);
+    const __m128i between = LightAtLeast(job.s + begin, highest, job.d + begin, n, flip, lowest, 0);
+    if (_mm_movemask_epi8(between) != 0) {
+        job.enlarged.Fill(job.seg, job.thresholds + begin);
+        LightAtLeast(job.s + begin, job.thresholds + begin, job.d + begin, n, flip, lowest, 1);
+    }
+    return true;
+}
+#endif
+
 // Steps 5 and 6: every pixel against the enlarged map, into rows of `resultStride` bytes whose
 // padding the caller has made zero.
 void ApplyThresholdMap(const ThresholdMap& map, const uint8_t* pSrc, uint32_t width,
@@ -425,18 +538,19 @@ void ApplyThresholdMap(const ThresholdMap& map, const uint8_t* pSrc, uint32_t wi
         const uint8_t* s = pSrc + static_cast<size_t>(y) * stride;
         uint8_t* d = result + y * resultStride;
         for (const BilinearRows::Segment& seg : enlarged.Segments()) {
-            const uint32_t n = seg.end - seg.begin;
-            // White is never below a threshold and black is below any positive one; the
-            // thresholds of a segment run monotonically between its two ends.
-            const uint8_t lowest =
-                std::min(enlarged.At(seg, seg.begin), enlarged.At(seg, seg.end - 1));
-            if (lowest > 0 && BlackAndWhite(s + seg.begin, n)) {
-                DecideBlackAndWhite(s + seg.begin, d + seg.begin, n, dark, light);
-            } else {
-                enlarged.Fill(seg, thresholds.data() + seg.begin);
-                DarkBelow(s + seg.begin, thresholds.data() + seg.begin, d + seg.begin, n, dark,
-                          light);
-            }
+            const uint8_t first = enlarged.At(seg, seg.begin);
+            const uint8_t last = enlarged.At(seg, seg.end - 1);
+            const SegmentJob job{enlarged,
+                                 seg,
+                                 s,
+                                 d,
+                                 thresholds.data(),
+                                 std::min(first, last),
+                                 std::max(first, last)};
+#if defined(__x86_64__)
+            if (ThresholdSegmentSse2(job, bNegative)) continue;
+#endif
+            ThresholdSegmentScalar(job, dark, light);
         }
     }
 }

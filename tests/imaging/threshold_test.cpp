@@ -261,9 +261,10 @@ Adaptive RunAdaptive(const std::vector<uint8_t>& img, int w, int h, int stride, 
 namespace {
 
 // AdaptiveThreshold against the same steps done one by one with the public pieces.
-void ExpectResampledTiles(const std::vector<uint8_t>& img, int w, int h, int offset) {
+void ExpectResampledTiles(const std::vector<uint8_t>& img, int w, int h, int offset,
+                          bool negative = false) {
     const int tile = 64;
-    const Adaptive a = RunAdaptive(img, w, h, w, tile, offset, 0.5f);
+    const Adaptive a = RunAdaptive(img, w, h, w, tile, offset, 0.5f, negative);
     ASSERT_TRUE(a.ok);
     const int stride = DibStride(w, 8);
     ASSERT_EQ(a.size, h * stride);
@@ -285,7 +286,7 @@ void ExpectResampledTiles(const std::vector<uint8_t>& img, int w, int h, int off
     const int bigPitch = (tx * tile + 3) & ~3;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            const uint8_t want = img[y * w + x] < big[y * bigPitch + x] ? 0 : 255;
+            const uint8_t want = (img[y * w + x] < big[y * bigPitch + x]) != negative ? 0 : 255;
             ASSERT_EQ(a.buf.get()[y * stride + x], want) << x << "," << y << " offset " << offset;
         }
     }
@@ -298,6 +299,9 @@ TEST(AdaptiveThreshold, MatchesTileThresholdsEnlargedByResample) {
     // Black and white runs take a shortcut; a strongly negative offset brings thresholds
     // of 0, where black stops being dark.
     for (int offset : {0, -120, -200}) ExpectResampledTiles(LabelPage(203, 170), 203, 170, offset);
+    // Greys between the ends of a run of thresholds are decided by the exact ones.
+    ExpectResampledTiles(Patchwork(150, 100), 150, 100, 0, true);
+    ExpectResampledTiles(LabelPage(203, 170), 203, 170, -120, true);
 }
 
 TEST(AdaptiveThreshold, ValueEqualToThresholdIsLight) {
@@ -350,6 +354,20 @@ TEST(AdaptiveThreshold, HugeTileIsOneTile) {
     const int t = OptimalThreshold(0, img.data(), 20, 20, 20, nullptr);
     for (int i = 0; i < 400; ++i)
         ASSERT_EQ(a.buf.get()[(i / 20) * 20 + i % 20], img[i] < t ? 0 : 255);
+}
+
+TEST(AdaptiveThreshold, LongBlackAndWhiteRowsAreCountedInFull) {
+    // Over 4080 black and white pixels in a row of one tile: more than a byte counter holds.
+    const int w = 5000, h = 3;
+    std::vector<uint8_t> img(w * h, 255);
+    std::mt19937 rng(5);
+    for (int i = 0; i < 2 * w; ++i) img[i] = rng() % 5 ? 0 : 255;
+    for (int i = 2 * w; i < 3 * w; ++i) img[i] = static_cast<uint8_t>(40 + rng() % 200);
+    const Adaptive a = RunAdaptive(img, w, h, w, 1 << 20, 0, 0.5f);
+    ASSERT_TRUE(a.ok);
+    const int t = OptimalThreshold(0, img.data(), w, h, w, nullptr);
+    for (int i = 0; i < w * h; ++i)
+        ASSERT_EQ(a.buf.get()[(i / w) * DibStride(w, 8) + i % w], img[i] < t ? 0 : 255) << i;
 }
 
 TEST(AdaptiveThreshold, IntoACallersBufferGivesTheAllocatedResult) {
