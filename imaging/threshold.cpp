@@ -519,6 +519,23 @@ bool ThresholdSegmentSse2(const SegmentJob& job, bool negative) {
     }
     return true;
 }
+
+// White is never below a threshold: a segment of paper is light without its thresholds. False,
+// with nothing written, for a segment shorter than a block or holding ink.
+bool PaperSegmentSse2(const uint8_t* s, uint8_t* d, uint32_t n, uint8_t light) {
+    if (n < 16) return false;
+    const __m128i white = _mm_set1_epi8(-1);
+    __m128i all = white;
+    for (uint32_t x = 0; x < n; x += 16) {
+        all = _mm_and_si128(
+            all, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + std::min(x, n - 16))));
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(all, white)) != 0xFFFF) return false;
+    const __m128i out = _mm_set1_epi8(static_cast<char>(light));
+    for (uint32_t x = 0; x < n; x += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + std::min(x, n - 16)), out);
+    return true;
+}
 #endif
 
 // Steps 5 and 6: every pixel against the enlarged map, into rows of `resultStride` bytes whose
@@ -534,10 +551,16 @@ void ApplyThresholdMap(const ThresholdMap& map, const uint8_t* pSrc, uint32_t wi
     const uint8_t dark = bNegative ? 255 : 0;
     const uint8_t light = bNegative ? 0 : 255;
     for (uint32_t y = 0; y < height; ++y) {
-        enlarged.StartRow(y);
         const uint8_t* s = pSrc + static_cast<size_t>(y) * stride;
         uint8_t* d = result + y * resultStride;
+        bool started = false;  // the row's thresholds are made at its first segment needing them
         for (const BilinearRows::Segment& seg : enlarged.Segments()) {
+#if defined(__x86_64__)
+            if (PaperSegmentSse2(s + seg.begin, d + seg.begin, seg.end - seg.begin, light))
+                continue;
+#endif
+            if (!started) enlarged.StartRow(y);
+            started = true;
             const uint8_t first = enlarged.At(seg, seg.begin);
             const uint8_t last = enlarged.At(seg, seg.end - 1);
             const SegmentJob job{enlarged,
