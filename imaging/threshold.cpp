@@ -44,9 +44,6 @@ double XLogX(double x) {
     return x > 0.0 ? x * std::log(x) : 0.0;
 }
 
-// Picks the threshold of a histogram by four criteria over every split t into classes
-// lo..t and t+1..hi. A split only changes where a value is present, so the other t
-// repeat the previous values and can never win.
 // Bit v of word v / 64 is set where value v is present.
 using ValueSet = std::array<uint64_t, 4>;
 
@@ -97,11 +94,18 @@ int HighestAboveZero(const ValueSet& set) {
     return 0;
 }
 
+// Calls f with each present value, in increasing order.
+template <typename F>
+void ForEachPresent(const ValueSet& set, F f) {
+    for (int w = 0; w < 4; ++w) {
+        for (uint64_t bits = set[w]; bits; bits &= bits - 1) f(w * 64 + std::countr_zero(bits));
+    }
+}
+
 // Picks the threshold of a histogram by four criteria over every split t into classes
 // lo..t and t+1..hi. A split only changes where a value is present, so the other t
-// repeat the previous values and can never win.
-int ThresholdFromHistogram(const Histogram& h, int64_t criterion, Form form) {
-    const ValueSet set = PresentValues(h);
+// repeat the previous values and can never win. `set` holds the values present in h.
+int ThresholdFromHistogram(const Histogram& h, const ValueSet& set, int64_t criterion, Form form) {
     int lo = LowestBelowWhite(set);
     if (lo < 0) {
         if (form == Form::Class) return 0;
@@ -118,17 +122,14 @@ int ThresholdFromHistogram(const Histogram& h, int64_t criterion, Form form) {
     int count = 0;
     int64_t n = 0, s1 = 0, s2 = 0;
     double entropyTerms = 0.0;  // sum of h ln h over lo..hi
-    for (int w = 0; w < 4; ++w) {
-        for (uint64_t bits = set[w]; bits; bits &= bits - 1) {
-            const int i = w * 64 + std::countr_zero(bits);
-            present[count] = static_cast<uint8_t>(i);
-            n += h[i];
-            s1 += int64_t{h[i]} * i;
-            s2 += int64_t{h[i]} * i * i;
-            terms[count] = XLogX(h[i]);
-            entropyTerms += terms[count++];
-        }
-    }
+    ForEachPresent(set, [&](int i) {
+        present[count] = static_cast<uint8_t>(i);
+        n += h[i];
+        s1 += int64_t{h[i]} * i;
+        s2 += int64_t{h[i]} * i * i;
+        terms[count] = XLogX(h[i]);
+        entropyTerms += terms[count++];
+    });
 
     Best variance, minError, entropy, moment;
     int64_t w1 = 0, m1 = 0, q1 = 0;
@@ -212,7 +213,7 @@ int RegionThreshold(const uint8_t* image, size_t pitch, int64_t width, int64_t h
     if (cols.empty() || rows.empty()) return -1;
     Histogram h{};
     AddToHistogram(h, image, pitch, cols, rows);
-    return ThresholdFromHistogram(h, criterion, form);
+    return ThresholdFromHistogram(h, PresentValues(h), criterion, form);
 }
 
 // Counts a row segment into a histogram. Pages are mostly runs of one value (paper,
@@ -311,9 +312,8 @@ bool MeasureTiles(const uint8_t* image, size_t pitch, uint32_t cols, uint32_t ro
     out.tilesY = static_cast<uint32_t>((uint64_t{rows} + tile - 1) / tile);
     out.local.assign(static_cast<size_t>(out.tilesX) * out.tilesY, -1);
     Histogram page{};
-    std::vector<Histogram> band(out.tilesX);
+    std::vector<Histogram> band(out.tilesX);  // zero at the start of each band
     for (uint32_t ty = 0; ty < out.tilesY; ++ty) {
-        for (Histogram& h : band) h.fill(0);
         const Span rowSpan{int64_t{ty} * tile, std::min<int64_t>(int64_t{ty + 1} * tile, rows)};
         for (int64_t y = rowSpan.begin; y < rowSpan.end; ++y) {
             const uint8_t* p = image + static_cast<size_t>(y) * pitch;
@@ -323,13 +323,19 @@ bool MeasureTiles(const uint8_t* image, size_t pitch, uint32_t cols, uint32_t ro
             }
         }
         for (uint32_t tx = 0; tx < out.tilesX; ++tx) {
-            const int t = ThresholdFromHistogram(band[tx], criterion, form);
+            Histogram& h = band[tx];
+            const ValueSet set = PresentValues(h);
+            const int t = ThresholdFromHistogram(h, set, criterion, form);
             if (t < 0) return false;
             out.local[static_cast<size_t>(ty) * out.tilesX + tx] = t;
-            for (int v = 0; v < 256; ++v) page[v] += band[tx][v];
+            // A tile holds few values: only those are moved to the page, leaving the tile zero.
+            ForEachPresent(set, [&](int v) {
+                page[v] += h[v];
+                h[v] = 0;
+            });
         }
     }
-    out.global = ThresholdFromHistogram(page, criterion, form);
+    out.global = ThresholdFromHistogram(page, PresentValues(page), criterion, form);
     return out.global >= 0;
 }
 
