@@ -491,7 +491,9 @@ void ThresholdSegmentScalar(const SegmentJob& job, uint8_t dark, uint8_t light) 
 
 #if defined(__x86_64__)
 // Light where each pixel is at or above its threshold, sixteen pixels at a time, the last
-// block overlapping the one before. Returns where a pixel lies in lowest..highest - 1.
+// block overlapping the one before. The block at x reads its thresholds from
+// t + x * thresholdStep: a step of 0 reads one block of equal thresholds every time. Returns, as a
+// mask, the pixels at or above `lowest` that are not light.
 __m128i LightAtLeast(const uint8_t* s, const uint8_t* t, uint8_t* d, uint32_t n, __m128i flip,
                      __m128i lowest, uint32_t thresholdStep) {
     __m128i between = _mm_setzero_si128();
