@@ -15,7 +15,9 @@
 // its input closes and its page buffers are freed when it goes.
 struct LabelJob {
     LabelJob(const LabelFilterDefinition& definition, OutputSink& output)
-        : definition(definition), output(output) {}
+        : definition(definition), output(output) {
+        pdev.keptConversion = &converted_;
+    }
     ~LabelJob() { DropPage(); }
     LabelJob(const LabelJob&) = delete;
     LabelJob& operator=(const LabelJob&) = delete;
@@ -39,6 +41,7 @@ struct LabelJob {
 
   private:
     MallocBuffer spare_;
+    MallocBuffer converted_;  // see _OEMPDEV::keptConversion
 };
 
 // Page setup steps of the loop.

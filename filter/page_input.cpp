@@ -1,7 +1,6 @@
 #include "filter/page_input.h"
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -273,19 +272,6 @@ uint64_t PageImage::Capacity() const {
     return std::max<uint64_t>(Bytes(),
                               ((uint64_t{format.width} + 7) & ~uint64_t{7}) * format.height);
 }
-
-namespace {
-
-// Keeps `buffer` when it holds `size` bytes; otherwise replaces it, the old one freed first so
-// that a job never holds two. False when no buffer could be had.
-bool Reserve(MallocBuffer& buffer, uint64_t size) {
-    if (buffer != nullptr && ::malloc_usable_size(buffer.get()) >= size) return true;
-    buffer.reset();
-    buffer.reset(static_cast<uint8_t*>(AllocateMapped(size)));
-    return buffer != nullptr;
-}
-
-}  // namespace
 
 bool ReadPageImage(const RasterInput& input, const PageFormat& format, PageImage& image,
                    PageContent wanted) {

@@ -182,24 +182,43 @@ Conversion ConversionFor(const PagePipelinePolicy& policy, const tagOEMCFG& cfg,
     return conversion;
 }
 
+// Where the crop of a label grey page goes: the buffer the job keeps for it, large enough for
+// any crop of the page (its rows are rounded up to 8 dots), or null to allocate one.
+uint8_t* KeptCropBuffer(MallocBuffer* kept, const WorkingImage& work, uint64_t& capacity) {
+    capacity = ((uint64_t{static_cast<uint32_t>(work.header.biWidth)} + 7) & ~uint64_t{7}) *
+               static_cast<uint32_t>(work.header.biHeight);
+    if (kept == nullptr || capacity > UINT32_MAX || !Reserve(*kept, capacity)) return nullptr;
+    return kept->get();
+}
+
 // Converts the working image to cropped 8-bit grey. False when nothing printable is left. A
 // page read as the label grey is only cropped, unless the conversion would have done more.
 bool Convert(CBmpProcessing& bmpProcessing, const Conversion& c, int32_t limit, int16_t skipWhite,
-             WorkingImage& work, tagRECT& rect) {
+             WorkingImage& work, tagRECT& rect, MallocBuffer* kept) {
     uint8_t* out = nullptr;
     uint32_t outSize = 0;
+    int32_t done = 0;
     if (work.header.biBitCount == 8 && c.PixelByPixel()) {
-        CropLabelGrey(work.bits, work.size, &out, &outSize, &work.header, &rect, limit, skipWhite);
+        uint64_t capacity = 0;
+        out = KeptCropBuffer(kept, work, capacity);
+        if (out != nullptr) outSize = static_cast<uint32_t>(capacity);
+        done = CropLabelGrey(work.bits, work.size, &out, &outSize, &work.header, &rect, limit,
+                             skipWhite);
     } else {
-        bmpProcessing.CoverBMP2OutputFormat(work.bits, work.size, &out, &outSize, &work.header,
-                                            &rect, c.rotationCode, c.xShift, c.yShift, c.levels,
-                                            c.mirror, c.brightness, c.contrast, limit, skipWhite);
+        done = bmpProcessing.CoverBMP2OutputFormat(
+            work.bits, work.size, &out, &outSize, &work.header, &rect, c.rotationCode, c.xShift,
+            c.yShift, c.levels, c.mirror, c.brightness, c.contrast, limit, skipWhite);
     }
-    if (out == nullptr || work.header.biWidth <= 0 || work.header.biHeight <= 0) {
-        std::free(out);
+    const bool inKept = kept != nullptr && out != nullptr && out == kept->get();
+    if (!done || out == nullptr || work.header.biWidth <= 0 || work.header.biHeight <= 0) {
+        if (!inKept) std::free(out);
         return false;
     }
-    work.Take(out, outSize);
+    if (inKept) {
+        work.Borrow(out, work.header.biSizeImage);
+    } else {
+        work.Take(out, outSize);
+    }
     return true;
 }
 
@@ -463,7 +482,8 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
         const uint16_t limitDpi = policy.printModeOneLimit == ResolutionBasis::Output
                                       ? cfg.sOutputXDPI
                                       : static_cast<uint16_t>(dm.dmPrintQuality);
-        if (!Convert(bmpProcessing, conversion, ConversionLimit(limitDpi), 1, work, rect))
+        if (!Convert(bmpProcessing, conversion, ConversionLimit(limitDpi), 1, work, rect,
+                     pdev.keptConversion))
             return PipelineResult::Empty;
         w = static_cast<uint32_t>(rect.right - std::max(rect.left, 0) + 1);
         h = static_cast<uint32_t>(rect.bottom - std::max(rect.top, 0) + 1);
@@ -481,7 +501,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
                                       : static_cast<int16_t>(cfg.sSavePaper);
         if (!Convert(bmpProcessing, conversion,
                      ConversionLimit(static_cast<uint16_t>(dm.dmPrintQuality)), skipWhite, work,
-                     rect)) {
+                     rect, pdev.keptConversion)) {
             return PipelineResult::Empty;
         }
         w = static_cast<uint32_t>(rect.right - rect.left + 1);
@@ -490,7 +510,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     // The dots never extend past the converted image.
     w = std::min(w, static_cast<uint32_t>(work.header.biWidth));
     h = std::min(h, static_cast<uint32_t>(work.header.biHeight));
-    if (work.owned == nullptr || work.header.biBitCount != 8 || w == 0 || h == 0)
+    if (work.bits == pdev.pBufStart || work.header.biBitCount != 8 || w == 0 || h == 0)
         return PipelineResult::Empty;
 
     Halftone(policy, cfg, work, w, h, logFlag, pdev.pBufStart);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "imaging/bitmap_types.h"
+#include "imaging/malloc_buffer.h"
 
 struct _DEVMODE {
     int16_t dmOrientation;   // 1 portrait, 2 landscape
@@ -43,6 +44,9 @@ struct _OEMPDEV {
     uint32_t dwPagePrinted;  // labels printed so far in the job
     uint32_t dwLabelWidth;   // output dots, as last sent to the printer
     uint32_t dwLabelHeight;  // output dots, as last sent to the printer
+    // The job's buffer for the converted page, kept from page to page so that no page maps
+    // fresh memory for it; null where each page's conversion allocates its own.
+    MallocBuffer* keptConversion;
 };
 
 void InitDevmode(_DEVMODE* devMode, const cups_page_header2_t* header);

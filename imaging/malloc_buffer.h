@@ -2,6 +2,7 @@
 // owning type of page images and their work buffers.
 #pragma once
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -50,4 +51,13 @@ inline void* AllocateMapped(size_t size) {
 #endif
     PrefaultPages(bits, rounded);
     return bits;
+}
+
+// Keeps `buffer` when it holds `size` bytes; otherwise replaces it, the old one freed first so
+// that no two are held at once. False when no buffer could be had.
+inline bool Reserve(MallocBuffer& buffer, uint64_t size) {
+    if (buffer != nullptr && ::malloc_usable_size(buffer.get()) >= size) return true;
+    buffer.reset();
+    buffer.reset(static_cast<uint8_t*>(AllocateMapped(size)));
+    return buffer != nullptr;
 }

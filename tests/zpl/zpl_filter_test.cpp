@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/filter_runner.h"
@@ -105,6 +107,43 @@ TEST_F(ZplFilterTest, PagesAreResampledToTheOutputResolution) {
     ASSERT_FALSE(zpl.labels[0].fields.empty());
     EXPECT_NEAR(zpl.labels[0].fields[0].widthDots, 448, 8);
     EXPECT_NEAR(zpl.labels[0].fields[0].heightDots, 177, 2);
+}
+
+// The converted page's buffer is kept from page to page: a job whose pages grow and shrink
+// prints each of them as a job of that page alone does.
+TEST_F(ZplFilterTest, PagesOfChangingSizesPrintAsTheyDoAlone) {
+    const auto checkered = [](uint32_t w, uint32_t h, uint32_t square) {
+        TestPage page = TestPage::Solid(w, h, 255, 255, 255);
+        for (uint32_t y = 5; y + 5 < h; ++y) {
+            for (uint32_t x = 3; x + 3 < w; ++x) {
+                if ((x / square + y / square) % 2 == 0)
+                    std::fill_n(&page.rgb[(size_t{y} * w + x) * 3], 3, 0);
+            }
+        }
+        page.mediaType = "Thermal";
+        return page;
+    };
+    const auto pixels = [](const GreyBitmap& image) {
+        std::vector<uint8_t> all;
+        for (uint32_t y = 0; y < image.height(); ++y)
+            all.insert(all.end(), image.Row(y), image.Row(y) + image.width());
+        return std::make_tuple(image.width(), image.height(), all);
+    };
+    const std::vector<TestPage> pages = {checkered(120, 60, 3), checkered(406, 203, 5),
+                                         checkered(64, 40, 2)};
+    FilterResult r = Run(pages);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const ZplDecodeResult job = DecodeZpl(r.out);
+    ASSERT_TRUE(job.ok()) << FormatSummary(job);
+    ASSERT_EQ(job.labels.size(), pages.size());
+    for (size_t i = 0; i < pages.size(); ++i) {
+        FilterResult alone = Run({pages[i]});
+        ASSERT_EQ(alone.exitCode, 0) << alone.err;
+        const ZplDecodeResult one = DecodeZpl(alone.out);
+        ASSERT_EQ(one.labels.size(), 1u) << FormatSummary(one);
+        EXPECT_GT(one.labels[0].darkDots, 0u);
+        EXPECT_TRUE(pixels(job.labels[i].image) == pixels(one.labels[0].image)) << "page " << i;
+    }
 }
 
 TEST_F(ZplFilterTest, PdfPagesReplaceTheRasterPages) {
