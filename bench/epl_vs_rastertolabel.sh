@@ -5,7 +5,7 @@
 # from the sample label PDF; the runs alternate between the two. The goals are the ZPL filter's
 # (bench_rastertolabel_goals); start-up is reported.
 #
-#   bash bench/epl_vs_rastertolabel.sh            (PASSES=10, BIG_PASSES=3 by default)
+#   bash bench/epl_vs_rastertolabel.sh            (PASSES=15, BIG_PASSES=7 by default)
 source "$(dirname "$0")/label_bench.sh"
 
 A_NAME=ours A_FILTER=$build/epl/rastomoxepl A_BITS=24 A_OPTIONS=

@@ -8,13 +8,13 @@
 #   options with @DPI@ for the resolution), and the same with B_; then calls bench_setup with
 #   its build targets, bench_case per label, bench_startup, and bench_goal per goal.
 #
-# Environment: PASSES (runs per single-label job, 10), BIG_PASSES (runs of a 100-label job, 3),
+# Environment: PASSES (runs per single-label job, 15), BIG_PASSES (runs of a 100-label job, 7),
 # BENCH_BUILD_DIR (build-bench). Medians throughout; other users of the machine are met by
 # both sides alike, since the runs alternate.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-passes=${PASSES:-10}
-big_passes=${BIG_PASSES:-3}
+passes=${PASSES:-15}
+big_passes=${BIG_PASSES:-7}
 build=${BENCH_BUILD_DIR:-build-bench}
 
 bench_setup() {

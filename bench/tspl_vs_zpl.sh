@@ -6,7 +6,7 @@
 # Goals: the 100-label job at most 1.1 times the ZPL filter's time per label at both
 # resolutions, peak memory under 4 pages; the single labels, bytes and start-up are reported.
 #
-#   bash bench/tspl_vs_zpl.sh            (PASSES=10, BIG_PASSES=3 by default)
+#   bash bench/tspl_vs_zpl.sh            (PASSES=15, BIG_PASSES=7 by default)
 source "$(dirname "$0")/label_bench.sh"
 
 A_NAME=tspl A_FILTER=$build/tspl/rastomoxtspl A_BITS=24 A_OPTIONS=

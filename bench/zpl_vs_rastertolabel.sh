@@ -4,7 +4,7 @@
 # the real CUPS filter chain from the sample label PDF; the runs alternate between the two.
 # Reports the medians, the start-up jobs and every goal (bench_rastertolabel_goals).
 #
-#   bash bench/zpl_vs_rastertolabel.sh            (PASSES=10, BIG_PASSES=3 by default)
+#   bash bench/zpl_vs_rastertolabel.sh            (PASSES=15, BIG_PASSES=7 by default)
 source "$(dirname "$0")/label_bench.sh"
 
 A_NAME=ours A_FILTER=$build/zpl/rastomoxzpl A_BITS=24 A_OPTIONS=
