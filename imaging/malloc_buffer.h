@@ -43,6 +43,7 @@ inline void* AllocateMapped(size_t size) {
         PrefaultPages(bits, size);
         return bits;
     }
+    if (size > SIZE_MAX - kHuge) return nullptr;
     const size_t rounded = (size + kHuge - 1) & ~(kHuge - 1);
     void* bits = nullptr;
     if (::posix_memalign(&bits, kHuge, rounded) != 0) return nullptr;
