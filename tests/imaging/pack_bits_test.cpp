@@ -1,5 +1,6 @@
 // Packing dot rows: every start bit, both bit senses and both reading directions against the
-// plain rule, one bit per dot, on rows long and short enough for every packing path.
+// plain rule, one bit per dot, on rows long and short enough for every packing path (32, 16, 8
+// and single dots).
 #include "imaging/pack_bits.h"
 
 #include <gtest/gtest.h>
@@ -23,12 +24,14 @@ std::vector<uint8_t> PlainPack(const std::vector<uint8_t>& dots, uint32_t rowByt
 
 TEST(PackDotRowTest, MatchesOneBitPerDot) {
     std::mt19937 random(7);
-    for (uint32_t count : {0u, 5u, 16u, 37u, 200u}) {
+    for (uint32_t count : {0u, 5u, 16u, 37u, 200u, 250u}) {
         std::vector<uint8_t> dots(count);
-        // Long blank and printed stretches, and single dots of any value.
+        // Long blank and printed stretches, and stretches where each dot is blank or printed
+        // at random, printed ones of any value.
         for (uint32_t i = 0; i < count; ++i) {
             const uint32_t kind = (i / 24) % 3;
-            dots[i] = kind == 0 ? 0xFF : kind == 1 ? 0 : static_cast<uint8_t>(random());
+            const uint8_t any = random() % 2 ? 0xFF : static_cast<uint8_t>(random() % 255);
+            dots[i] = kind == 0 ? 0xFF : kind == 1 ? 0 : any;
         }
         for (uint32_t rowBytes : {count / 8 + 2, count / 16 + 1}) {
             for (uint32_t firstBit = 0; firstBit < 10; ++firstBit) {
