@@ -741,8 +741,14 @@ void NeutralGrey(const uint8_t* rgb, uint8_t* grey, uint32_t n) {
 // Ink on the label grey page is anything below white.
 constexpr uint64_t kWhiteWord = ~uint64_t{0};
 
+// Whether the 32 bytes from `p` are all white.
+bool White32(const uint8_t* p) {
+    return (LoadWord(p) & LoadWord(p + 8) & LoadWord(p + 16) & LoadWord(p + 24)) == kWhiteWord;
+}
+
 int64_t FirstGreyInk(const uint8_t* row, int64_t begin, int64_t end) {
     int64_t i = begin;
+    while (i + 32 <= end && White32(row + i)) i += 32;
     while (i + 8 <= end && LoadWord(row + i) == kWhiteWord) i += 8;
     while (i < end && row[i] == 255) ++i;
     return i < end ? i : kNone;
@@ -750,6 +756,7 @@ int64_t FirstGreyInk(const uint8_t* row, int64_t begin, int64_t end) {
 
 int64_t LastGreyInk(const uint8_t* row, int64_t begin, int64_t end) {
     int64_t i = end;
+    while (i - 32 >= begin && White32(row + i - 32)) i -= 32;
     while (i - 8 >= begin && LoadWord(row + i - 8) == kWhiteWord) i -= 8;
     while (i > begin && row[i - 1] == 255) --i;
     return i > begin ? i - 1 : kNone;
