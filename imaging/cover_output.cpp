@@ -19,6 +19,7 @@
 
 #include "imaging/bmp_processing.h"
 #include "imaging/buffer_util.h"
+#include "imaging/cpu_features.h"
 #include "imaging/label_grey.h"
 #include "imaging/tone_mapper.h"
 #include "imaging/variant_rules.h"
@@ -602,7 +603,7 @@ void NeutralGreyPixels(const uint8_t* rgb, uint8_t* grey, uint32_t n) {
     }
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef MX_X86_DISPATCH
 #define MX_SSSE3 __attribute__((target("ssse3")))
 
 // Where the bytes of one channel of sixteen pixels sit in their three vectors: each vector
@@ -729,11 +730,9 @@ MX_AVX2 uint32_t NeutralGreyAvx2(const uint8_t* rgb, uint8_t* grey, uint32_t n) 
 
 void NeutralGrey(const uint8_t* rgb, uint8_t* grey, uint32_t n) {
     uint32_t done = 0;
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    if (avx2) done = NeutralGreyAvx2(rgb, grey, n);
-    if (ssse3) done += NeutralGreySsse3(rgb + uint64_t{done} * 3, grey + done, n - done);
+#ifdef MX_X86_DISPATCH
+    if (CpuHasAvx2()) done = NeutralGreyAvx2(rgb, grey, n);
+    if (CpuHasSsse3()) done += NeutralGreySsse3(rgb + uint64_t{done} * 3, grey + done, n - done);
 #endif
     NeutralGreyPixels(rgb + uint64_t{done} * 3, grey + done, n - done);
 }

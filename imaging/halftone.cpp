@@ -12,6 +12,7 @@
 
 #include "imaging/bmp_processing.h"
 #include "imaging/buffer_util.h"
+#include "imaging/cpu_features.h"
 #include "imaging/error_diffusion.h"
 #include "imaging/threshold_matrices.h"
 
@@ -111,7 +112,7 @@ void OrderedDither(const Page& page, const KeyTable& key, const Screen<H, W>& sc
 
 constexpr uint8_t kFixedThreshold = 129;
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef MX_X86_DISPATCH
 // The fixed threshold thirty-two pixels at a time where the CPU has AVX2; returns the pixels
 // done.
 __attribute__((target("avx2"))) size_t FixedThresholdAvx2(const uint8_t* s, uint8_t* d, size_t n,
@@ -136,9 +137,8 @@ void FixedThreshold(const Page& page, Tones t) {
         const uint8_t* s = page.src + static_cast<size_t>(y) * page.stride;
         uint8_t* d = page.dst + static_cast<size_t>(y) * page.stride;
         size_t x = 0;
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-        static const bool avx2 = __builtin_cpu_supports("avx2");
-        if (avx2) x = FixedThresholdAvx2(s, d, page.cols, t);
+#ifdef MX_X86_DISPATCH
+        if (CpuHasAvx2()) x = FixedThresholdAvx2(s, d, page.cols, t);
 #endif
         for (; x < page.cols; x += threshold.size()) {
             ThresholdSpan<false>(s + x, d + x, threshold.data(),

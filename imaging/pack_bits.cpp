@@ -8,6 +8,8 @@
 #include <immintrin.h>
 #endif
 
+#include "imaging/cpu_features.h"
+
 namespace {
 
 // One bit per dot for eight dots, the first dot in the most significant bit: set for every
@@ -46,6 +48,15 @@ void PlaceFlags(uint8_t* row, uint32_t byte, uint32_t shift, uint8_t flags, bool
 }
 
 #ifdef __SSE2__
+// Places whole bytes of flags, the row's first byte in the lowest (x86 is little-endian).
+template <typename Bytes>
+void MergeBytes(uint8_t* at, Bytes flags, bool printedIsOne) {
+    Bytes bytes;
+    std::memcpy(&bytes, at, sizeof bytes);
+    bytes = printedIsOne ? bytes | flags : bytes & static_cast<Bytes>(~flags);
+    std::memcpy(at, &bytes, sizeof bytes);
+}
+
 // Sixteen dots at a time: one compare and one mask give a bit per dot. The dots' bytes are first
 // turned round within each group of eight, so that the mask holds the first dot of a group in
 // its most significant bit, as the row does; rows packed from a byte boundary take the two
@@ -64,10 +75,7 @@ uint32_t PackSixteens(const uint8_t* dots, uint32_t packed, uint8_t* row, uint32
             static_cast<uint16_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(turned, blank)));
         uint8_t* at = row + ((firstBit + i) >> 3);
         if (shift == 0) {
-            uint16_t pair;
-            std::memcpy(&pair, at, 2);  // the first of the two bytes is the lower one
-            pair = printedIsOne ? pair | printed : pair & static_cast<uint16_t>(~printed);
-            std::memcpy(at, &pair, 2);
+            MergeBytes(at, printed, printedIsOne);
             continue;
         }
         PlaceFlags(at, 0, shift, static_cast<uint8_t>(printed), printedIsOne);
@@ -76,7 +84,7 @@ uint32_t PackSixteens(const uint8_t* dots, uint32_t packed, uint8_t* row, uint32
     return i;
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef MX_X86_DISPATCH
 // Thirty-two dots at a time where the CPU has AVX2, for rows packed from a byte boundary: the
 // same turn within groups of eight as above, in one byte shuffle.
 __attribute__((target("avx2"))) uint32_t PackThirtyTwos(const uint8_t* dots, uint32_t packed,
@@ -90,10 +98,7 @@ __attribute__((target("avx2"))) uint32_t PackThirtyTwos(const uint8_t* dots, uin
         const uint32_t printed = ~static_cast<uint32_t>(
             _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(v, turn), blank)));
         if (printed == 0) continue;  // blank paper
-        uint32_t four;
-        std::memcpy(&four, row + i / 8, 4);  // the first of the bytes is the lowest
-        four = printedIsOne ? four | printed : four & ~printed;
-        std::memcpy(row + i / 8, &four, 4);
+        MergeBytes(row + i / 8, printed, printedIsOne);
     }
     return i;
 }
@@ -109,9 +114,8 @@ void PackDotRow(const uint8_t* dots, uint32_t count, uint8_t* row, uint32_t rowB
     const uint32_t packed = static_cast<uint32_t>(std::min<uint64_t>(count, rowBits - firstBit));
     uint32_t i = 0;
     if (!reversed) {
-#if defined(__SSE2__) && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-        static const bool avx2 = __builtin_cpu_supports("avx2");
-        if (avx2 && firstBit % 8 == 0) {
+#if defined(__SSE2__) && defined(MX_X86_DISPATCH)
+        if (CpuHasAvx2() && firstBit % 8 == 0) {
             i = PackThirtyTwos(dots, packed, row + firstBit / 8, printedIsOne);
         }
 #endif
