@@ -1,15 +1,16 @@
-// deflate_bench: compress time and size of real label graphics with zlib and libdeflate.
+// deflate_bench: compress time and size of real label graphics with the graphic encoder the Z64
+// encoding uses, zlib and libdeflate.
 //
 //   deflate_bench <runs> <name>=<file.zpl> ...
 //
 // Each file is a stream written by rastomoxzpl; its first "~DG" graphic is decoded back to the
 // one-bit rows the page transfer packed and compressed again in the zlib format by each method:
-// zlib at its default level and with the match-chain tuning the Z64 encoder used, both set up
-// per graphic as that encoder did, the tuned one also kept and reset between graphics; libdeflate
-// at a few levels with its compressor kept; and the whole Z64 encoder as built (its bytes are the
-// "~DG" text sent). The methods take turns run by run so that all of them see the same load on a
-// shared host; the median of each is printed. Every stream is inflated with zlib and compared with
-// the graphic before it is timed.
+// the graphic encoder with its tables kept between graphics; zlib at its default level and with
+// the match-chain tuning an earlier Z64 encoder used, both set up per graphic, the tuned one also
+// kept and reset between graphics; libdeflate at a few levels with its compressor kept; and the
+// whole Z64 encoder as built (its bytes are the "~DG" text sent). The methods take turns run by
+// run so that all of them see the same load on a shared host; the median of each is printed.
+// Every stream is inflated with zlib and compared with the graphic before it is timed.
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "tools/zpldecode/graphic_data.h"
+#include "zpl/graphic_deflate.h"
 #include "zpl/z64_encode.h"
 
 namespace {
@@ -117,6 +119,16 @@ Method Libdeflate(int level) {
             }};
 }
 
+// The encoder the Z64 encoding uses, its tables kept from graphic to graphic as in a job.
+Method Rows() {
+    auto deflater = std::make_shared<GraphicDeflater>();
+    return {"graphic encoder", [deflater](const Graphic& g, std::vector<uint8_t>& out) {
+                out.resize(GraphicDeflater::Bound(g.bytes.size()));
+                return deflater->Compress(g.bytes.data(), g.bytes.size(), g.bytesPerRow, out.data(),
+                                          out.size());
+            }};
+}
+
 // The whole "~DG" command as the renderer gets it, its size in bytes sent to the printer.
 Method Encoder(CZB64Encode& encoder) {
     return {"Z64 encoder (text)", [&encoder](const Graphic& g, std::vector<uint8_t>& out) {
@@ -185,6 +197,7 @@ int main(int argc, char* argv[]) {
     const int runs = std::max(1, std::atoi(argv[1]));
     CZB64Encode encoder;
     std::vector<Method> methods = {
+        Rows(),
         {"zlib 6", [](const Graphic& g, std::vector<uint8_t>& o) { return Zlib(g, o, false); }},
         {"zlib 6 tuned",
          [](const Graphic& g, std::vector<uint8_t>& o) { return Zlib(g, o, true); }},

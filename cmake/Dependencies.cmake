@@ -4,6 +4,7 @@
 find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
+# libdeflate only for the deflate benchmark, which holds the graphic encoder against it.
 pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 # libzbar reads the barcodes on previewed labels.
 pkg_check_modules(ZBAR REQUIRED IMPORTED_TARGET zbar)

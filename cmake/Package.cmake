@@ -13,8 +13,8 @@ which shows what a job would print, and reads its barcodes, without printing it.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_STRIP_FILES ON)
-# The libraries come from dpkg-shlibdeps (libcups2, libcupsimage2, zlib1g, libdeflate0,
-# libpng16-16, libzbar0, the C and C++ run-time); the programs the filters run are named here:
+# The libraries come from dpkg-shlibdeps (libcups2, libcupsimage2, zlib1g, libpng16-16,
+# libzbar0, the C and C++ run-time); the programs the filters run are named here:
 # CUPS's PDF to raster filters, and poppler's pdfinfo and pdftoppm for PDF preprocessing.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "cups-filters, poppler-utils")

@@ -5,7 +5,8 @@
 #   fails when any of them finds a crash; findings go to build-fuzz/findings)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-targets=(zpldecode posdecode tspldecode epldecode ppdkeyword jobname taskinfo ppmheader labeljob)
+targets=(zpldecode posdecode tspldecode epldecode ppdkeyword jobname taskinfo ppmheader labeljob
+  graphicdeflate)
 seconds=${1:-60}
 target=${2:-zpldecode}
 if [[ "$target" == all ]]; then

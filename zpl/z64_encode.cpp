@@ -1,7 +1,5 @@
 #include "zpl/z64_encode.h"
 
-#include <libdeflate.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -29,9 +27,6 @@ constexpr size_t Base64Length(size_t n) {
     return 4 * ((n + 2) / 3);
 }
 
-// On label graphics level 6 makes streams within 1% of zlib's default level in under half of its
-// time; level 7 saves 3% more bytes for a quarter more time, level 9 and up far more time.
-constexpr int kCompressionLevel = 6;
 // Graphics beyond this size are refused: their text would not fit a 32-bit length.
 constexpr uint32_t kMaxGraphicBytes = 1u << 30;
 // ":" and the CRC's four hexadecimal digits, then "\r\n".
@@ -56,23 +51,12 @@ void WriteTail(char* out, uint16_t crc) {
 
 }  // namespace
 
-void CZB64Encode::CompressorFree::operator()(libdeflate_compressor* compressor) const {
-    libdeflate_free_compressor(compressor);
-}
-
-libdeflate_compressor* CZB64Encode::Compressor() {
-    if (!m_compressor) m_compressor.reset(libdeflate_alloc_compressor(kCompressionLevel));
-    return m_compressor.get();
-}
-
 int CZB64Encode::LZcompress(const uint8_t* source, uint8_t* destination, int sourceLength,
                             int destinationCapacity) {
     if (source == nullptr || destination == nullptr || sourceLength < 0 || destinationCapacity <= 0)
         return 0;
-    libdeflate_compressor* compressor = Compressor();
-    if (compressor == nullptr) return 0;
-    return static_cast<int>(libdeflate_zlib_compress(compressor, source, size_t(sourceLength),
-                                                     destination, size_t(destinationCapacity)));
+    return static_cast<int>(m_deflater.Compress(source, size_t(sourceLength), 0, destination,
+                                                size_t(destinationCapacity)));
 }
 
 void CZB64Encode::Encode_char(uint32_t group, int k, char* destination, int position) {
@@ -123,16 +107,16 @@ uint32_t CZB64Encode::EncodeZB64(const uint8_t* data, uint32_t length, int16_t m
                                  bool flash) {
     if (data == nullptr || length == 0 || mode != 0 || text == nullptr || textLength == nullptr)
         return 0;
-    if (length > kMaxGraphicBytes || Compressor() == nullptr) return 0;
+    if (length > kMaxGraphicBytes) return 0;
     // The stream always fits the compressor's worst case, kept from earlier pages when large
     // enough; its bytes are written before they are read.
-    const size_t bound = libdeflate_zlib_compress_bound(m_compressor.get(), length);
+    const size_t bound = GraphicDeflater::Bound(length);
     if (bound > m_streamCapacity) {
         m_stream.reset(new (std::nothrow) uint8_t[bound]);
         m_streamCapacity = m_stream ? bound : 0;
     }
-    const int n = LZcompress(data, m_stream.get(), static_cast<int>(length),
-                             static_cast<int>(m_streamCapacity));
+    const int n = static_cast<int>(
+        m_deflater.Compress(data, length, bytesPerRow, m_stream.get(), m_streamCapacity));
     const int head = WriteHead(nullptr, 0, length, bytesPerRow, name, flash);
     if (n <= 0 || head < 0) return 0;
     const uint64_t size = uint64_t(head) + Base64Length(size_t(n)) + kTailLength;

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 
-struct libdeflate_compressor;
+#include "zpl/graphic_deflate.h"
 
-// One encoder serves a whole job: the compressor and the stream buffer made for the first page
-// are kept for the pages after it.
+// One encoder serves a whole job: the compressor's tables and the stream buffer made for the
+// first page are kept for the pages after it.
 class CZB64Encode {
   public:
     // Builds the download text. When *text is null on entry it is allocated with malloc
@@ -19,8 +19,8 @@ class CZB64Encode {
     uint32_t EncodeZB64(const uint8_t* data, uint32_t length, int16_t mode, char** text,
                         uint32_t* textLength, uint32_t bytesPerRow, const char* name, bool flash);
 
-    // Compression in the zlib format. Returns the compressed length, 0 on failure (also when
-    // the stream does not fit the destination).
+    // Compression in the zlib format, of bytes without rows. Returns the compressed length, 0 on
+    // failure (also when the stream does not fit the destination).
     int LZcompress(const uint8_t* source, uint8_t* destination, int sourceLength,
                    int destinationCapacity);
     // Base64 text of the source, standard alphabet with "=" padding, followed by a zero byte.
@@ -31,15 +31,10 @@ class CZB64Encode {
     uint16_t CRC16_ZB64(const char* data, uint32_t length, uint16_t start);
 
   private:
-    struct CompressorFree {
-        void operator()(libdeflate_compressor* compressor) const;
-    };
-
-    libdeflate_compressor* Compressor();
     // Base64 text of the source without a terminating zero; returns the characters written.
     size_t WriteBase64(const uint8_t* source, size_t sourceLength, char* destination);
 
-    std::unique_ptr<libdeflate_compressor, CompressorFree> m_compressor;
+    GraphicDeflater m_deflater;
     std::unique_ptr<uint8_t[]> m_stream;  // the zlib stream of the page being encoded
     size_t m_streamCapacity = 0;
 };
