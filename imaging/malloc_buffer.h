@@ -32,25 +32,28 @@ inline void PrefaultPages(void* bits, size_t size) {
 #endif
 }
 
-// A fresh buffer of at least `size` bytes that free() releases, its pages mapped at once. One
-// of about a page image or more (from 1.5 MiB) is laid on whole 2 MiB huge pages where the
-// kernel offers them: each small page costs a fault and its accounting, which on a job's
-// first label outweighs the work done on the page.
+// A fresh buffer of at least `size` bytes that free() releases, its pages mapped at once. The
+// whole 2 MiB stretches of one of about a page image or more are laid on huge pages where the
+// kernel offers them: each small page costs a fault and its accounting, which on a job's first
+// label outweighs the work done on the page. A tail of three quarters of a huge page or more is
+// rounded up to a whole one; a shorter tail stays on small pages, which costs less than
+// clearing the rest of a huge page.
 inline void* AllocateMapped(size_t size) {
     constexpr size_t kHuge = size_t{2} << 20;
-    if (size < kHuge / 4 * 3) {
+    if (size > SIZE_MAX - kHuge) return nullptr;
+    const size_t tail = size % kHuge;
+    const size_t laid = tail >= kHuge / 4 * 3 ? size - tail + kHuge : size;
+    if (laid < kHuge) {
         void* bits = std::malloc(size ? size : 1);  // malloc(0) may return null
         PrefaultPages(bits, size);
         return bits;
     }
-    if (size > SIZE_MAX - kHuge) return nullptr;
-    const size_t rounded = (size + kHuge - 1) & ~(kHuge - 1);
     void* bits = nullptr;
-    if (::posix_memalign(&bits, kHuge, rounded) != 0) return nullptr;
+    if (::posix_memalign(&bits, kHuge, laid) != 0) return nullptr;
 #ifdef MADV_HUGEPAGE
-    ::madvise(bits, rounded, MADV_HUGEPAGE);  // only advice: small pages do as well
+    ::madvise(bits, laid - laid % kHuge, MADV_HUGEPAGE);  // only advice: small pages do as well
 #endif
-    PrefaultPages(bits, rounded);
+    PrefaultPages(bits, laid);
     return bits;
 }
 
