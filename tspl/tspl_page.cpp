@@ -1,6 +1,7 @@
 // The TSPL page transfer: the page image becomes one BITMAP of the label, printed with the
 // copies the job asks for and, with the cutter, the cut after the labels the cut method names.
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "filter/label_geometry.h"
@@ -74,8 +75,11 @@ TsplLabel PlaceOnLabel(const HalftonedPage& page, const tagOEMCFG& cfg, const _D
     return label;
 }
 
-TsplGraphic Pack(const HalftonedPage& page, const TsplLabel& label, bool mirror) {
+// The dots go into `kept`, the buffer of the page before, whose memory is already mapped.
+TsplGraphic Pack(const HalftonedPage& page, const TsplLabel& label, bool mirror,
+                 std::vector<uint8_t> kept) {
     TsplGraphic g;
+    g.bytes = std::move(kept);
     const tagRECT& rect = label.rect;
     g.rect = rect;
     const int32_t left8 = rect.left / 8 * 8;
@@ -193,7 +197,7 @@ bool CTSPLRenderClass::TransCommand(bool isLastPage, bool logFlag) {
         return result != PipelineResult::NoPage;
     }
     const TsplLabel label = PlaceOnLabel(page, cfg, *m_pDevMode, pdev);
-    const TsplGraphic g = Pack(page, label, cfg.sMirror != 0);
+    TsplGraphic g = Pack(page, label, cfg.sMirror != 0, std::move(m_graphicBytes));
     tagRECT rect = g.rect;
     const uint32_t size = static_cast<uint32_t>(g.bytes.size());
 
@@ -204,5 +208,6 @@ bool CTSPLRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     } else {
         PrintLabels(rect, g.bytes.data(), size, std::max<long>(pdev.sCurCopies, 1));
     }
+    m_graphicBytes = std::move(g.bytes);
     return true;
 }

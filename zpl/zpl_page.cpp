@@ -2,6 +2,7 @@
 // memory, printed as many times as the copies ask with the cutter rules, then deleted.
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "filter/page_pipeline.h"
@@ -26,8 +27,11 @@ struct ZplGraphic {
 // Mirrored pages are reflected about the label width sent with ^PW when the page is its own
 // label; a label cut to its content is mirrored in place. Mirrored rows start at bit 0, so
 // that the field origin at the reflected left edge puts every dot inside the label.
-ZplGraphic Pack(const HalftonedPage& page, bool mirror, int32_t labelWidth, bool pageIsLabel) {
+// The dots go into `kept`, the buffer of the page before, whose memory is already mapped.
+ZplGraphic Pack(const HalftonedPage& page, bool mirror, int32_t labelWidth, bool pageIsLabel,
+                std::vector<uint8_t> kept) {
     ZplGraphic g;
+    g.bytes = std::move(kept);
     int32_t left = std::max(page.rect.left, 0);
     int32_t right = page.rect.right;
     if (mirror && pageIsLabel) {
@@ -149,7 +153,8 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
     // Placement and label size.
     const bool pageIsLabel = cfg.sPaperMode == 0 && cfg.sSavePaper == 0;
     const int32_t pageLabelWidth = pdev.bmInfoHeader.biWidth + 9;
-    ZplGraphic g = Pack(page, cfg.sMirror != 0, pageLabelWidth, pageIsLabel);
+    ZplGraphic g =
+        Pack(page, cfg.sMirror != 0, pageLabelWidth, pageIsLabel, std::move(m_graphicBytes));
     const int32_t xShift = std::max(page.xShift, 0);
     const int32_t yShift = std::max(page.yShift, 0);
     const int32_t margins =
@@ -199,5 +204,6 @@ bool CZPLIIRenderClass::TransCommand(bool isLastPage, bool logFlag) {
 
     LOGD("lpDataBuf: 0x%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(g.bytes.data())));
     LOGD("lpDataBuf2: 0x%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(page.image.get())));
+    m_graphicBytes = std::move(g.bytes);
     return true;
 }

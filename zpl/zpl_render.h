@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "filter/output_sink.h"
 #include "filter/records.h"
@@ -80,4 +81,5 @@ class CZPLIIRenderClass {
     _OEMPDEV* m_pOemPdev = nullptr;
     OutputSink* m_pOutput = &StandardOutput();
     CZB64Encode m_encoder;
+    std::vector<uint8_t> m_graphicBytes;  // the page's packed dots, kept for the next page
 };
