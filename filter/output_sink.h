@@ -10,7 +10,8 @@
 
 class OutputSink {
   public:
-    explicit OutputSink(int fd) : fd_(fd) {}
+    // A sink on a pipe widens it (see WidenPipe).
+    explicit OutputSink(int fd);
     OutputSink(const OutputSink&) = delete;
     OutputSink& operator=(const OutputSink&) = delete;
 
