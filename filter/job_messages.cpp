@@ -3,12 +3,15 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "log/log4z.h"
 
 namespace {
 
-// Standard error belongs to the process, so the state of its last line does too.
+// Standard error belongs to the process, so the state of its last line does too. A page may be
+// sent while the next is read, so its lines are written under one lock.
+std::mutex lineLock;
 bool midLine = false;
 bool errorReported = false;
 
@@ -22,6 +25,7 @@ void Put(const char* text) {
 }  // namespace
 
 void WriteStatus(const char* text) {
+    const std::lock_guard<std::mutex> guard(lineLock);
     Put(text);
 }
 
@@ -32,6 +36,7 @@ void ReportError(const char* format, ...) {
     std::vsnprintf(text, sizeof(text), format, args);
     va_end(args);
     LOGE("%s", text);
+    const std::lock_guard<std::mutex> guard(lineLock);
     if (midLine) Put("\n");
     Put(errorReported ? "DEBUG: " : "ERROR: ");
     Put(text);
@@ -40,5 +45,6 @@ void ReportError(const char* format, ...) {
 }
 
 bool ErrorReported() {
+    const std::lock_guard<std::mutex> guard(lineLock);
     return errorReported;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <string>
 
 #include "filter/job_messages.h"
@@ -56,7 +57,10 @@ class PageLoop {
   private:
     bool RfidLetsPagePrint();
     enum class PageRead { Whole, Truncated, Cancelled, NoMemory };
-    PageRead GetPrintData(const cups_page_header2_t& header, const PageFormat& format);
+    PageRead GetPrintData(const cups_page_header2_t& header, const PageFormat& format, bool pdfPage,
+                          bool grey, PageImage& image);
+    PageRead SendPreviousAndRead(const cups_page_header2_t& header, const PageFormat& format,
+                                 bool& sent);
     // The job's end on standard error: cancelled, or a page whose data ended early.
     int ReportEnd(int status) const;
     unsigned HandOverPageNumber() const {
@@ -89,29 +93,16 @@ bool PageLoop::RfidLetsPagePrint() {
     return step.outcome == RfidOutcome::NotRfidJob || step.outcome == RfidOutcome::Written;
 }
 
-// Reads the page into the buffer of the page before (or a fresh one) and hands it to the page
-// device record, which now describes this page's own image. A page cut short by a cancel is
-// dropped; one cut short by the end of the data still prints, its missing rows white.
+// Reads the page into `image`, drawn from the job's PDF where the settings ask for it. A page
+// cut short by a cancel is dropped; one cut short by the end of the data still prints, its
+// missing rows white.
 PageLoop::PageRead PageLoop::GetPrintData(const cups_page_header2_t& header,
-                                          const PageFormat& format) {
-    const bool pdfPage =
-        steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty();
-    // The PDF step draws the page in colour; otherwise the page is read as the grey the image
-    // steps would make of it, where they allow.
-    const bool grey = !pdfPage && TakesLabelGrey(job_.definition.pipeline, job_.cfg, job_.devMode,
-                                                 format.width, format.height, job_.input.logFlag);
-    PageImage image;
-    image.bits = job_.TakeSpareBuffer();
+                                          const PageFormat& format, bool pdfPage, bool grey,
+                                          PageImage& image) {
     if (!ReadPageImage(job_.input.raster, format, image,
                        grey ? PageContent::LabelGrey8 : PageContent::Bgr24))
         return PageRead::NoMemory;
     if (image.rows < format.height && Canceled) return PageRead::Cancelled;
-    const bool truncated = image.rows < format.height;
-    if (truncated) {
-        truncatedPage_ = page_;
-        truncatedRows_ = image.rows;
-        truncatedHeight_ = format.height;
-    }
     if (pdfPage) {
         PdfPageRequest request{argv_[1], tempPdf_.c_str(), page_, header.HWResolution[0],
                                header.HWResolution[1]};
@@ -121,8 +112,45 @@ PageLoop::PageRead PageLoop::GetPrintData(const cups_page_header2_t& header,
             LOGW("page %u: no image from the job's PDF, printing the raster page", page_);
         }
     }
-    job_.HoldPage(std::move(image));
-    return truncated ? PageRead::Truncated : PageRead::Whole;
+    return image.rows < format.height ? PageRead::Truncated : PageRead::Whole;
+}
+
+// Hands the page before to the renderer and reads this one. The two run side by side, the
+// renderer on the page in the record and the read in the spare buffer, so that converting and
+// sending one label does not wait for the input of the next. Everything the read decides from
+// the settings is decided before the renderer may change them. `sent` is the renderer's
+// result; the page read is held in the record for the next hand-over.
+PageLoop::PageRead PageLoop::SendPreviousAndRead(const cups_page_header2_t& header,
+                                                 const PageFormat& format, bool& sent) {
+    const bool pdfPage =
+        steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty();
+    // The PDF step draws the page in colour; otherwise the page is read as the grey the image
+    // steps would make of it, where they allow.
+    const bool grey = !pdfPage && TakesLabelGrey(job_.definition.pipeline, job_.cfg, job_.devMode,
+                                                 format.width, format.height, job_.input.logFlag);
+    const unsigned handOver = HandOverPageNumber();
+    PageImage image;
+    image.bits = job_.TakeSpareBuffer();
+    PageRead read;
+    if (job_.pdev.pBufStart == nullptr) {
+        sent = TransPrintData(handOver, renderer_, false, job_);
+        read = GetPrintData(header, format, pdfPage, grey, image);
+    } else {
+        std::future<bool> sending = std::async(std::launch::async, [this, handOver] {
+            return TransPrintData(handOver, renderer_, false, job_);
+        });
+        read = GetPrintData(header, format, pdfPage, grey, image);
+        sent = sending.get();
+    }
+    // A renderer failure that ends the job leaves this page unprinted and unreported.
+    if (!sent && flow_.intermediateResult == IntermediateResult::FailureEndsJob) return read;
+    if (read == PageRead::Truncated) {
+        truncatedPage_ = page_;
+        truncatedRows_ = image.rows;
+        truncatedHeight_ = format.height;
+    }
+    if (read == PageRead::Whole || read == PageRead::Truncated) job_.HoldPage(std::move(image));
+    return read;
 }
 
 int PageLoop::ReportEnd(int status) const {
@@ -165,12 +193,12 @@ int PageLoop::Run() {
         }
         StartPage(ppd, &header, page_);
         if (page_ == 1) InitPrintSetting(1, ppd, &header, renderer_, job_);
-        if (!TransPrintData(HandOverPageNumber(), renderer_, false, job_) &&
-            flow_.intermediateResult == IntermediateResult::FailureEndsJob) {
+        bool sent = true;
+        const PageRead pageRead = SendPreviousAndRead(header, format, sent);
+        if (!sent && flow_.intermediateResult == IntermediateResult::FailureEndsJob) {
             endedByRenderer = true;
             break;
         }
-        const PageRead pageRead = GetPrintData(header, format);
         if (pageRead == PageRead::NoMemory) {
             ReportError("Not enough memory for page %u.", page_);
             status = 1;

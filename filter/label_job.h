@@ -1,5 +1,6 @@
 // The job flow of the three label filters: arguments, input, PPD, the page loop with its
-// one-page-late hand-over to the renderer, and the end of the job.
+// one-page-late hand-over to the renderer (which sends a page on a thread of its own while the
+// next page is read), and the end of the job.
 #pragma once
 
 #include "filter/job_control.h"
