@@ -1,6 +1,7 @@
 #include "epl/epl_render.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "epl/epl_emulation.h"
@@ -36,8 +37,11 @@ struct EplGraphic {
 
 // Mirrored pages are reflected about the label width "q" sends when the page is its own label;
 // a label sized from its content is mirrored in place.
-EplGraphic Pack(const HalftonedPage& page, const tagOEMCFG& cfg) {
+// The dots go into `kept`, the buffer of the page before, whose memory is already mapped.
+EplGraphic Pack(const HalftonedPage& page, const tagOEMCFG& cfg, std::vector<uint8_t> kept) {
     EplGraphic g;
+    g.bytes = std::move(kept);
+    g.bytes.clear();
     int32_t left = std::max(page.rect.left, 0);
     int32_t right = page.rect.right;
     const bool mirror = cfg.sMirror != 0;
@@ -114,7 +118,7 @@ int CEPLRender::TransCommand(bool isLastPage, bool logFlag) {
     if (result != PipelineResult::Ready) {
         return result == PipelineResult::NoPage ? 0 : 1;
     }
-    const EplGraphic g = Pack(page, cfg);
+    EplGraphic g = Pack(page, cfg, std::move(m_graphicBytes));
     cfg.dwPageIndex = pdev.dwCurPageNum;
     cfg.sLabelCount = static_cast<uint16_t>(pdev.dwCurPageNum);
     // Copies the builder can count; a page is printed at least once.
@@ -126,5 +130,6 @@ int CEPLRender::TransCommand(bool isLastPage, bool logFlag) {
                                              g.width, g.rows, out, size, n, isLastPage);
     });
     if (!bytes.empty()) SendCommand(bytes.data(), static_cast<uint32_t>(bytes.size()), 0, nullptr);
+    m_graphicBytes = std::move(g.bytes);
     return 1;
 }

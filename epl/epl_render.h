@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "filter/output_sink.h"
 #include "filter/records.h"
@@ -37,4 +38,5 @@ class CEPLRender {
     _DEVMODE* m_pDevMode = nullptr;
     _OEMPDEV* m_pOemPdev = nullptr;
     OutputSink* m_pOutput = &StandardOutput();
+    std::vector<uint8_t> m_graphicBytes;  // the page's packed dots, kept for the next page
 };
