@@ -578,7 +578,8 @@ void GraphicDeflater::Parse(const uint8_t* data, size_t begin, size_t end, uint3
 
 size_t GraphicDeflater::Compress(const uint8_t* data, size_t size, uint32_t bytesPerRow,
                                  uint8_t* out, size_t capacity) {
-    if (data == nullptr || out == nullptr || capacity < 6) return 0;
+    // Positions are kept in 32 bits.
+    if (data == nullptr || out == nullptr || capacity < 6 || size >= UINT32_MAX) return 0;
     out[0] = 0x78;  // deflate, 32 KiB window
     out[1] = 0x9C;  // default level; 0x789C is a multiple of 31
     BitWriter w(out + 2, capacity - 6);

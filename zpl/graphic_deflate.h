@@ -16,7 +16,8 @@ class GraphicDeflater {
     static size_t Bound(size_t size);
 
     // Compresses `size` bytes, rows of `bytesPerRow` bytes (0 when the data has no rows), into a
-    // zlib stream at `out`. Returns the stream's length, 0 when it does not fit `capacity`.
+    // zlib stream at `out`. Returns the stream's length, 0 when it does not fit `capacity` (or
+    // the data reaches 4 GiB).
     size_t Compress(const uint8_t* data, size_t size, uint32_t bytesPerRow, uint8_t* out,
                     size_t capacity);
 
