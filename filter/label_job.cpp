@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <future>
 #include <string>
+#include <system_error>
 
 #include "filter/job_messages.h"
 #include "log/log4z.h"
@@ -131,17 +132,19 @@ PageLoop::PageRead PageLoop::SendPreviousAndRead(const cups_page_header2_t& head
     const unsigned handOver = HandOverPageNumber();
     PageImage image;
     image.bits = job_.TakeSpareBuffer();
-    PageRead read;
-    if (job_.pdev.pBufStart == nullptr) {
-        sent = TransPrintData(handOver, renderer_, false, job_);
-        read = GetPrintData(header, format, pdfPage, grey, image);
-    } else {
-        std::future<bool> sending = std::async(std::launch::async, [this, handOver] {
-            return TransPrintData(handOver, renderer_, false, job_);
-        });
-        read = GetPrintData(header, format, pdfPage, grey, image);
-        sent = sending.get();
+    std::future<bool> sending;
+    if (job_.pdev.pBufStart != nullptr) {
+        try {
+            sending = std::async(std::launch::async, [this, handOver] {
+                return TransPrintData(handOver, renderer_, false, job_);
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had (a process limit): the page is sent before this one is read.
+        }
     }
+    if (!sending.valid()) sent = TransPrintData(handOver, renderer_, false, job_);
+    const PageRead read = GetPrintData(header, format, pdfPage, grey, image);
+    if (sending.valid()) sent = sending.get();
     // A renderer failure that ends the job leaves this page unprinted and unreported.
     if (!sent && flow_.intermediateResult == IntermediateResult::FailureEndsJob) return read;
     if (read == PageRead::Truncated) {

@@ -1,6 +1,7 @@
 // rastomoxzpl as CUPS runs it, on raster jobs written with libcups and PPD fixtures; its ZPL
 // is read back with the decoder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -181,6 +182,31 @@ TEST_F(ZplFilterTest, PdfPagesReplaceTheRasterPages) {
 }  // namespace
 
 namespace {
+
+// Each page is sent on a thread while the next is read. Where no thread can be had (the user's
+// process limit reached), the pages go one after the other and the job prints the same.
+TEST_F(ZplFilterTest, WithoutASecondThreadTheJobPrintsTheSame) {
+    const FilterResult threaded = Run({Label(), Label(0x40), Label()});
+    ASSERT_EQ(threaded.exitCode, 0) << threaded.err;
+    // As nobody, with one process allowed; only root can switch to nobody, and nobody must be
+    // able to reach the filter and the job's files.
+    ::chmod(dir.path().c_str(), 0755);
+    FilterArgs limited = args;
+    auto asNobody = [&](std::vector<std::string> command) {
+        std::vector<std::string> argv = {"--reuid=65534",    "--regid=65534", "--clear-groups",
+                                         "/usr/bin/prlimit", "--nproc=1",     "--"};
+        argv.insert(argv.end(), command.begin(), command.end());
+        limited.argvOverride = argv;
+        return RunFilter("/usr/bin/setpriv", limited);
+    };
+    if (::geteuid() != 0 ||
+        asNobody({"/usr/bin/test", "-x", kFilter, "-a", "-r", *args.rasterFile}).exitCode != 0)
+        GTEST_SKIP() << "the filter cannot be run as nobody here";
+    const FilterResult single =
+        asNobody({kFilter, args.jobId, args.user, args.title, args.copies, "", *args.rasterFile});
+    EXPECT_EQ(single.exitCode, 0) << single.err;
+    EXPECT_EQ(single.out, threaded.out);
+}
 
 TEST_F(ZplFilterTest, ALostPrinterStreamFailsTheJobWithOneErrorLine) {
     const struct {
