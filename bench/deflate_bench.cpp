@@ -120,7 +120,7 @@ Method Libdeflate(int level) {
 }
 
 // The encoder the Z64 encoding uses, its tables kept from graphic to graphic as in a job.
-Method Rows() {
+Method GraphicEncoder() {
     auto deflater = std::make_shared<GraphicDeflater>();
     return {"graphic encoder", [deflater](const Graphic& g, std::vector<uint8_t>& out) {
                 out.resize(GraphicDeflater::Bound(g.bytes.size()));
@@ -197,7 +197,7 @@ int main(int argc, char* argv[]) {
     const int runs = std::max(1, std::atoi(argv[1]));
     CZB64Encode encoder;
     std::vector<Method> methods = {
-        Rows(),
+        GraphicEncoder(),
         {"zlib 6", [](const Graphic& g, std::vector<uint8_t>& o) { return Zlib(g, o, false); }},
         {"zlib 6 tuned",
          [](const Graphic& g, std::vector<uint8_t>& o) { return Zlib(g, o, true); }},

@@ -57,11 +57,11 @@ class PageLoop {
 
   private:
     bool RfidLetsPagePrint();
-    enum class PageRead { Whole, Truncated, Cancelled, NoMemory };
+    // EndedByRenderer: the page before failed in a way that ends the job.
+    enum class PageRead { Whole, Truncated, Cancelled, NoMemory, EndedByRenderer };
     PageRead GetPrintData(const cups_page_header2_t& header, const PageFormat& format, bool pdfPage,
                           bool grey, PageImage& image);
-    PageRead SendPreviousAndRead(const cups_page_header2_t& header, const PageFormat& format,
-                                 bool& sent);
+    PageRead SendPreviousAndRead(const cups_page_header2_t& header, const PageFormat& format);
     // The job's end on standard error: cancelled, or a page whose data ended early.
     int ReportEnd(int status) const;
     unsigned HandOverPageNumber() const {
@@ -119,10 +119,10 @@ PageLoop::PageRead PageLoop::GetPrintData(const cups_page_header2_t& header,
 // Hands the page before to the renderer and reads this one. The two run side by side, the
 // renderer on the page in the record and the read in the spare buffer, so that converting and
 // sending one label does not wait for the input of the next. Everything the read decides from
-// the settings is decided before the renderer may change them. `sent` is the renderer's
-// result; the page read is held in the record for the next hand-over.
+// the settings is decided before the renderer may change them. The page read is held in the
+// record for the next hand-over.
 PageLoop::PageRead PageLoop::SendPreviousAndRead(const cups_page_header2_t& header,
-                                                 const PageFormat& format, bool& sent) {
+                                                 const PageFormat& format) {
     const bool pdfPage =
         steps_.renderPdfPage != nullptr && job_.cfg.PdfPreprocess == 1 && !tempPdf_.empty();
     // The PDF step draws the page in colour; otherwise the page is read as the grey the image
@@ -142,11 +142,13 @@ PageLoop::PageRead PageLoop::SendPreviousAndRead(const cups_page_header2_t& head
             // No thread to be had (a process limit): the page is sent before this one is read.
         }
     }
+    bool sent = true;
     if (!sending.valid()) sent = TransPrintData(handOver, renderer_, false, job_);
     const PageRead read = GetPrintData(header, format, pdfPage, grey, image);
     if (sending.valid()) sent = sending.get();
     // A renderer failure that ends the job leaves this page unprinted and unreported.
-    if (!sent && flow_.intermediateResult == IntermediateResult::FailureEndsJob) return read;
+    if (!sent && flow_.intermediateResult == IntermediateResult::FailureEndsJob)
+        return PageRead::EndedByRenderer;
     if (read == PageRead::Truncated) {
         truncatedPage_ = page_;
         truncatedRows_ = image.rows;
@@ -196,9 +198,8 @@ int PageLoop::Run() {
         }
         StartPage(ppd, &header, page_);
         if (page_ == 1) InitPrintSetting(1, ppd, &header, renderer_, job_);
-        bool sent = true;
-        const PageRead pageRead = SendPreviousAndRead(header, format, sent);
-        if (!sent && flow_.intermediateResult == IntermediateResult::FailureEndsJob) {
+        const PageRead pageRead = SendPreviousAndRead(header, format);
+        if (pageRead == PageRead::EndedByRenderer) {
             endedByRenderer = true;
             break;
         }

@@ -4,11 +4,15 @@
 #include <array>
 #include <cstring>
 
+#include "imaging/word_scan.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 namespace {
+
+using mx_imaging::LoadWord;
 
 constexpr size_t kWindow = 32768;
 constexpr uint32_t kMinMatch = 3;
@@ -27,6 +31,13 @@ constexpr size_t kChunk = size_t{1} << 18;
 constexpr size_t kBlockTokens = size_t{1} << 15;
 constexpr size_t kStoredMax = 65535;
 constexpr uint32_t kMatch = 0x80000000u;
+
+uint32_t TokenLength(uint32_t match) {
+    return ((match >> 16) & 0xFF) + kMinMatch;
+}
+uint32_t TokenDistance(uint32_t match) {
+    return (match & 0x7FFF) + 1;
+}
 
 constexpr int kLitLenCodes = 286;
 constexpr int kDistanceCodes = 30;
@@ -49,16 +60,17 @@ constexpr uint16_t kDistanceBase[30] = {
 constexpr uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-// Code of every match length (3..258) and of every distance, from the bases above.
+// Code of every match length (3..258) and of every distance, from the bases above. The codes go
+// in order, so 258, which 227 + 31 would also reach, ends with a code of its own.
 struct CodeTables {
     uint8_t length[kMaxMatch + 1] = {};
     uint8_t distance[kWindow + 1] = {};
     constexpr CodeTables() {
         for (int code = 0; code < 29; ++code) {
-            const int last = code == 28 ? 258 : kLengthBase[code] + (1 << kLengthExtra[code]) - 1;
-            for (int n = kLengthBase[code]; n <= last && n <= 258; ++n) length[n] = uint8_t(code);
+            const int last =
+                std::min<int>(kMaxMatch, kLengthBase[code] + (1 << kLengthExtra[code]) - 1);
+            for (int n = kLengthBase[code]; n <= last; ++n) length[n] = uint8_t(code);
         }
-        length[258] = 28;  // 258 has a code of its own, though 227 + 31 would reach it
         for (int code = 0; code < 30; ++code) {
             const int last = kDistanceBase[code] + (1 << kDistanceExtra[code]) - 1;
             for (int d = kDistanceBase[code]; d <= last; ++d) distance[d] = uint8_t(code);
@@ -66,12 +78,6 @@ struct CodeTables {
     }
 };
 constexpr CodeTables kCodes;
-
-uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 uint32_t Hash(const uint8_t* p) {
     uint32_t v;
@@ -83,7 +89,7 @@ uint32_t Hash(const uint8_t* p) {
 uint32_t Extend(const uint8_t* a, const uint8_t* b, uint32_t limit) {
     uint32_t n = 0;
     while (n + 8 <= limit) {
-        const uint64_t diff = Load64(a + n) ^ Load64(b + n);
+        const uint64_t diff = LoadWord(a + n) ^ LoadWord(b + n);
         if (diff != 0) return n + static_cast<uint32_t>(__builtin_ctzll(diff) >> 3);
         n += 8;
     }
@@ -105,8 +111,6 @@ class BitWriter {
         bits_ += n;
         if (bits_ >= 32) Spill();
     }
-    // Writes the bits of a Huffman code, whose first bit is its most significant.
-    void PutCode(uint16_t code, uint8_t length) { Put(code, length); }
     void AlignToByte() {
         while (bits_ > 0) {
             if (out_ == end_) {
@@ -159,12 +163,10 @@ void BuildLengths(const uint32_t* counts, int n, int limit, uint8_t* lengths) {
     std::copy(counts, counts + n, scaled.begin());
     int used = 0;
     for (int s = 0; s < n; ++s) used += scaled[s] != 0;
-    if (used < 2) {
-        for (int s = 0; s < n && used < 2; ++s) {
-            if (scaled[s] == 0) {
-                scaled[s] = 1;
-                ++used;
-            }
+    for (int s = 0; s < n && used < 2; ++s) {
+        if (scaled[s] == 0) {
+            scaled[s] = 1;
+            ++used;
         }
     }
     // Nodes 0..n-1 are the symbols; inner nodes follow. Two queues: leaves sorted by count, and
@@ -272,6 +274,11 @@ BlockCodes FixedCodes() {
     return c;
 }
 
+// Extra bits after a code length symbol: the repeats 16, 17 and 18 carry their counts.
+int RepeatExtraBits(uint8_t symbol) {
+    return symbol == 16 ? 2 : symbol == 17 ? 3 : symbol == 18 ? 7 : 0;
+}
+
 // The run-length coded code lengths of a dynamic block header.
 struct HeaderLengths {
     int litLenCount = 257;
@@ -329,10 +336,8 @@ struct HeaderLengths {
 
     uint64_t Bits() const {
         uint64_t bits = 5 + 5 + 4 + 3 * uint64_t(lengthCodeCount);
-        for (int s = 0; s < kLengthCodeCodes; ++s) {
-            const int extraBits = s == 16 ? 2 : s == 17 ? 3 : s == 18 ? 7 : 0;
-            bits += uint64_t{lengths[s] + uint64_t(extraBits)} * counts[s];
-        }
+        for (int s = 0; s < kLengthCodeCodes; ++s)
+            bits += (uint64_t{lengths[s]} + RepeatExtraBits(static_cast<uint8_t>(s))) * counts[s];
         return bits;
     }
 
@@ -343,10 +348,8 @@ struct HeaderLengths {
         for (int i = 0; i < lengthCodeCount; ++i) w.Put(lengths[kLengthCodeOrder[i]], 3);
         for (int i = 0; i < size; ++i) {
             const uint8_t s = symbols[i];
-            w.PutCode(codes[s], lengths[s]);
-            if (s == 16) w.Put(extra[i], 2);
-            if (s == 17) w.Put(extra[i], 3);
-            if (s == 18) w.Put(extra[i], 7);
+            w.Put(codes[s], lengths[s]);
+            w.Put(extra[i], RepeatExtraBits(s));
         }
     }
 };
@@ -355,19 +358,19 @@ void WriteTokens(BitWriter& w, const BlockCodes& c, const uint32_t* tokens, size
     for (size_t i = 0; i < count; ++i) {
         const uint32_t t = tokens[i];
         if ((t & kMatch) == 0) {
-            w.PutCode(c.litLenCode[t], c.litLenLength[t]);
+            w.Put(c.litLenCode[t], c.litLenLength[t]);
             continue;
         }
-        const uint32_t length = ((t >> 16) & 0xFF) + kMinMatch;
-        const uint32_t distance = (t & 0x7FFF) + 1;
+        const uint32_t length = TokenLength(t);
+        const uint32_t distance = TokenDistance(t);
         const uint8_t lc = kCodes.length[length];
-        w.PutCode(c.litLenCode[257 + lc], c.litLenLength[257 + lc]);
+        w.Put(c.litLenCode[257 + lc], c.litLenLength[257 + lc]);
         w.Put(length - kLengthBase[lc], kLengthExtra[lc]);
         const uint8_t dc = kCodes.distance[distance];
-        w.PutCode(c.distanceCode[dc], c.distanceLength[dc]);
+        w.Put(c.distanceCode[dc], c.distanceLength[dc]);
         w.Put(distance - kDistanceBase[dc], kDistanceExtra[dc]);
     }
-    w.PutCode(c.litLenCode[256], c.litLenLength[256]);
+    w.Put(c.litLenCode[256], c.litLenLength[256]);
 }
 
 void WriteStored(BitWriter& w, const uint8_t* bytes, size_t size, bool last) {
@@ -395,8 +398,8 @@ void WriteBlock(BitWriter& w, const uint32_t* tokens, size_t count, const uint8_
         if ((t & kMatch) == 0) {
             ++litLen[t];
         } else {
-            ++litLen[257 + kCodes.length[((t >> 16) & 0xFF) + kMinMatch]];
-            ++distance[kCodes.distance[(t & 0x7FFF) + 1]];
+            ++litLen[257 + kCodes.length[TokenLength(t)]];
+            ++distance[kCodes.distance[TokenDistance(t)]];
         }
     }
     litLen[256] = 1;
@@ -492,11 +495,15 @@ size_t GraphicDeflater::Bound(size_t size) {
 
 void GraphicDeflater::Parse(const uint8_t* data, size_t begin, size_t end, uint32_t bytesPerRow) {
     const uint32_t rowDistance = bytesPerRow <= kWindow ? bytesPerRow : 0;
-    auto insert = [&](size_t p) {
-        if (p + 4 > end) return;
+    // Enters `p` into the hash; returns the position + 1 that the chain continues with (0 for
+    // none, also where fewer than four bytes are left).
+    auto insert = [&](size_t p) -> uint32_t {
+        if (p + 4 > end) return 0;
         uint32_t& slot = head_[Hash(data + p)];
-        prev_[p & (kWindow - 1)] = slot;
+        const uint32_t earlier = slot;
+        prev_[p & (kWindow - 1)] = earlier;
         slot = static_cast<uint32_t>(p + 1);
+        return earlier;
     };
     // The longest match at `p` among the row above, the byte before, and the hash chain.
     auto find = [&](size_t p) {
@@ -512,14 +519,8 @@ void GraphicDeflater::Parse(const uint8_t* data, size_t begin, size_t end, uint3
             const uint32_t n = Extend(data + p, data + p - rowDistance, limit);
             if (n > best.length && n >= kMinMatch) best = {n, rowDistance};
         }
-        if (best.length >= kNiceMatch || p + 4 > end) {
-            insert(p);
-            return best;
-        }
-        uint32_t& slot = head_[Hash(data + p)];
-        uint32_t candidate = slot;
-        prev_[p & (kWindow - 1)] = candidate;
-        slot = static_cast<uint32_t>(p + 1);
+        uint32_t candidate = insert(p);
+        if (best.length >= kNiceMatch) return best;
         for (int depth = 0; depth < kChainDepth && candidate != 0; ++depth) {
             const size_t q = candidate - 1;
             if (q >= p || p - q > kWindow) break;
@@ -585,28 +586,25 @@ size_t GraphicDeflater::Compress(const uint8_t* data, size_t size, uint32_t byte
     BitWriter w(out + 2, capacity - 6);
     head_.assign(size_t{1} << kHashBits, 0);
     prev_.resize(kWindow);
-    for (size_t begin = 0; begin < size || begin == 0; begin += kChunk) {
+    // Chunks of input, each in blocks of at most kBlockTokens tokens that know the bytes they
+    // cover; empty data is one empty block.
+    size_t begin = 0;
+    do {
         const size_t end = std::min(size, begin + kChunk);
         tokens_.clear();
         Parse(data, begin, end, bytesPerRow);
-        // Blocks of at most kBlockTokens tokens, each knowing the bytes it covers.
         size_t first = 0;
-        size_t byte = begin;
-        while (first < tokens_.size() || (first == 0 && tokens_.empty())) {
+        do {
             const size_t count = std::min(kBlockTokens, tokens_.size() - first);
             size_t covered = 0;
-            for (size_t i = first; i < first + count; ++i) {
-                const uint32_t t = tokens_[i];
-                covered += (t & kMatch) ? ((t >> 16) & 0xFF) + kMinMatch : 1;
-            }
+            for (size_t i = first; i < first + count; ++i)
+                covered += (tokens_[i] & kMatch) ? TokenLength(tokens_[i]) : 1;
             const bool last = end == size && first + count == tokens_.size();
-            WriteBlock(w, tokens_.data() + first, count, data + byte, covered, last);
+            WriteBlock(w, tokens_.data() + first, count, data + begin, covered, last);
             first += count;
-            byte += covered;
-            if (count == 0) break;
-        }
-        if (end == size) break;
-    }
+            begin += covered;
+        } while (first < tokens_.size());
+    } while (begin < size);
     w.AlignToByte();
     if (w.Overflowed()) return 0;
     uint8_t* tail = w.Position();
