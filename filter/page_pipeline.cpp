@@ -337,6 +337,11 @@ bool ThresholdAdaptively(WorkingImage& work, uint32_t w, uint32_t h, bool negati
     const int32_t width = static_cast<int32_t>(w);
     const int32_t height = static_cast<int32_t>(h);
     const uint64_t size = uint64_t{DibStride(w, 8)} * h;
+    // The grey is spent once thresholded, so its rows take the dots where they fit exactly.
+    if (work.Stride() == DibStride(w, 8)) {
+        return AdaptiveThresholdInto(work.bits, width, height, stride, work.bits, work.size,
+                                     negative, 0, 64, 0, 0.5f);
+    }
     if (HoldsDots(pageBuffer, work, size)) {
         if (!AdaptiveThresholdInto(work.bits, width, height, stride, pageBuffer, size, negative, 0,
                                    64, 0, 0.5f)) {

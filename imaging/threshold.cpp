@@ -216,11 +216,15 @@ int RegionThreshold(const uint8_t* image, size_t pitch, int64_t width, int64_t h
     return ThresholdFromHistogram(h, PresentValues(h), criterion, form);
 }
 
-// Counts a row segment into a histogram. Pages are mostly runs of one value (paper,
-// bars, patches) and, once converted, mostly black and white: a segment of one value is
-// recognised with a branch-free pass and counted at once, and so are words of eight
-// equal bytes or of black and white bytes only (each byte's bits all equal).
-void CountRowWords(Histogram& h, const uint8_t* p, uint32_t n) {
+bool IsBlackOrWhite(uint8_t v) {
+    return v == 0 || v == 255;
+}
+
+// Counts a row segment into a histogram; true when it holds only black and white. Pages are
+// mostly runs of one value (paper, bars, patches) and, once converted, mostly black and white:
+// a segment of one value is recognised with a branch-free pass and counted at once, and so are
+// words of eight equal bytes or of black and white bytes only (each byte's bits all equal).
+bool CountRowWords(Histogram& h, const uint8_t* p, uint32_t n) {
     const uint64_t first = p[0] * kByteOnes;
     uint64_t diff = 0;
     uint32_t x = 0;
@@ -228,15 +232,19 @@ void CountRowWords(Histogram& h, const uint8_t* p, uint32_t n) {
     for (; x < n; ++x) diff |= p[x] ^ p[0];
     if (diff == 0) {
         h[p[0]] += n;
-        return;
+        return IsBlackOrWhite(p[0]);
     }
     uint32_t binary = 0, white = 0;  // kept in registers, not counted byte by byte
+    bool onlyBinary = true;
     for (x = 0; x + 8 <= n; x += 8) {
         const uint64_t w = LoadWord(p + x);
         if (BlackOrWhite(w)) {
             binary += 8;
             white += static_cast<uint32_t>((((w >> 7) & kByteOnes) * kByteOnes) >> 56);
-        } else if (w == p[x] * kByteOnes) {
+            continue;
+        }
+        onlyBinary = false;
+        if (w == p[x] * kByteOnes) {
             h[p[x]] += 8;
         } else {
             for (uint32_t k = 0; k < 8; ++k) ++h[p[x + k]];
@@ -244,7 +252,11 @@ void CountRowWords(Histogram& h, const uint8_t* p, uint32_t n) {
     }
     h[255] += white;
     h[0] += binary - white;
-    for (; x < n; ++x) ++h[p[x]];
+    for (; x < n; ++x) {
+        ++h[p[x]];
+        onlyBinary = onlyBinary && IsBlackOrWhite(p[x]);
+    }
+    return onlyBinary;
 }
 
 #if defined(__x86_64__)
@@ -256,8 +268,9 @@ uint32_t LaneSum(__m128i v) {
 }
 
 // CountRowWords' counting sixteen bytes at a time: black and white are counted in the lanes of
-// two vectors, which are summed before a lane can overflow. Returns the bytes counted.
-uint32_t CountRowSse2(Histogram& h, const uint8_t* p, uint32_t n) {
+// two vectors, which are summed before a lane can overflow. Returns the bytes counted; clears
+// `onlyBinary` when one of them is neither black nor white.
+uint32_t CountRowSse2(Histogram& h, const uint8_t* p, uint32_t n, bool& onlyBinary) {
     const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
     const auto load = [p](uint32_t x) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x));
@@ -275,8 +288,11 @@ uint32_t CountRowSse2(Histogram& h, const uint8_t* p, uint32_t n) {
             if (_mm_movemask_epi8(_mm_or_si128(isWhite, isBlack)) == 0xFFFF) {
                 white = _mm_sub_epi8(white, isWhite);
                 black = _mm_sub_epi8(black, isBlack);
-            } else if (_mm_movemask_epi8(
-                           _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(p[x])))) == 0xFFFF) {
+                continue;
+            }
+            onlyBinary = false;
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(p[x])))) ==
+                0xFFFF) {
                 h[p[x]] += 16;
             } else {
                 for (uint32_t k = 0; k < 16; ++k) ++h[p[x + k]];
@@ -289,12 +305,15 @@ uint32_t CountRowSse2(Histogram& h, const uint8_t* p, uint32_t n) {
 }
 #endif
 
-void CountRow(Histogram& h, const uint8_t* p, uint32_t n) {
+// Counts a row segment; true when it holds only black and white.
+bool CountRow(Histogram& h, const uint8_t* p, uint32_t n) {
     uint32_t done = 0;
+    bool onlyBinary = true;
 #if defined(__x86_64__)
-    done = CountRowSse2(h, p, n);
+    done = CountRowSse2(h, p, n, onlyBinary);
 #endif
-    if (done < n) CountRowWords(h, p + done, n - done);
+    if (done < n) onlyBinary = CountRowWords(h, p + done, n - done) && onlyBinary;
+    return onlyBinary;
 }
 
 // Thresholds of a grid of square tiles, plus the whole page's histogram, gathered in
@@ -303,6 +322,7 @@ struct TileThresholds {
     uint32_t tilesX = 0, tilesY = 0;
     std::vector<int> local;  // row-major, one per tile
     int global = -1;
+    std::vector<bool> binaryRows;  // per row: only black and white
 };
 
 bool MeasureTiles(const uint8_t* image, size_t pitch, uint32_t cols, uint32_t rows, uint32_t tile,
@@ -313,14 +333,17 @@ bool MeasureTiles(const uint8_t* image, size_t pitch, uint32_t cols, uint32_t ro
     out.local.assign(static_cast<size_t>(out.tilesX) * out.tilesY, -1);
     Histogram page{};
     std::vector<Histogram> band(out.tilesX);  // zero at the start of each band
+    out.binaryRows.assign(rows, false);
     for (uint32_t ty = 0; ty < out.tilesY; ++ty) {
         const Span rowSpan{int64_t{ty} * tile, std::min<int64_t>(int64_t{ty + 1} * tile, rows)};
         for (int64_t y = rowSpan.begin; y < rowSpan.end; ++y) {
             const uint8_t* p = image + static_cast<size_t>(y) * pitch;
+            bool binary = true;
             for (uint32_t tx = 0; tx < out.tilesX; ++tx) {
                 const uint32_t x0 = tx * tile;
-                CountRow(band[tx], p + x0, std::min<uint32_t>(tile, cols - x0));
+                binary = CountRow(band[tx], p + x0, std::min<uint32_t>(tile, cols - x0)) && binary;
             }
+            out.binaryRows[static_cast<size_t>(y)] = binary;
         }
         for (uint32_t tx = 0; tx < out.tilesX; ++tx) {
             Histogram& h = band[tx];
@@ -434,6 +457,8 @@ namespace {
 struct ThresholdMap {
     std::vector<uint8_t> values;
     uint32_t tilesX = 0, tilesY = 0, pitch = 0, tile = 0;
+    uint8_t lowest = 255;          // the smallest value; the enlarged map never goes below it
+    std::vector<bool> binaryRows;  // the source's rows of only black and white
 };
 
 // Steps 1 to 4 of the adaptive threshold: false when an argument is unusable or a tile or the
@@ -461,9 +486,12 @@ bool MeasureThresholdMap(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, i
             const float v =
                 tiles.local[static_cast<size_t>(ty) * tiles.tilesX + tx] * (1.0f - weight) +
                 tiles.global * weight + static_cast<float>(nOffset);
-            map.values[static_cast<size_t>(ty) * map.pitch + tx] = ClampToByte(v);
+            const uint8_t value = ClampToByte(v);
+            map.values[static_cast<size_t>(ty) * map.pitch + tx] = value;
+            map.lowest = std::min(map.lowest, value);
         }
     }
+    map.binaryRows = std::move(tiles.binaryRows);
     return true;
 }
 
@@ -547,7 +575,8 @@ bool PaperSegmentSse2(const uint8_t* s, uint8_t* d, uint32_t n, uint8_t light) {
 #endif
 
 // Steps 5 and 6: every pixel against the enlarged map, into rows of `resultStride` bytes whose
-// padding the caller has made zero.
+// padding the caller has made zero. The result may be the source itself (equal strides): each
+// row is then read from a copy.
 void ApplyThresholdMap(const ThresholdMap& map, const uint8_t* pSrc, uint32_t width,
                        uint32_t height, size_t stride, bool bNegative, uint8_t* result,
                        uint64_t resultStride) {
@@ -556,11 +585,18 @@ void ApplyThresholdMap(const ThresholdMap& map, const uint8_t* pSrc, uint32_t wi
                           static_cast<uint32_t>(uint64_t{map.tilesX} * map.tile),
                           static_cast<uint32_t>(uint64_t{map.tilesY} * map.tile), width);
     std::vector<uint8_t> thresholds(width);
+    const bool inPlace = result == pSrc;
+    std::vector<uint8_t> source(inPlace ? width : 0);
+    // Black is below every threshold above 0 and white at or above any: such a row is its own
+    // result, which in place is already there.
+    const bool keepsBinaryRows = inPlace && !bNegative && map.lowest > 0;
     const uint8_t dark = bNegative ? 255 : 0;
     const uint8_t light = bNegative ? 0 : 255;
     for (uint32_t y = 0; y < height; ++y) {
+        if (keepsBinaryRows && map.binaryRows[y]) continue;
         const uint8_t* s = pSrc + static_cast<size_t>(y) * stride;
         uint8_t* d = result + y * resultStride;
+        if (inPlace) s = static_cast<const uint8_t*>(std::memcpy(source.data(), s, width));
         bool started = false;  // the row's thresholds are made at its first segment needing them
         for (const BilinearRows::Segment& seg : enlarged.Segments()) {
 #if defined(__x86_64__)
@@ -628,6 +664,7 @@ bool AdaptiveThresholdInto(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight,
             const uint32_t height = static_cast<uint32_t>(nHeight);
             const uint64_t stride = DibStride(width, 8);
             if (ImageBytes(height, stride) > nResultSize) return false;
+            if (pResult == pSrc && static_cast<uint64_t>(nStride) != stride) return false;
             ThresholdMap map;
             if (!MeasureThresholdMap(pSrc, nWidth, nHeight, nStride, nCriterion, nTileSize, nOffset,
                                      fGlobalWeight, map)) {

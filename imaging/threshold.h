@@ -19,8 +19,9 @@ bool AdaptiveThreshold(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int
                        int32_t nCriterion, int32_t nTileSize, int32_t nOffset, float fGlobalWeight);
 
 // AdaptiveThreshold into the caller's buffer of `nResultSize` bytes, which must hold height rows
-// of DibStride(width, 8) bytes; the row padding is made zero, as in an allocated result. False,
-// with the buffer untouched, when the buffer is too small or no threshold can be computed.
+// of DibStride(width, 8) bytes; the row padding is made zero, as in an allocated result. The
+// buffer may be the source itself when its stride is DibStride(width, 8). False, with the
+// buffer untouched, when the buffer is too small or no threshold can be computed.
 bool AdaptiveThresholdInto(const uint8_t* pSrc, int32_t nWidth, int32_t nHeight, int32_t nStride,
                            uint8_t* pResult, uint64_t nResultSize, bool bNegative,
                            int32_t nCriterion, int32_t nTileSize, int32_t nOffset,

@@ -304,6 +304,41 @@ TEST(AdaptiveThreshold, MatchesTileThresholdsEnlargedByResample) {
     ExpectResampledTiles(LabelPage(203, 170), 203, 170, -120, true);
 }
 
+// Thresholding a page in its own rows gives the allocated result: rows of black and white left
+// as they are only where that is their result, grey rows read before they are overwritten, and
+// the padding made zero.
+TEST(AdaptiveThreshold, InPlaceMatchesAllocatedResult) {
+    struct Case {
+        std::vector<uint8_t> img;
+        uint32_t w, h;
+        int offset;
+        bool negative;
+    };
+    const Case cases[] = {{LabelPage(203, 170), 203, 170, 0, false},
+                          {LabelPage(203, 170), 203, 170, -255, false},  // thresholds of 0
+                          {LabelPage(203, 170), 203, 170, -120, true},
+                          {LabelPage(256, 130), 256, 130, 0, false},
+                          {Patchwork(150, 100), 150, 100, 3, false}};
+    for (const Case& c : cases) {
+        const uint32_t stride = DibStride(c.w, 8);
+        std::vector<uint8_t> page(uint64_t{stride} * c.h, 77);
+        for (uint32_t y = 0; y < c.h; ++y)
+            std::copy_n(&c.img[uint64_t{y} * c.w], c.w, &page[uint64_t{y} * stride]);
+        const Adaptive want = RunAdaptive(page, c.w, c.h, stride, 64, c.offset, 0.5f, c.negative);
+        ASSERT_TRUE(want.ok);
+        ASSERT_TRUE(AdaptiveThresholdInto(page.data(), c.w, c.h, stride, page.data(), page.size(),
+                                          c.negative, 0, 64, c.offset, 0.5f));
+        EXPECT_TRUE(std::equal(page.begin(), page.end(), want.buf.get()))
+            << c.w << " x " << c.h << " offset " << c.offset;
+    }
+    // Rows of another stride would overlap their results: refused, the page untouched.
+    std::vector<uint8_t> page = LabelPage(203, 170);
+    const std::vector<uint8_t> before = page;
+    EXPECT_FALSE(AdaptiveThresholdInto(page.data(), 203, 170, 203, page.data(), page.size(), false,
+                                       0, 64, 0, 0.5f));
+    EXPECT_EQ(page, before);
+}
+
 TEST(AdaptiveThreshold, ValueEqualToThresholdIsLight) {
     const std::vector<uint8_t> img(12 * 10, 100);                            // page and tiles: 99
     EXPECT_EQ(RunAdaptive(img, 12, 10, 12, 64, 1, 0.5f).buf.get()[0], 255);  // T = 100
