@@ -2,11 +2,16 @@
 
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
+#include <exception>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <utility>
 
 #include "filter/job_messages.h"
 #include "log/log4z.h"
@@ -39,6 +44,87 @@ std::string TempPdfPath(const char* jobId) {
     if (!IsJobIdText(jobId)) return {};
     return std::string("/tmp/MXLT_TEMP_CUPS_") + jobId + ".pdf";
 }
+
+// The thread that sends the page before while the next one is read. It is started with the
+// first such page and kept for the job: starting a thread for every label costs about as much as
+// converting a small one. Where no thread can be started (the user's process limit), Start
+// refuses and the caller sends the page itself.
+class SendingThread {
+  public:
+    SendingThread() = default;
+    SendingThread(const SendingThread&) = delete;
+    SendingThread& operator=(const SendingThread&) = delete;
+    ~SendingThread() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // Starts `send` on the thread; false, with nothing started, when there is no thread.
+    bool Start(std::function<bool()> send) {
+        if (!thread_.joinable() && !Open()) return false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            task_ = std::move(send);
+            pending_ = true;
+        }
+        changed_.notify_all();
+        return true;
+    }
+
+    // The result of the send started last, once it is done; what it threw is thrown here.
+    bool Finish() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !pending_; });
+        if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
+        return result_;
+    }
+
+  private:
+    bool Open() {
+        if (unavailable_) return false;
+        try {
+            thread_ = std::thread([this] { Serve(); });
+            return true;
+        } catch (const std::system_error&) {
+            unavailable_ = true;
+            return false;
+        }
+    }
+
+    void Serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return pending_ || quit_; });
+            if (!pending_) return;
+            const std::function<bool()> send = std::move(task_);
+            lock.unlock();
+            bool result = false;
+            std::exception_ptr thrown;
+            try {
+                result = send();
+            } catch (...) {
+                thrown = std::current_exception();
+            }
+            lock.lock();
+            result_ = result;
+            thrown_ = thrown;
+            pending_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::function<bool()> task_;
+    bool pending_ = false, quit_ = false, result_ = true, unavailable_ = false;
+    std::exception_ptr thrown_;
+    std::thread thread_;
+};
 
 class PageLoop {
   public:
@@ -80,6 +166,7 @@ class PageLoop {
     unsigned truncatedPage_ = 0;
     uint32_t truncatedRows_ = 0;
     uint32_t truncatedHeight_ = 0;
+    SendingThread sender_;
 };
 
 // A page whose RFID data cannot be had is not printed, and the job ends with the reason: a
@@ -132,20 +219,14 @@ PageLoop::PageRead PageLoop::SendPreviousAndRead(const cups_page_header2_t& head
     const unsigned handOver = HandOverPageNumber();
     PageImage image;
     image.bits = job_.TakeSpareBuffer();
-    std::future<bool> sending;
-    if (job_.pdev.pBufStart != nullptr) {
-        try {
-            sending = std::async(std::launch::async, [this, handOver] {
-                return TransPrintData(handOver, renderer_, false, job_);
-            });
-        } catch (const std::system_error&) {
-            // No thread to be had (a process limit): the page is sent before this one is read.
-        }
-    }
+    // Without a thread the page is sent before this one is read.
+    const bool sending = job_.pdev.pBufStart != nullptr && sender_.Start([this, handOver] {
+        return TransPrintData(handOver, renderer_, false, job_);
+    });
     bool sent = true;
-    if (!sending.valid()) sent = TransPrintData(handOver, renderer_, false, job_);
+    if (!sending) sent = TransPrintData(handOver, renderer_, false, job_);
     const PageRead read = GetPrintData(header, format, pdfPage, grey, image);
-    if (sending.valid()) sent = sending.get();
+    if (sending) sent = sender_.Finish();
     // A renderer failure that ends the job leaves this page unprinted and unreported.
     if (!sent && flow_.intermediateResult == IntermediateResult::FailureEndsJob)
         return PageRead::EndedByRenderer;
