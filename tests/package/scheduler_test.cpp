@@ -87,12 +87,16 @@ std::string Setting(const std::string& stream, PrinterLanguage language) {
     }
 }
 
-// The filter process of a queue's job: cupsd starts filters with the queue's name as argv[0].
-bool FilterRunning(const std::string& queue, const std::string& filter) {
+// The filter process of a queue's job run by `scheduler`: cupsd starts filters as its children,
+// with the queue's name as argv[0]. Tests that run side by side have schedulers of their own with
+// queues of the same names.
+bool FilterRunning(pid_t scheduler, const std::string& queue, const std::string& filter) {
     std::error_code error;
+    const std::string parent = "PPid:\t" + std::to_string(scheduler) + "\n";
     for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
         const std::string cmdline = ReadFile(process.path() / "cmdline");
         if (cmdline.substr(0, cmdline.find('\0')) != queue) continue;
+        if (ReadFile(process.path() / "status").find(parent) == std::string::npos) continue;
         if (fs::read_symlink(process.path() / "exe", error).filename() == filter) return true;
     }
     return false;
@@ -208,17 +212,18 @@ TEST_F(SchedulerTest, CancelStopsTheFilter) {
     const std::string pdf = SampleLabelPdf(dir, "4x6in", 400);
     const int job = Submit("mxzpl203", pdf);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!FilterRunning("mxzpl203", "rastomoxzpl") && std::chrono::steady_clock::now() < deadline)
+    while (!FilterRunning(cupsd->Pid(), "mxzpl203", "rastomoxzpl") &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(FilterRunning("mxzpl203", "rastomoxzpl")) << cupsd->ErrorLog();
+    ASSERT_TRUE(FilterRunning(cupsd->Pid(), "mxzpl203", "rastomoxzpl")) << cupsd->ErrorLog();
 
     const FilterResult r = cupsd->Client("cancel", {std::to_string(job)});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto cancelled = std::chrono::steady_clock::now();
-    while (FilterRunning("mxzpl203", "rastomoxzpl") &&
+    while (FilterRunning(cupsd->Pid(), "mxzpl203", "rastomoxzpl") &&
            std::chrono::steady_clock::now() - cancelled < std::chrono::seconds(5))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_FALSE(FilterRunning("mxzpl203", "rastomoxzpl"));
+    EXPECT_FALSE(FilterRunning(cupsd->Pid(), "mxzpl203", "rastomoxzpl"));
     EXPECT_EQ(cupsd->WaitForJob(job, std::chrono::seconds(10)), IPP_JSTATE_CANCELED);
 }
 

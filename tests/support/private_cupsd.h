@@ -39,6 +39,8 @@ class PrivateCupsd {
     // when it did not end in time.
     int WaitForJob(int jobId, std::chrono::seconds timeout) const;
     std::string ErrorLog() const;
+    // The scheduler's process, the parent of the filters it runs.
+    pid_t Pid() const { return pid_; }
     // A file in the scheduler's directory, which lp (the filters' user) may read.
     std::string File(const std::string& name) const { return dir_.File(name); }
 
