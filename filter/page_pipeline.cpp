@@ -182,39 +182,67 @@ Conversion ConversionFor(const PagePipelinePolicy& policy, const tagOEMCFG& cfg,
     return conversion;
 }
 
-// Where the crop of a label grey page goes: the buffer the job keeps for it, large enough for
-// any crop of the page (its rows are rounded up to 8 dots), or null to allocate one.
+// Room for any crop of a label grey page: its rows are rounded up to 8 dots.
+uint64_t LabelCropCapacity(const WorkingImage& work) {
+    return ((uint64_t{static_cast<uint32_t>(work.header.biWidth)} + 7) & ~uint64_t{7}) *
+           static_cast<uint32_t>(work.header.biHeight);
+}
+
+// Where the crop of a label grey page goes: the buffer the job keeps for it, or null to
+// allocate one.
 uint8_t* KeptCropBuffer(MallocBuffer* kept, const WorkingImage& work, uint64_t& capacity) {
-    capacity = ((uint64_t{static_cast<uint32_t>(work.header.biWidth)} + 7) & ~uint64_t{7}) *
-               static_cast<uint32_t>(work.header.biHeight);
+    capacity = LabelCropCapacity(work);
     if (kept == nullptr || capacity > UINT32_MAX || !Reserve(*kept, capacity)) return nullptr;
     return kept->get();
+}
+
+// Where the crop of a label grey page goes: into the page's own rows where they fit and the
+// halftoning works in place too (`ownRows`), else into the job's kept buffer.
+struct CropPlace {
+    bool ownRows;
+    MallocBuffer* kept;  // null: a buffer of its own
+};
+
+int32_t CropLabelGreyPage(WorkingImage& work, tagRECT& rect, int32_t limit, int16_t skipWhite,
+                          const CropPlace& place, uint8_t*& out, uint32_t& outSize) {
+    const size_t room = ::malloc_usable_size(work.bits);
+    if (place.ownRows && room >= LabelCropCapacity(work)) {
+        out = work.bits;
+        outSize = static_cast<uint32_t>(std::min<size_t>(room, UINT32_MAX));
+        const int32_t done = CropLabelGrey(work.bits, work.size, &out, &outSize, &work.header,
+                                           &rect, limit, skipWhite);
+        if (done >= 0) return done;  // -1: the rows cannot move in place
+    }
+    uint64_t capacity = 0;
+    out = KeptCropBuffer(place.kept, work, capacity);
+    outSize = out != nullptr ? static_cast<uint32_t>(capacity) : 0;
+    return CropLabelGrey(work.bits, work.size, &out, &outSize, &work.header, &rect, limit,
+                         skipWhite);
 }
 
 // Converts the working image to cropped 8-bit grey. False when nothing printable is left. A
 // page read as the label grey is only cropped, unless the conversion would have done more.
 bool Convert(CBmpProcessing& bmpProcessing, const Conversion& c, int32_t limit, int16_t skipWhite,
-             WorkingImage& work, tagRECT& rect, MallocBuffer* kept) {
+             WorkingImage& work, tagRECT& rect, const CropPlace& place) {
     uint8_t* out = nullptr;
     uint32_t outSize = 0;
     int32_t done = 0;
     if (work.header.biBitCount == 8 && c.PixelByPixel()) {
-        uint64_t capacity = 0;
-        out = KeptCropBuffer(kept, work, capacity);
-        if (out != nullptr) outSize = static_cast<uint32_t>(capacity);
-        done = CropLabelGrey(work.bits, work.size, &out, &outSize, &work.header, &rect, limit,
-                             skipWhite);
+        done = CropLabelGreyPage(work, rect, limit, skipWhite, place, out, outSize);
     } else {
         done = bmpProcessing.CoverBMP2OutputFormat(
             work.bits, work.size, &out, &outSize, &work.header, &rect, c.rotationCode, c.xShift,
             c.yShift, c.levels, c.mirror, c.brightness, c.contrast, limit, skipWhite);
     }
-    const bool inKept = kept != nullptr && out != nullptr && out == kept->get();
+    const bool inOwnRows = out != nullptr && out == work.bits;
+    const bool inKept = place.kept != nullptr && out != nullptr && out == place.kept->get();
     if (!done || out == nullptr || work.header.biWidth <= 0 || work.header.biHeight <= 0) {
-        if (!inKept) std::free(out);
+        if (!inKept && !inOwnRows) std::free(out);
         return false;
     }
-    if (inKept) {
+    if (inOwnRows) {
+        work.size = work.header.biSizeImage;  // the same buffer, now holding the crop
+    } else if (inKept) {
         work.Borrow(out, work.header.biSizeImage);
     } else {
         work.Take(out, outSize);
@@ -362,16 +390,29 @@ bool ThresholdAdaptively(WorkingImage& work, uint32_t w, uint32_t h, bool negati
     return true;
 }
 
-// Step 13: one byte per dot, 0 printed and 255 blank, written into the page buffer when it can
-// hold them.
+uint16_t HalftoneMethod(const PagePipelinePolicy& policy, const tagOEMCFG& cfg) {
+    return cfg.sHalftoneMethod >= 1 && cfg.sHalftoneMethod <= 10 ? cfg.sHalftoneMethod
+                                                                 : policy.unsetHalftoneMethod;
+}
+
+bool AdaptiveMethod(const PagePipelinePolicy& policy, uint16_t method) {
+    return policy.halftoneMethod4 == HalftoneMethod4::AdaptiveThreshold && method == 4;
+}
+
+// Whether the halftoning can put the dots into the grey image's own rows.
+bool HalftonesInPlace(const PagePipelinePolicy& policy, const tagOEMCFG& cfg) {
+    const uint16_t method = HalftoneMethod(policy, cfg);
+    return AdaptiveMethod(policy, method) || CBmpProcessing::DithersInPlace(method);
+}
+
+// Step 13: one byte per dot, 0 printed and 255 blank, written into the grey image's own rows
+// where the method allows, else into the page buffer when it can hold them.
 void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingImage& work,
               uint32_t w, uint32_t h, bool logFlag, uint8_t* pageBuffer) {
     const bool negative = policy.negative == NegativePrint::Inverted && cfg.bNegative != 0;
     const uint32_t stride = work.Stride();
-    const uint16_t method = cfg.sHalftoneMethod >= 1 && cfg.sHalftoneMethod <= 10
-                                ? cfg.sHalftoneMethod
-                                : policy.unsetHalftoneMethod;
-    if (policy.halftoneMethod4 == HalftoneMethod4::AdaptiveThreshold && method == 4) {
+    const uint16_t method = HalftoneMethod(policy, cfg);
+    if (AdaptiveMethod(policy, method)) {
         if (ThresholdAdaptively(work, w, h, negative, pageBuffer)) {
             work.header.biWidth = static_cast<int32_t>(w);
             work.header.biHeight = static_cast<int32_t>(h);
@@ -382,14 +423,17 @@ void Halftone(const PagePipelinePolicy& policy, const tagOEMCFG& cfg, WorkingIma
         }
         return;
     }
-    const bool borrowed = HoldsDots(pageBuffer, work, work.size);
-    uint8_t* dots = borrowed ? pageBuffer : static_cast<uint8_t*>(std::malloc(work.size));
+    const bool inPlace = CBmpProcessing::DithersInPlace(method);
+    const bool borrowed = !inPlace && HoldsDots(pageBuffer, work, work.size);
+    uint8_t* dots = inPlace    ? work.bits
+                    : borrowed ? pageBuffer
+                               : static_cast<uint8_t*>(std::malloc(work.size));
     if (dots == nullptr) return;
     BlankUnwrittenDots(dots, work.size, stride, w, h, WritesEveryDot(method));
     CBmpProcessing::Dither(method, work.bits, dots, h, w, stride, 0, negative);
     if (borrowed) {
         work.Borrow(dots, work.size);
-    } else {
+    } else if (!inPlace) {
         work.Take(dots, work.size);
     }
     if (logFlag && policy.outputBitmap == HalftoneBitmap::AfterEveryMethod) {
@@ -483,12 +527,13 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     // Print mode 0 converts after scaling; every other mode converts first. Any mode but 0
     // converts first, so that no page reaches the halftoning still in colour.
     const bool convertFirst = cfg.sPaperMode != 0;
+    const CropPlace cropPlace{HalftonesInPlace(policy, cfg), pdev.keptConversion};
     if (convertFirst) {
         const uint16_t limitDpi = policy.printModeOneLimit == ResolutionBasis::Output
                                       ? cfg.sOutputXDPI
                                       : static_cast<uint16_t>(dm.dmPrintQuality);
         if (!Convert(bmpProcessing, conversion, ConversionLimit(limitDpi), 1, work, rect,
-                     pdev.keptConversion))
+                     cropPlace))
             return PipelineResult::Empty;
         w = static_cast<uint32_t>(rect.right - std::max(rect.left, 0) + 1);
         h = static_cast<uint32_t>(rect.bottom - std::max(rect.top, 0) + 1);
@@ -506,7 +551,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
                                       : static_cast<int16_t>(cfg.sSavePaper);
         if (!Convert(bmpProcessing, conversion,
                      ConversionLimit(static_cast<uint16_t>(dm.dmPrintQuality)), skipWhite, work,
-                     rect, pdev.keptConversion)) {
+                     rect, cropPlace)) {
             return PipelineResult::Empty;
         }
         w = static_cast<uint32_t>(rect.right - rect.left + 1);
@@ -515,8 +560,7 @@ PipelineResult RunPagePipeline(const PagePipelinePolicy& policy, tagOEMCFG& cfg,
     // The dots never extend past the converted image.
     w = std::min(w, static_cast<uint32_t>(work.header.biWidth));
     h = std::min(h, static_cast<uint32_t>(work.header.biHeight));
-    if (work.bits == pdev.pBufStart || work.header.biBitCount != 8 || w == 0 || h == 0)
-        return PipelineResult::Empty;
+    if (work.header.biBitCount != 8 || w == 0 || h == 0) return PipelineResult::Empty;
 
     Halftone(policy, cfg, work, w, h, logFlag, pdev.pBufStart);
     if (cfg.sIsLineImaginary != 0) {

@@ -98,6 +98,9 @@ class CBmpProcessing {
     // Returns 1; 0 only for null buffers.
     static int32_t Dither(int32_t nMethod, uint8_t* pSrc, uint8_t* pDst, uint32_t dwHeight,
                           uint32_t dwWidth, uint32_t dwStride, uint32_t dwSpare, bool bNegative);
+    // Whether Dither may put the dots into the source itself (pDst == pSrc): the methods that
+    // decide each dot from its own pixel (1, 3, 5 and 7 to 10).
+    static bool DithersInPlace(int32_t nMethod);
 
     // Histogram threshold of a region (columns left..right-1, rows bottom..top-1);
     // the row pitch is dwSize / dwHeight. Returns 0..255 or -1.

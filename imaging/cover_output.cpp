@@ -415,6 +415,15 @@ void Describe(tagBITMAPINFOHEADER* header, int64_t width, int64_t rows, uint64_t
     header->biSizeImage = static_cast<uint32_t>(size);
 }
 
+// The crop's columns start on a multiple of 8 dots and are a multiple of 8 dots wide.
+int64_t CropLeft(const Box& box) {
+    return box.x.lo & ~int64_t{7};
+}
+
+int64_t CropRowBytes(const Box& box) {
+    return (box.x.hi - CropLeft(box) + 1 + 7) & ~int64_t{7};
+}
+
 // Label filters: crop to the content box, widths rounded to multiples of 8 so that the rows
 // carry no padding (stride = width) and pack into whole bytes later. `fill(out, left, top,
 // used, rows)` writes the first `used` columns of each row; the columns past the working
@@ -422,8 +431,8 @@ void Describe(tagBITMAPINFOHEADER* header, int64_t width, int64_t rows, uint64_t
 template <typename Fill>
 int32_t WriteLabelCrop(const Box& box, int64_t frameW, tagBITMAPINFOHEADER* header, tagRECT* rect,
                        uint8_t** ppOut, uint32_t* pOutSize, Fill fill) {
-    const int64_t left = box.x.lo & ~int64_t{7};
-    const int64_t width = (box.x.hi - left + 1 + 7) & ~int64_t{7};
+    const int64_t left = CropLeft(box);
+    const int64_t width = CropRowBytes(box);
     const int64_t top = box.y.lo, bottom = box.y.hi;
     const int64_t rows = bottom - top + 1;
     const uint64_t size = ImageBytes(rows, width);
@@ -799,12 +808,18 @@ int32_t CropLabelGrey(const uint8_t* grey, uint32_t size, uint8_t** ppOut, uint3
         }
     }
     if (box.empty()) return EmptyResult(pHeader, pRect);
+    // In the page's own rows each row moves to its place without covering a row still to move:
+    // rows no wider than the page's move towards the start, first row first; wider rows, which
+    // must then start at the page's first row and column, move towards the end, last row first.
+    const bool wider = CropRowBytes(box) > stride;
+    if (*ppOut == grey && wider && (box.y.lo != 0 || CropLeft(box) != 0)) return -1;
     return WriteLabelCrop(box, frameW, pHeader, pRect, ppOut, pdwOutSize,
                           [&](uint8_t* out, int64_t left, int64_t top, int64_t used, int64_t rows) {
                               const int64_t width = pHeader->biWidth;
-                              for (int64_t r = 0; r < rows; ++r) {
-                                  std::memcpy(out + r * width, grey + (top + r) * stride + left,
-                                              static_cast<size_t>(used));
+                              for (int64_t i = 0; i < rows; ++i) {
+                                  const int64_t r = wider ? rows - 1 - i : i;
+                                  std::memmove(out + r * width, grey + (top + r) * stride + left,
+                                               static_cast<size_t>(used));
                               }
                           });
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -95,12 +96,30 @@ std::vector<uint8_t> RepeatRows(const Screen<H, W>& screen, size_t& span) {
     return rows;
 }
 
+// The source rows of a method that decides each dot from its own pixel alone. Where the dots
+// go into the source itself, each row is read from a copy.
+class SourceRows {
+  public:
+    explicit SourceRows(const Page& page)
+        : page_(page), copy_(page.src == page.dst ? page.cols : 0) {}
+    const uint8_t* Row(uint32_t y) {
+        const uint8_t* s = page_.src + static_cast<size_t>(y) * page_.stride;
+        if (copy_.empty()) return s;
+        return static_cast<const uint8_t*>(std::memcpy(copy_.data(), s, copy_.size()));
+    }
+
+  private:
+    const Page& page_;
+    std::vector<uint8_t> copy_;
+};
+
 template <bool Keyed, size_t H, size_t W>
 void OrderedDither(const Page& page, const KeyTable& key, const Screen<H, W>& screen, Tones t) {
     size_t span = 0;
     const std::vector<uint8_t> rows = RepeatRows(screen, span);
+    SourceRows source(page);
     for (uint32_t y = 0; y < page.height; ++y) {
-        const uint8_t* s = page.src + static_cast<size_t>(y) * page.stride;
+        const uint8_t* s = source.Row(y);
         uint8_t* d = page.dst + static_cast<size_t>(y) * page.stride;
         const uint8_t* row = &rows[(y % H) * span];
         for (size_t x = 0; x < page.cols; x += span) {
@@ -133,8 +152,9 @@ __attribute__((target("avx2"))) size_t FixedThresholdAvx2(const uint8_t* s, uint
 
 void FixedThreshold(const Page& page, Tones t) {
     const std::vector<uint8_t> threshold(std::min<size_t>(page.cols, 4096), kFixedThreshold);
+    SourceRows source(page);
     for (uint32_t y = 0; y < page.height; ++y) {
-        const uint8_t* s = page.src + static_cast<size_t>(y) * page.stride;
+        const uint8_t* s = source.Row(y);
         uint8_t* d = page.dst + static_cast<size_t>(y) * page.stride;
         size_t x = 0;
 #ifdef MX_X86_DISPATCH
@@ -174,6 +194,10 @@ void RunMethod(int32_t method, const Page& page, Tones t) {
 }
 
 }  // namespace
+
+bool CBmpProcessing::DithersInPlace(int32_t nMethod) {
+    return nMethod == 1 || nMethod == 3 || nMethod == 5 || (nMethod >= 7 && nMethod <= 10);
+}
 
 int32_t CBmpProcessing::Dither(int32_t nMethod, uint8_t* pSrc, uint8_t* pDst, uint32_t dwHeight,
                                uint32_t dwWidth, uint32_t dwStride, uint32_t, bool bNegative) {

@@ -16,7 +16,9 @@ void LabelGreyFromRgbRows(const uint8_t* rgb, uint64_t rgbStride, uint32_t width
 
 // CoverBMP2OutputFormat's label crop, unturned and unshifted with a neutral tone curve, of an
 // 8-bit page made by LabelGreyFromRgbRows: the same result, header, rectangle, return values
-// and out-buffer rule.
+// and out-buffer rule. The out buffer may be the page itself (*ppOut == grey, *pdwOutSize its
+// capacity); where the crop's rows would be wider than the page's and not start at its first
+// row and column, that returns -1 with nothing written.
 int32_t CropLabelGrey(const uint8_t* grey, uint32_t size, uint8_t** ppOut, uint32_t* pdwOutSize,
                       tagBITMAPINFOHEADER* pHeader, tagRECT* pRect, int32_t nMaxOutputWidth,
                       int16_t sSkipWhite);

@@ -190,8 +190,13 @@ TEST(PagePipelineDefinitionsTest, HalftonedPageDebugFileAfterEveryMethodOrOnlyAf
 // wherever TakesLabelGrey lets the job read it so; settings that tone, turn, shift, scale or
 // narrow the colour page keep it in colour.
 TEST(PagePipelineDefinitionsTest, LabelGreyPagesComeOutAsTheirColourPages) {
-    TestPage page = TestPage::Gradient(61, 40);
-    for (uint32_t y = 5; y < 30; ++y) page.rgb[(y * 61 + 7) * 3 + 1] = 249;  // faint green only
+    TestPage faint = TestPage::Gradient(61, 40);
+    for (uint32_t y = 5; y < 30; ++y) faint.rgb[(y * 61 + 7) * 3 + 1] = 249;  // faint green only
+    // Crops with rows of 64 dots, wider than the page's 60: from the first row they move within
+    // the page, last row first; below a row of paper they go into a buffer of their own.
+    const TestPage wide = TestPage::Gradient(60, 12);
+    TestPage paperFirst = wide;
+    std::fill_n(paperFirst.rgb.begin(), 60 * 3, uint8_t{255});
     struct Row {
         const char* settings;
         uint16_t outputDpi;
@@ -217,38 +222,41 @@ TEST(PagePipelineDefinitionsTest, LabelGreyPagesComeOutAsTheirColourPages) {
         {"rotation", 203, [](tagOEMCFG& c) { c.sRotation = 1; }, false},
         {"other output resolution", 300, [](tagOEMCFG&) {}, false},
     };
-    for (const LabelFilterDefinition* filter : kFilters) {
-        for (const Row& row : rows) {
-            SCOPED_TRACE(std::string(filter->logName) + ": " + row.settings);
-            tagOEMCFG cfg{};
-            cfg.sOutputXDPI = cfg.sOutputYDPI = row.outputDpi;
-            cfg.sPaperMode = 1;
-            cfg.sHalftoneMethod = 1;
-            row.tweak(cfg);
-            const _DEVMODE devMode{1, 203, 203, 0};
-            const bool grey =
-                TakesLabelGrey(filter->pipeline, cfg, devMode, page.width, page.height, false);
-            EXPECT_EQ(grey, row.grey);
-            EXPECT_FALSE(
-                TakesLabelGrey(filter->pipeline, cfg, devMode, page.width, page.height, true))
-                << "the debug bitmap of the page in colour";
-            if (!grey) continue;
-            const Outcome colour = Through(filter->pipeline, page, 203, row.outputDpi, row.tweak);
-            const Outcome fromGrey =
-                Through(filter->pipeline, page, 203, row.outputDpi, row.tweak, false, 8);
-            ASSERT_EQ(colour.result, PipelineResult::Ready);
-            ASSERT_EQ(fromGrey.result, colour.result);
-            EXPECT_EQ(fromGrey.page.width, colour.page.width);
-            EXPECT_EQ(fromGrey.page.height, colour.page.height);
-            EXPECT_EQ(fromGrey.page.rect.left, colour.page.rect.left);
-            EXPECT_EQ(fromGrey.page.rect.top, colour.page.rect.top);
-            EXPECT_EQ(fromGrey.Hash(), colour.Hash());
+    for (const TestPage& page : {faint, wide, paperFirst})
+        for (const LabelFilterDefinition* filter : kFilters) {
+            for (const Row& row : rows) {
+                SCOPED_TRACE(std::string(filter->logName) + ": " + row.settings + ", " +
+                             std::to_string(page.width) + " dots");
+                tagOEMCFG cfg{};
+                cfg.sOutputXDPI = cfg.sOutputYDPI = row.outputDpi;
+                cfg.sPaperMode = 1;
+                cfg.sHalftoneMethod = 1;
+                row.tweak(cfg);
+                const _DEVMODE devMode{1, 203, 203, 0};
+                const bool grey =
+                    TakesLabelGrey(filter->pipeline, cfg, devMode, page.width, page.height, false);
+                EXPECT_EQ(grey, row.grey);
+                EXPECT_FALSE(
+                    TakesLabelGrey(filter->pipeline, cfg, devMode, page.width, page.height, true))
+                    << "the debug bitmap of the page in colour";
+                if (!grey) continue;
+                const Outcome colour =
+                    Through(filter->pipeline, page, 203, row.outputDpi, row.tweak);
+                const Outcome fromGrey =
+                    Through(filter->pipeline, page, 203, row.outputDpi, row.tweak, false, 8);
+                ASSERT_EQ(colour.result, PipelineResult::Ready);
+                ASSERT_EQ(fromGrey.result, colour.result);
+                EXPECT_EQ(fromGrey.page.width, colour.page.width);
+                EXPECT_EQ(fromGrey.page.height, colour.page.height);
+                EXPECT_EQ(fromGrey.page.rect.left, colour.page.rect.left);
+                EXPECT_EQ(fromGrey.page.rect.top, colour.page.rect.top);
+                EXPECT_EQ(fromGrey.Hash(), colour.Hash());
+            }
         }
-    }
     // Print mode 0 narrows the colour page before converting it (a ZPL page is its own label).
     tagOEMCFG narrowed{};
     narrowed.sOutputXDPI = narrowed.sOutputYDPI = 203;
     narrowed.sMaxOutputWidth = 5;
-    EXPECT_FALSE(TakesLabelGrey(kTsplFilter.pipeline, narrowed, {1, 203, 203, 0}, page.width,
-                                page.height, false));
+    EXPECT_FALSE(TakesLabelGrey(kTsplFilter.pipeline, narrowed, {1, 203, 203, 0}, faint.width,
+                                faint.height, false));
 }

@@ -506,9 +506,16 @@ TEST(CoverLabelGrey, CropOfTheGreyReadEqualsTheConversion) {
         src.set(x + 1, y, 0, 0, 0);
         return src;
     };
+    // Ink in the first and last columns of 50: rows of 56 are wider than the page's 52. Cropped
+    // below the first row they cannot move in place; from the first row they can.
+    Image edges = Blank(50, 4, 24);
+    edges.set(0, 1, 0, 0, 0);
+    edges.set(49, 2, 0, 0, 0);
+    Image corner = edges;
+    corner.set(3, 0, 0, 0, 0);
     const std::vector<Image> pages = {
-        noisy(),        faintAt(2, 0),    faintAt(26, 4),     faintAt(40, 2),
-        faintAt(50, 1), Blank(16, 3, 24), Blank(40, 2, 24, 0)};
+        noisy(),          faintAt(2, 0),       faintAt(26, 4), faintAt(40, 2), faintAt(50, 1),
+        Blank(16, 3, 24), Blank(40, 2, 24, 0), edges,          corner};
     for (size_t p = 0; p < pages.size(); ++p) {
         const Image& src = pages[p];
         std::vector<uint8_t> rgb(size_t{src.width} * 3 * src.height);
@@ -542,6 +549,30 @@ TEST(CoverLabelGrey, CropOfTheGreyReadEqualsTheConversion) {
                 ASSERT_EQ(got.buf == nullptr, want.buf == nullptr);
                 if (want.buf != nullptr) {
                     EXPECT_EQ(0, std::memcmp(got.buf.get(), want.buf.get(), want.hdr.biSizeImage));
+                }
+                // In the page's own rows, with room for rows rounded up to 8 dots: the same
+                // crop, or -1 with the page untouched where its rows would be wider and start
+                // below the first row.
+                std::vector<uint8_t> own(((src.width + 7) & ~7u) * src.height, 77);
+                std::copy(grey.data.begin(), grey.data.end(), own.begin());
+                const std::vector<uint8_t> before = own;
+                Cover inPlace;
+                inPlace.hdr = grey.header();
+                uint8_t* ownOut = own.data();
+                inPlace.size = static_cast<uint32_t>(own.size());
+                inPlace.ret = CropLabelGrey(own.data(), grey.size(), &ownOut, &inPlace.size,
+                                            &inPlace.hdr, &inPlace.rect, maxWidth, skipWhite);
+                ASSERT_EQ(ownOut, own.data());
+                if (inPlace.ret == -1) {
+                    EXPECT_GT(want.hdr.biWidth, static_cast<int32_t>(grey.stride()));
+                    EXPECT_NE(want.rect.top, 0);
+                    EXPECT_EQ(own, before);
+                    continue;
+                }
+                ASSERT_EQ(inPlace.ret, want.ret);
+                ASSERT_EQ(inPlace.hdr.biSizeImage, want.hdr.biSizeImage);
+                if (want.buf != nullptr) {
+                    EXPECT_EQ(0, std::memcmp(own.data(), want.buf.get(), want.hdr.biSizeImage));
                 }
             }
         }

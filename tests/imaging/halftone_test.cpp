@@ -136,6 +136,26 @@ TEST(DitherNegative, EveryMethodSwapsDarkAndLight) {
     }
 }
 
+// The methods that decide each dot from its own pixel may write into the source: each row is
+// read before it is overwritten, and the dots equal those written elsewhere.
+TEST(DitherInPlace, MethodsThatDecideEachDotAloneGiveTheSameDots) {
+    const uint32_t w = 83, h = 47;
+    const std::vector<uint8_t> src = Random(w, h, 5);
+    for (int method = 1; method <= 10; ++method) {
+        // The diffusion methods read pixels they have already decided, and method 4 reads
+        // whole tiles.
+        ASSERT_EQ(CBmpProcessing::DithersInPlace(method),
+                  method != 2 && method != 4 && method != 6);
+        if (!CBmpProcessing::DithersInPlace(method)) continue;
+        for (bool negative : {false, true}) {
+            std::vector<uint8_t> own = src;
+            ASSERT_EQ(CBmpProcessing::Dither(method, own.data(), own.data(), h, w, w, 0, negative),
+                      1);
+            EXPECT_EQ(own, Halftone(method, src, w, h, w, negative)) << "method " << method;
+        }
+    }
+}
+
 TEST(DitherNoMethod, UnknownMethodsLeaveTheWhitePage) {
     const std::vector<uint8_t> src = Random(9, 4, 3);
     for (int method : {0, 11, -1, 1000}) {

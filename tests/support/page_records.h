@@ -1,6 +1,7 @@
 // Test pages handed to a renderer's page device record as the job flow hands them.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -20,11 +21,13 @@ inline TestPage BlockPage(uint32_t pageWidth, uint32_t pageHeight, uint32_t x, u
 
 // Puts the page image into the record (malloc'd, as the job's page buffer is), replacing and
 // freeing the one it held, and describes it as the first page's geometry; with bits 8, as the
-// label grey the job reads where the image steps allow.
+// label grey the job reads where the image steps allow, with the room the job's buffer has for
+// its crop (rows rounded up to 8 dots).
 inline void HoldTestPage(_OEMPDEV& pdev, const TestPage& page, unsigned bits = 24) {
     const std::vector<uint8_t> image = ExpectedPageImage(page, bits);
+    const size_t cropRoom = bits == 8 ? ((size_t{page.width} + 7) & ~size_t{7}) * page.height : 0;
     std::free(pdev.pBufStart);
-    pdev.pBufStart = static_cast<uint8_t*>(std::malloc(image.size()));
+    pdev.pBufStart = static_cast<uint8_t*>(std::malloc(std::max(image.size(), cropRoom)));
     std::memcpy(pdev.pBufStart, image.data(), image.size());
     pdev.dwBufSize = static_cast<uint32_t>(image.size());
     pdev.bmInfoHeader.biWidth = static_cast<int32_t>(page.width);
