@@ -97,15 +97,17 @@ std::vector<uint8_t> RepeatRows(const Screen<H, W>& screen, size_t& span) {
 }
 
 // The source rows of a method that decides each dot from its own pixel alone. Where the dots
-// go into the source itself, each row is read from a copy.
+// go into the source itself, the columns from `from` on are read from a copy, indexed as the
+// row is.
 class SourceRows {
   public:
     explicit SourceRows(const Page& page)
         : page_(page), copy_(page.src == page.dst ? page.cols : 0) {}
-    const uint8_t* Row(uint32_t y) {
+    const uint8_t* Row(uint32_t y, size_t from = 0) {
         const uint8_t* s = page_.src + static_cast<size_t>(y) * page_.stride;
-        if (copy_.empty()) return s;
-        return static_cast<const uint8_t*>(std::memcpy(copy_.data(), s, copy_.size()));
+        if (copy_.empty() || from >= copy_.size()) return s;
+        std::memcpy(copy_.data() + from, s + from, copy_.size() - from);
+        return copy_.data();
     }
 
   private:
@@ -154,12 +156,15 @@ void FixedThreshold(const Page& page, Tones t) {
     const std::vector<uint8_t> threshold(std::min<size_t>(page.cols, 4096), kFixedThreshold);
     SourceRows source(page);
     for (uint32_t y = 0; y < page.height; ++y) {
-        const uint8_t* s = source.Row(y);
         uint8_t* d = page.dst + static_cast<size_t>(y) * page.stride;
         size_t x = 0;
 #ifdef MX_X86_DISPATCH
-        if (CpuHasAvx2()) x = FixedThresholdAvx2(s, d, page.cols, t);
+        // Each block is read whole before its dots are written: it needs no copy in place.
+        if (CpuHasAvx2())
+            x = FixedThresholdAvx2(page.src + static_cast<size_t>(y) * page.stride, d, page.cols,
+                                   t);
 #endif
+        const uint8_t* s = source.Row(y, x);
         for (; x < page.cols; x += threshold.size()) {
             ThresholdSpan<false>(s + x, d + x, threshold.data(),
                                  std::min(threshold.size(), page.cols - x), nullptr, t);
