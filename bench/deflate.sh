@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The graphic encoder against zlib and libdeflate on the graphics rastomoxzpl sends for the benchmark labels: the sample
-# label PDF through the real CUPS chain to raster, through the filter to ZPL, and each page's
-# graphic compressed again by every method. Prints the median of RUNS runs (51 by default).
+# The graphic encoder against zlib and libdeflate on the graphics rastomoxzpl sends for the
+# benchmark labels: the sample label PDF through the real CUPS chain to raster, through the filter
+# to ZPL, and each page's graphic compressed again by every method. Prints the median of RUNS runs (51 by default).
 #
 #   bash bench/deflate.sh
 set -euo pipefail

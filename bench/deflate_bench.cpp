@@ -21,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -43,17 +44,10 @@ bool ReadGraphic(const std::string& path, Graphic& graphic) {
     std::stringstream buffer;
     buffer << in.rdbuf();
     const std::string zpl = buffer.str();
-    const size_t head = zpl.find("~DG");
-    const size_t total = zpl.find(',', head);
-    const size_t row = zpl.find(',', total + 1);
-    const size_t data = zpl.find(',', row + 1);
-    const size_t end = zpl.find("\r\n", data);
-    if (head == std::string::npos || data == std::string::npos || end == std::string::npos)
-        return false;
-    const uint64_t totalBytes = std::strtoull(zpl.c_str() + total + 1, nullptr, 10);
-    graphic.bytesPerRow = static_cast<uint32_t>(std::strtoul(zpl.c_str() + row + 1, nullptr, 10));
-    GraphicData decoded = DecodeGraphicData(std::string_view(zpl).substr(data + 1, end - data - 1),
-                                            totalBytes, graphic.bytesPerRow);
+    const std::optional<DownloadFields> fields = FirstDownload(zpl);
+    if (!fields) return false;
+    graphic.bytesPerRow = fields->bytesPerRow;
+    GraphicData decoded = DecodeGraphicData(fields->data, fields->totalBytes, fields->bytesPerRow);
     graphic.bytes.swap(decoded.bytes);
     return decoded.error.empty();
 }

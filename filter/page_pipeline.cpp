@@ -361,32 +361,25 @@ bool HoldsDots(uint8_t* pageBuffer, const WorkingImage& work, uint64_t size) {
 // goes on as it is.
 bool ThresholdAdaptively(WorkingImage& work, uint32_t w, uint32_t h, bool negative,
                          uint8_t* pageBuffer) {
+    // The filters' settings: every criterion, tiles of 64 dots, no offset, the page weighed half.
     const int32_t stride = static_cast<int32_t>(work.Stride());
     const int32_t width = static_cast<int32_t>(w);
     const int32_t height = static_cast<int32_t>(h);
+    const auto into = [&](uint8_t* dots, uint64_t room) {
+        return AdaptiveThresholdInto(work.bits, width, height, stride, dots, room, negative, 0, 64,
+                                     0, 0.5f);
+    };
     const uint64_t size = uint64_t{DibStride(w, 8)} * h;
     // The grey is spent once thresholded, so its rows take the dots where they fit exactly.
-    if (work.Stride() == DibStride(w, 8)) {
-        return AdaptiveThresholdInto(work.bits, width, height, stride, work.bits, work.size,
-                                     negative, 0, 64, 0, 0.5f);
-    }
+    if (work.Stride() == DibStride(w, 8)) return into(work.bits, work.size);
     if (HoldsDots(pageBuffer, work, size)) {
-        if (!AdaptiveThresholdInto(work.bits, width, height, stride, pageBuffer, size, negative, 0,
-                                   64, 0, 0.5f)) {
-            return false;
-        }
+        if (!into(pageBuffer, size)) return false;
         work.Borrow(pageBuffer, static_cast<uint32_t>(size));
         return true;
     }
-    uint8_t* result = nullptr;
-    int32_t resultSize = 0;
-    if (!AdaptiveThreshold(work.bits, width, height, stride, &result, &resultSize, negative, 0, 64,
-                           0, 0.5f) ||
-        result == nullptr) {
-        std::free(result);
-        return false;
-    }
-    work.Take(result, static_cast<uint32_t>(resultSize));
+    MallocBuffer dots(size <= UINT32_MAX ? static_cast<uint8_t*>(std::malloc(size)) : nullptr);
+    if (dots == nullptr || !into(dots.get(), size)) return false;
+    work.Take(dots.release(), static_cast<uint32_t>(size));
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,27 +19,21 @@
 
 namespace {
 
-// The first graphic download's data, "~DG<name>,<total>,<row>,:Z64:<Base64>:<crc>": how long
-// its zlib stream is, and how long zlib's default level makes the same dots.
+// The first graphic download's data, ":Z64:<Base64>:<crc>": how long its zlib stream is, and
+// how long zlib's default level makes the same dots.
 struct StreamSizes {
     size_t sent = 0;
     size_t zlib = 0;
 };
 StreamSizes FirstGraphicSizes(const std::string& zpl) {
-    const size_t head = zpl.find("~DG");
-    const size_t total = zpl.find(',', head) + 1;
-    const size_t row = zpl.find(',', total) + 1;
-    const size_t data = zpl.find(":Z64:", row);
-    const size_t crc = zpl.find(':', data + 5);
-    if (head == std::string::npos || data == std::string::npos || crc == std::string::npos)
-        return {};
+    const std::optional<DownloadFields> fields = FirstDownload(zpl);
+    if (!fields || fields->data.size() < 10 || !fields->data.starts_with(":Z64:")) return {};
     const GraphicData dots =
-        DecodeGraphicData(std::string_view(zpl).substr(data, crc + 5 - data),
-                          std::stoull(zpl.substr(total)), std::stoul(zpl.substr(row)));
+        DecodeGraphicData(fields->data, fields->totalBytes, fields->bytesPerRow);
     std::vector<uint8_t> out(compressBound(dots.bytes.size()));
     uLongf size = out.size();
     compress2(out.data(), &size, dots.bytes.data(), dots.bytes.size(), Z_DEFAULT_COMPRESSION);
-    return {(crc - data - 5) / 4 * 3, size};
+    return {(fields->data.size() - 10) / 4 * 3, size};
 }
 
 const std::string kPpdDir = MX_PPD_DIR;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -261,4 +262,20 @@ GraphicData DecodeGraphicData(std::string_view text, uint64_t totalBytes, uint32
     HexRows rows(totalBytes, bytesPerRow);
     if (rows.Decode(text, result.error)) result.bytes = rows.Bytes();
     return result;
+}
+
+std::optional<DownloadFields> FirstDownload(std::string_view zpl) {
+    const size_t head = zpl.find("~DG");
+    const size_t total = zpl.find(',', head);
+    const size_t row = zpl.find(',', total + 1);
+    const size_t data = zpl.find(',', row + 1);
+    if (head == std::string_view::npos || data == std::string_view::npos) return std::nullopt;
+    const size_t end = std::min(zpl.find_first_of("\r\n^~", data), zpl.size());
+    DownloadFields fields;
+    fields.totalBytes =
+        std::strtoull(std::string(zpl.substr(total + 1, row - total - 1)).c_str(), nullptr, 10);
+    fields.bytesPerRow = static_cast<uint32_t>(
+        std::strtoul(std::string(zpl.substr(row + 1, data - row - 1)).c_str(), nullptr, 10));
+    fields.data = zpl.substr(data + 1, end - data - 1);
+    return fields;
 }
