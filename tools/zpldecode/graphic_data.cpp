@@ -265,11 +265,12 @@ GraphicData DecodeGraphicData(std::string_view text, uint64_t totalBytes, uint32
 }
 
 std::optional<DownloadFields> FirstDownload(std::string_view zpl) {
+    constexpr size_t kNone = std::string_view::npos;
     const size_t head = zpl.find("~DG");
-    const size_t total = zpl.find(',', head);
-    const size_t row = zpl.find(',', total + 1);
-    const size_t data = zpl.find(',', row + 1);
-    if (head == std::string_view::npos || data == std::string_view::npos) return std::nullopt;
+    const size_t total = head == kNone ? kNone : zpl.find(',', head);
+    const size_t row = total == kNone ? kNone : zpl.find(',', total + 1);
+    const size_t data = row == kNone ? kNone : zpl.find(',', row + 1);
+    if (data == kNone) return std::nullopt;
     const size_t end = std::min(zpl.find_first_of("\r\n^~", data), zpl.size());
     DownloadFields fields;
     fields.totalBytes =
