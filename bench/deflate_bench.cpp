@@ -21,13 +21,13 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tools/zpldecode/graphic_data.h"
+#include "tools/zpldecode/zpl_decoder.h"
 #include "zpl/graphic_deflate.h"
 #include "zpl/z64_encode.h"
 
@@ -38,18 +38,22 @@ struct Graphic {
     uint32_t bytesPerRow = 0;
 };
 
-// The first "~DG<name>,<total>,<bytes per row>,<data>" of the stream, decoded.
+// The first graphic the stream downloads, as the printer stores it.
 bool ReadGraphic(const std::string& path, Graphic& graphic) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream buffer;
     buffer << in.rdbuf();
-    const std::string zpl = buffer.str();
-    const std::optional<DownloadFields> fields = FirstDownload(zpl);
-    if (!fields) return false;
-    graphic.bytesPerRow = fields->bytesPerRow;
-    GraphicData decoded = DecodeGraphicData(fields->data, fields->totalBytes, fields->bytesPerRow);
-    graphic.bytes.swap(decoded.bytes);
-    return decoded.error.empty();
+    bool found = false;
+    ZplDecodeOptions options;
+    options.renderImages = false;
+    options.onDownload = [&](const ZplDownload& download, const std::vector<uint8_t>& dots) {
+        if (found) return;
+        found = true;
+        graphic.bytesPerRow = download.bytesPerRow;
+        graphic.bytes = dots;
+    };
+    DecodeZpl(buffer.str(), options);
+    return found;
 }
 
 bool Inflates(const uint8_t* stream, size_t size, const std::vector<uint8_t>& original) {

@@ -6,15 +6,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/cupsfilter_runner.h"
 #include "tests/support/label_checks.h"
 #include "tests/support/temp_dir.h"
 #include "tools/preview/bitmap.h"
-#include "tools/zpldecode/graphic_data.h"
 #include "tools/zpldecode/zpl_decoder.h"
 
 namespace {
@@ -26,14 +25,20 @@ struct StreamSizes {
     size_t zlib = 0;
 };
 StreamSizes FirstGraphicSizes(const std::string& zpl) {
-    const std::optional<DownloadFields> fields = FirstDownload(zpl);
-    if (!fields || fields->data.size() < 10 || !fields->data.starts_with(":Z64:")) return {};
-    const GraphicData dots =
-        DecodeGraphicData(fields->data, fields->totalBytes, fields->bytesPerRow);
-    std::vector<uint8_t> out(compressBound(dots.bytes.size()));
-    uLongf size = out.size();
-    compress2(out.data(), &size, dots.bytes.data(), dots.bytes.size(), Z_DEFAULT_COMPRESSION);
-    return {(fields->data.size() - 10) / 4 * 3, size};
+    StreamSizes sizes;
+    bool found = false;
+    ZplDecodeOptions options;
+    options.renderImages = false;
+    options.onDownload = [&](const ZplDownload& download, const std::vector<uint8_t>& dots) {
+        if (std::exchange(found, true) || download.encoding != "Z64" || download.dataChars < 10)
+            return;
+        std::vector<uint8_t> out(compressBound(dots.size()));
+        uLongf size = out.size();
+        compress2(out.data(), &size, dots.data(), dots.size(), Z_DEFAULT_COMPRESSION);
+        sizes = {(download.dataChars - 10) / 4 * 3, size};
+    };
+    DecodeZpl(zpl, options);
+    return sizes;
 }
 
 const std::string kPpdDir = MX_PPD_DIR;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -262,21 +261,4 @@ GraphicData DecodeGraphicData(std::string_view text, uint64_t totalBytes, uint32
     HexRows rows(totalBytes, bytesPerRow);
     if (rows.Decode(text, result.error)) result.bytes = rows.Bytes();
     return result;
-}
-
-std::optional<DownloadFields> FirstDownload(std::string_view zpl) {
-    constexpr size_t kNone = std::string_view::npos;
-    const size_t head = zpl.find("~DG");
-    const size_t total = head == kNone ? kNone : zpl.find(',', head);
-    const size_t row = total == kNone ? kNone : zpl.find(',', total + 1);
-    const size_t data = row == kNone ? kNone : zpl.find(',', row + 1);
-    if (data == kNone) return std::nullopt;
-    const size_t end = std::min(zpl.find_first_of("\r\n^~", data), zpl.size());
-    DownloadFields fields;
-    fields.totalBytes =
-        std::strtoull(std::string(zpl.substr(total + 1, row - total - 1)).c_str(), nullptr, 10);
-    fields.bytesPerRow = static_cast<uint32_t>(
-        std::strtoul(std::string(zpl.substr(row + 1, data - row - 1)).c_str(), nullptr, 10));
-    fields.data = zpl.substr(data + 1, end - data - 1);
-    return fields;
 }

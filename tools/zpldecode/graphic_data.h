@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,12 +24,3 @@ GraphicData DecodeGraphicData(std::string_view text, uint64_t totalBytes, uint32
 // CRC-16 with polynomial 0x1021, initial value 0, no reflection (XMODEM), skipping spaces as
 // the Z64 encoders do.
 uint16_t Z64Crc(std::string_view base64);
-
-// The fields of the first graphic download in a ZPL stream, "~DG<name>,<total>,<bytes per
-// row>,<data>": the data runs to the end of its line (or the next command).
-struct DownloadFields {
-    uint64_t totalBytes = 0;
-    uint32_t bytesPerRow = 0;
-    std::string_view data;
-};
-std::optional<DownloadFields> FirstDownload(std::string_view zpl);

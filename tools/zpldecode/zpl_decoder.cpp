@@ -440,6 +440,7 @@ class ZplMachine {
         }
         download.totalBytes = *total;
         download.bytesPerRow = uint32_t(*perRow);
+        download.dataChars = parts[3].size();
         if (*total % *perRow != 0) Warning(where + ": byte count is not a whole number of rows");
         GraphicData decoded = DecodeGraphicData(parts[3], *total, uint32_t(*perRow));
         download.encoding = decoded.encoding;
@@ -453,8 +454,9 @@ class ZplMachine {
             graphic->bytesPerRow = download.bytesPerRow;
             graphic->rows = uint32_t(*total / *perRow);
             graphic->bytes = std::move(decoded.bytes);
-            graphics_[download.name] = std::move(graphic);
             download.stored = true;
+            if (options_.onDownload) options_.onDownload(download, graphic->bytes);
+            graphics_[download.name] = std::move(graphic);
         }
         r_.downloads.push_back(std::move(download));
     }

@@ -61,6 +61,7 @@ struct ZplDownload {
     std::string encoding;  // "Z64", "B64", "hex"
     std::string crc;       // "ok", "bad", "none"
     bool stored = false;   // false when the data was faulty and the printer would refuse it
+    size_t dataChars = 0;  // the data field's length as sent, line ends left out
 };
 
 struct ZplDelete {
@@ -88,6 +89,8 @@ struct ZplDecodeOptions {
     // Called for each label as its format ends; the label image is dropped afterwards, so that
     // long jobs need not keep every image (without it, images past 256 M dots are not drawn).
     std::function<void(const ZplLabel&)> onLabel;
+    // Called for each graphic ~DG stores, with its dots.
+    std::function<void(const ZplDownload&, const std::vector<uint8_t>&)> onDownload;
 };
 
 ZplDecodeResult DecodeZpl(std::string_view stream, const ZplDecodeOptions& options = {});
